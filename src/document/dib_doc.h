@@ -1,0 +1,148 @@
+// CDibDoc: the document of the program's single document type. It owns one picture (m_hDIB),
+// one figure (m_figure) and an accepted copy of the figure's colours, per-order settings and
+// view block as they were at the last painting. It creates and paints the picture, opens
+// parameter files and pictures, saves pictures, and keeps its title equal to the project name.
+//
+// The class knows nothing of a window system: dialogs, message boxes, the wait cursor, the clock
+// and random numbers all go through the UserPrompts it is constructed with.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/random_choice.h"
+#include "figure/figure_engine.h"
+#include "picture/dib_image.h"
+#include "picture/user_prompts.h"
+
+// File kinds as FileKindOf reports them; the picture format uses the same numbers.
+constexpr int FILE_KIND_OTHER = 0;
+constexpr int FILE_KIND_BMP = 1;
+constexpr int FILE_KIND_DAT = 2;
+constexpr int FILE_KIND_JPG = 3;
+
+// Results of the settings dialog besides IDOK and IDCANCEL.
+constexpr int RESULT_DRAW_ONE_ORDER = 61447;  // "Exit dialog and draw one order only"
+constexpr int RESULT_INIT = 61448;            // "Return value of Init in doc"
+
+// Command identifiers the document handles.
+constexpr int ID_FILE_OPEN = 57601;
+constexpr int ID_FILE_SAVE = 57603;
+constexpr int ID_FILE_SAVE_AS = 57604;
+constexpr int ID_PICTURE_JPEG = 32827;
+constexpr int ID_PICTURE_JPEG_QUALITY = 32828;
+constexpr int ID_PICTURE_BITMAP = 32829;
+
+// Texts of the document's own dialogs.
+inline constexpr const char* kOpenFilter =
+    "Dorvanta files (*.dat)|*.dat|Bitmap files (*.bmp)|*.bmp|Jpeg files (*.jpg)|*.jpg|"
+    "All files(*.*)|*.*||";
+inline constexpr const char* kSaveAsFilter =
+    "Jpeg files (*.jpg)|*.jpg|Bitmap files (*.bmp)|*.bmp|All files(*.*)|*.*||";
+
+// Stand-in for the platform palette object the view selects when painting; only its life
+// cycle (created by AdoptPicture, deleted on a new document, an adoption and destruction) counts.
+struct DocPalette {};
+
+// The figure's view block, accepted as one piece: size, current order, centre, exponent, the
+// derived transform (with the centre pixel), version and comment.
+struct AcceptedTransform {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t currentOrder = 0;
+    double centreX = 0.0;
+    double centreY = 0.0;
+    double magnExp = 0.0;
+    PictureTransform transform;
+    char version[22] = {};
+    char comment[106] = {};
+};
+
+class CDibDoc {
+  public:
+    explicit CDibDoc(UserPrompts& ui);
+    ~CDibDoc();
+    CDibDoc(const CDibDoc&) = delete;
+    CDibDoc& operator=(const CDibDoc&) = delete;
+
+    // Framework overrides.
+    bool OnNewDocument();
+    bool OnOpenDocument(const std::string& path);
+    bool OnSaveDocument(const std::string& path);
+    bool IsModified() const { return m_bModified; }
+    void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
+    const std::string& GetTitle() const { return m_strTitle; }
+    void SetTitle(const std::string& title);
+    const std::string& GetPathName() const { return m_strPathName; }
+    void SetPathName(const std::string& path);
+
+    // Commands.
+    void OnFileOpen();                                            // 57601
+    bool OnFileSave();                                            // 57603
+    bool OnFileSaveAs();                                          // 57604
+    void OnPictureJpeg() { m_nPictureFormat = FILE_KIND_JPG; }    // 32827
+    void OnPictureBitmap() { m_nPictureFormat = FILE_KIND_BMP; }  // 32829
+    bool IsJpegChecked() const { return m_nPictureFormat == FILE_KIND_JPG; }
+    bool IsBitmapChecked() const { return m_nPictureFormat == FILE_KIND_BMP; }
+    // 32828: the desktop runs the quality dialog with m_nJpegQuality and passes the value on OK
+    // (nothing on Cancel); either way the picture format becomes Jpeg.
+    void SetJpegQuality(std::optional<int> acceptedQuality);
+
+    // Picture and painting.
+    int PreparePicture(bool showDialog);
+    bool RenderFigure(int order, bool onlyOne);
+    void StoreAcceptedCopy();
+    void RestoreAcceptedCopy();
+    void AdoptPicture();
+    void ReplacePicture(DibHandle handle);
+    bool PixelColourAt(int x, int row, COLORREF& colour);
+
+    // Numbered files and random colours (numbered_files.cpp).
+    bool SaveToNextFile();
+    bool RandomColours(bool autoSave);
+
+    // Scene text of the solid pentagons of the last painting into buffer (at most capacity
+    // characters); false when the user cancels the header question.
+    bool MakePovData(char* buffer, int capacity);
+
+    // Views register here to repaint after the document changed (UpdateAllViews).
+    int AddViewObserver(std::function<void()> onChanged);
+    void RemoveViewObserver(int id);
+    void UpdateAllViews();
+
+    UserPrompts& Prompts() { return m_ui; }
+
+    // Members, in the document's declaration order.
+    int m_nPictureFormat = FILE_KIND_BMP;
+    int m_nJpegQuality = 90;
+    std::uint8_t m_acceptedColours[kColourEntries][3] = {};
+    std::array<OrderSettings, kOrderCount> m_acceptedOrders{};
+    AcceptedTransform m_acceptedTransform;
+    FigureEngine m_figure;
+    bool m_bReady = false;
+    bool m_bPathConfirmed = false;
+    bool m_bBitmapMode = true;
+    RandomChoice m_randomChoice;
+    DibHandle m_hDIB;
+    std::unique_ptr<DocPalette> m_pPalette;
+    PictureSize m_pictureSize{1, 1};
+
+  private:
+    bool OpenPictureFile(const std::string& path, int kind);
+    bool OpenParameterFile(const std::string& path);
+    void SetTitleFromName();
+    void StoreAcceptedColoursAndTransform();
+
+    UserPrompts& m_ui;
+    // The framework document's own state.
+    std::string m_strTitle;
+    std::string m_strPathName;
+    bool m_bModified = false;
+    std::vector<std::pair<int, std::function<void()>>> m_observers;
+    int m_nextObserverId = 1;
+};
