@@ -110,6 +110,8 @@ class CDibDoc {
     // characters); false when the user cancels the header question.
     bool MakePovData(char* buffer, int capacity);
 
+    // Called with the new title whenever it changes (the frame's caption).
+    std::function<void(const std::string&)> onTitleChanged;
     // Views register here to repaint after the document changed (UpdateAllViews).
     int AddViewObserver(std::function<void()> onChanged);
     void RemoveViewObserver(int id);
