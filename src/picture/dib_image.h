@@ -13,7 +13,7 @@ class UserPrompts;
 
 // One zero-filled block of bytes; the owning pointer plays the part of a movable memory handle.
 class DibImage {
-public:
+  public:
     // Blocks beyond this are refused rather than risking the out-of-memory killer.
     static constexpr std::size_t kMaxBytes = std::size_t{2} << 30;  // 2 GiB
 
@@ -24,7 +24,7 @@ public:
     std::uint8_t* Bytes() { return m_bytes.get(); }
     const std::uint8_t* Bytes() const { return m_bytes.get(); }
 
-private:
+  private:
     struct FreeBytes {
         void operator()(std::uint8_t* p) const;
     };
@@ -37,6 +37,7 @@ private:
 using DibHandle = std::unique_ptr<DibImage>;
 
 constexpr std::uint32_t kDibHeaderBytes = 40;
+constexpr std::uint32_t kBmpFileHeaderBytes = 14;
 
 // Description of any DIB header (info or core header).
 struct DibInfo {
@@ -55,27 +56,61 @@ struct PictureSize {
     int height = 0;
 };
 
+// ---- The block and its header ----
+
 // Bytes of one stored row, rounded up to a multiple of 4. 64-bit so that hostile widths cannot
 // overflow.
 std::int64_t DibRowStride(std::int64_t width, std::int64_t bitsPerPixel);
 
+// Reads a header that the caller knows to lie inside its block (at least 40 bytes for an info
+// header, 12 for a core header).
 DibInfo DibDescribe(const std::uint8_t* header);
 std::uint8_t* DibPixelData(std::uint8_t* header, std::uint32_t colourTableBytes);
 const std::uint8_t* DibPixelData(const std::uint8_t* header, std::uint32_t colourTableBytes);
 void DibInitHeader24(std::uint8_t* block, int width, int height);
 
+// True when the block holds a complete picture of our own layout: 40-byte header, 24 bits,
+// uncompressed, positive width and height, and every row inside the block. Blocks that arrive
+// from elsewhere (a paste) are checked with this before anyone walks their rows.
+bool DibIsPicture24(const DibImage& block);
+
 // Makes handle refer to a block that holds a width x height 24-bit picture, reusing a large
-// enough block; shows "Too large picture requested,\n Low on memory." and returns false otherwise.
+// enough block; shows "Too large picture requested,\n Low on memory." and leaves the handle null
+// otherwise (also for non-positive sizes and blocks beyond DibImage::kMaxBytes).
 bool DibAllocatePicture(DibHandle& handle, int width, int height, UserPrompts& ui);
 
+// A byte-for-byte copy of the block, or null for a null handle or when no memory is left.
 DibHandle DibCopyBlock(const DibHandle& handle);
 
-// Writes file header and DIB to an open file; false when nothing was written or on a write error.
-bool DibWriteBmp(std::FILE* file, const DibHandle& handle, std::uint32_t colourTableBytes);
+// ---- BMP files ----
+
+enum class DibWriteResult {
+    Written,
+    NothingWritten,  // null handle, not a 40-byte header, or a header that lies about its size
+    FileError,       // a write failed; the file's contents are undefined
+};
+
+// Writes file header and DIB to an open file. Stores the recomputed biSizeImage in the block.
+DibWriteResult DibWriteBmp(std::FILE* file, const DibHandle& handle,
+                           std::uint32_t colourTableBytes);
+
+// Creates path and writes the picture through a temporary file beside it, so a failed save leaves
+// an earlier file of that name intact. Reports its own failures.
 bool DibSaveBmpFile(const std::string& path, const DibHandle& handle,
                     std::uint32_t colourTableBytes, UserPrompts& ui);
 
-// Reads a BMP file and converts 1-, 4-, 8- and 32-bit pictures to 24 bits.
-bool DibReadBmp(std::FILE* file, DibHandle& handle, DibInfo& info);
-bool DibLoadBmpFile(const std::string& path, DibHandle& handle, PictureSize& size,
-                    UserPrompts& ui);
+enum class DibReadResult {
+    Read,       // handle holds a 24-bit picture of our layout; info describes it
+    NotBitmap,  // shorter than 14 bytes or no "BM": handle untouched
+    Refused,    // malformed, unsupported (16 bits, RLE, ...), too large or short: handle null
+    FileError,  // the file could not be read: handle null
+};
+
+// Reads a BMP file from its start and converts 1-, 4-, 8- and 32-bit pictures, core headers,
+// top-down rows and pixel data placed away from the colour table to our 24-bit layout.
+// Canonical 24-bit files are kept exactly as read.
+DibReadResult DibReadBmp(std::FILE* file, DibHandle& handle, DibInfo& info);
+
+// Opens path and reads it with DibReadBmp; size receives the picture size (0 x 0 on failure).
+// Reports its own failures.
+bool DibLoadBmpFile(const std::string& path, DibHandle& handle, PictureSize& size, UserPrompts& ui);

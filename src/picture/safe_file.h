@@ -1,0 +1,48 @@
+// Saving a file without putting the earlier one at risk: everything is written to a temporary
+// file beside the target, which replaces the target only when the whole write has succeeded.
+//
+//   SafeFile out(path);
+//   if (!out.Open()) return Report(out.Error());    // nothing created, target untouched
+//   ... write to out.Stream() ...
+//   if (!out.Commit()) return Report(out.Error());  // temporary removed, target untouched
+//
+// - Open() creates "<target>.tmp-XXXXXX" (mkstemp) in the target's directory, with the
+//   permissions the target would have got: an existing target's mode, else 0666 less the umask.
+//   Like opening the target itself, it fails when the target is a directory or an existing file
+//   that we may not write (EISDIR, EACCES, or whatever creating the temporary reports).
+// - A symbolic link as target is followed, so the file it names is replaced, not the link.
+// - Commit() flushes, fsyncs, closes and renames the temporary over the target. Any failure
+//   (a full disk shows up here at the latest) removes the temporary and returns false.
+// - Abort(), or destroying a SafeFile that was not committed, closes and removes the temporary.
+// - Error() is the errno value of the first failure, 0 while all went well.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class SafeFile {
+  public:
+    explicit SafeFile(std::string target);
+    ~SafeFile();
+    SafeFile(const SafeFile&) = delete;
+    SafeFile& operator=(const SafeFile&) = delete;
+
+    bool Open();
+    // The open temporary file; null before Open() and after Commit() or Abort().
+    std::FILE* Stream() const { return m_stream; }
+    bool Commit();
+    void Abort();
+
+    int Error() const { return m_error; }
+    const std::string& Target() const { return m_target; }
+    const std::string& TempPath() const { return m_tempPath; }
+
+  private:
+    bool Fail(int error);
+    bool CheckTargetWritable();
+
+    std::string m_target;
+    std::string m_tempPath;
+    std::FILE* m_stream = nullptr;
+    int m_error = 0;
+};
