@@ -1,20 +1,81 @@
 // FigureEngine: the figure record together with the working tables that paint it.
-// Copying is a plain whole copy (the settings dialog edits a copy, g_figureEdit).
+// Copying is a plain whole copy (the settings dialog edits a copy, g_figureEdit); every table is
+// held by value, and m_pBits is only valid while PaintFigure runs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
 
 #include "figure/figure_params.h"
+#include "figure/golden_int.h"
 
 class UserPrompts;
 
+constexpr int kSeriesElements = 3000;  // a string of at most 2999 letters has at most 3000 elements
+constexpr int kLookupSlots = 6000;
+constexpr std::int32_t LOOKUP_EMPTY = -31987;
+constexpr int kMaxShapes = 5000;
+constexpr int kFamilyCount = 5;
+
+// Pixel coordinates are 64-bit and saturate at this bound, so deep zooms stay defined and the
+// raster arithmetic (done in 128 bits where it multiplies coordinates) cannot overflow.
+constexpr std::int64_t kPixelLimit = std::int64_t{1} << 60;
+
+struct PixelPoint {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+};
+using PentagonVertices = std::array<PixelPoint, 5>;
+
+struct FigurePoint {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// One solid pentagon of the last painting; the POV-Ray export reads these.
+struct ShapeRecord {
+    double x = 0.0;  // figure coordinates of the centre
+    double y = 0.0;
+    std::uint8_t order = 0;
+    char kind = 0;                  // 'B' big, 'S' small
+    double size = 0.0;              // signed circumradius: > 0 points towards +x
+    std::uint16_t overlapMask = 0;  // set by the scene export
+};
+
+// Pentagons found per order during the last painting, by kind and orientation.
+struct PentagonCounts {
+    int bigUp = 0;  // big, pointing towards +x
+    int bigDown = 0;
+    int smallUp = 0;
+    int smallDown = 0;
+};
+
+// How the pentagons of one kind in one order are drawn.
+struct PentagonStyle {
+    char kind = 'B';
+    bool drawOutline = false;
+    int outlineEntry = 0;
+    bool drawStar = false;
+    int starEntry = 0;
+    bool drawSolid = false;
+    int solidEntry = 0;
+    double transparency = 0.5;
+    bool gradient = false;
+};
+
+// Result of FindInSeries: status -1 below, 1 above, 0 found, 10 between two elements.
+struct SeriesHit {
+    int status = 0;
+    int index = 0;
+};
+
 class FigureEngine : public FigureParams {
-public:
+  public:
     FigureEngine();  // zero-filled record, geometry constants, then ResetFigure()
 
-    // Parameters and transform.
+    // Parameters and transform (figure_engine.cpp).
     void ResetFigure();
     void SetNamesFromPath(const std::string& path);
     void UpdateTransform();
@@ -23,16 +84,86 @@ public:
     std::pair<std::int64_t, std::int64_t> FigureToScreen(double x, double y) const;
     std::pair<double, double> ScreenToFigure(double px, double py) const;
 
-    // Colour table.
+    // Colour table: COLORREF packing (red low) and picture packing (blue low).
     COLORREF GetColour(int entry) const;
     void SetColour(COLORREF colour, int entry);
     std::uint32_t GetDibColour(int entry) const;
     static COLORREF AdjustChannel(COLORREF colour, int byteIndex, int step);
 
-    // Painting into locked 24-bit rows of m_nRowBytes bytes; order -1 paints every drawn order.
+    // Painting into locked 24-bit rows of m_nRowBytes bytes; order -1 paints every drawn order,
+    // 0..9 that order alone; any other order paints only the background (painting.cpp).
     void PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui);
+    void PaintOrder(int order, const OrderSettings& settings, bool gradient, UserPrompts& ui);
+
+    // Series and line families (series.cpp).
+    static FigurePoint FamilyDirection(int family);
+    bool BuildSeries(UserPrompts& ui);
+    SeriesHit FindInSeries(double c) const;
+    std::pair<int, int> VisibleRange(int family) const;
+    void DrawFamilyLine(int family, double position, int entry, double transparency);
+    void PaintLines(int order, const OrderSettings& settings);
+    bool MoveReference(int index, UserPrompts& ui);
+
+    // Pentagon search and drawing (pentagons.cpp).
+    void FindPentagons(const PentagonStyle& style);
+    bool TryPentagonUp(int i, int j, const PentagonStyle& style);
+    bool TryPentagonDown(int i, int j, const PentagonStyle& style);
+    void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style);
+
+    // Raster primitives on the locked picture (raster.cpp).
+    void FillBackground();
+    void BlendPixel(std::int64_t x, std::int64_t y, std::uint32_t colour, double t);
+    void DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                     std::uint32_t colour, double t);
+    void FillPentagon(const PentagonVertices& v, std::uint32_t colour, double t);
+    // direction (0, 0) selects the radial shading used for a pentagon at the figure origin.
+    void FillPentagonGradient(const PentagonVertices& v, FigurePoint direction, double radius,
+                              std::uint32_t solid, std::uint32_t outline, double t);
+    static std::uint32_t BlendColours(std::uint32_t c1, std::uint32_t c2, double f);
+    // Reads through m_pBits (set during a painting) or through the given locked rows.
+    std::pair<bool, COLORREF> ReadPixel(std::int64_t x, std::int64_t y) const;
+    std::pair<bool, COLORREF> ReadPixel(const std::uint8_t* pixels, std::int64_t x,
+                                        std::int64_t y) const;
 
     std::int32_t m_nRowBytes = 0;  // set by the document when it allocates the picture
+
+    // Series tables of the order built last.
+    GoldenInt m_orderScale{1, 0};
+    std::int32_t m_nFirst = 0;
+    std::int32_t m_nLast = 0;
+    std::int32_t m_nRefIndex = 0;
+    std::int32_t m_nLookupShift = 0;
+    std::array<GoldenInt, kSeriesElements> m_elements{};
+    std::array<double, kSeriesElements> m_values{};
+    std::array<char, kSeriesElements> m_stepTypes{};
+    std::array<std::int32_t, kLookupSlots> m_lookup{};
+
+    // Geometry constants, fixed at construction.
+    std::array<FigurePoint, kFamilyCount> m_u{};    // family normals at k × 72°
+    std::array<GoldenInt, kFamilyCount> m_alpha{};  // u_k = α_k·u_0 + β_k·u_1
+    std::array<GoldenInt, kFamilyCount> m_beta{};
+    std::array<GoldenInt, kFamilyCount> m_c{};           // edge offsets of a pentagon of radius 2
+    std::array<std::array<double, 2>, 2> m_intersect{};  // (t0, t1) -> point on both lines
+
+    // Shape list and statistics of the last painting.
+    std::array<ShapeRecord, kMaxShapes> m_shapes{};
+    std::int32_t m_nShapes = 0;
+    std::int32_t m_nPaintingOrder = 0;
+    std::array<PentagonCounts, kOrderCount> m_counts{};
+
+    // Painting state: the locked picture rows, valid only while PaintFigure runs.
+    std::uint8_t* m_pBits = nullptr;
+
+  private:
+    void SetDefaultColours();
+    void SetDefaultSeries();
+    void SetDefaultOrders();
+    void BuildGeometry();
+    std::uint8_t* PixelAt(std::int64_t x, std::int64_t y) const;
+    bool PictureIsUsable() const;
+    GoldenInt PentagonScale(char kind) const;
+    int LookupElement(GoldenInt position) const;
+    bool StepMatches(int index, char kind) const;
 };
 
 // The working copy the settings dialog edits; constructed with defaults before the program runs.

@@ -51,8 +51,8 @@ struct OrderSettings {
 struct PictureTransform {
     std::int32_t halfWidth = 0;
     std::int32_t halfHeight = 0;
-    double scale = 0.0;         // pixels per figure unit
-    double inverseScale = 0.0;  // figure units per pixel
+    double scale = 0.0;               // pixels per figure unit
+    double inverseScale = 0.0;        // figure units per pixel
     double lowX = 0.0, lowY = 0.0;    // figure coordinates of pixel (0, 0)
     double highX = 0.0, highY = 0.0;  // figure coordinates of pixel (width, height)
 };

@@ -1,0 +1,51 @@
+// The painting sequence: background, then the orders from the highest to the lowest, each with
+// its lines, reference lines, big pentagons and small pentagons.
+#include "figure/figure_engine.h"
+
+namespace {
+
+PentagonStyle StyleOf(char kind, const OrderSettings& o, int order, bool gradient) {
+    const int e = 10 * order;
+    const bool big = kind == 'B';
+    PentagonStyle style;
+    style.kind = kind;
+    style.drawOutline = o.drawItems[big ? ITEM_BIG_PENTAGON : ITEM_SMALL_PENTAGON] != 0;
+    style.outlineEntry = e + (big ? SLOT_BIG_PENTAGON : SLOT_SMALL_PENTAGON);
+    style.drawStar = o.drawItems[big ? ITEM_BIG_STAR : ITEM_SMALL_STAR] != 0;
+    style.starEntry = e + (big ? SLOT_BIG_STAR : SLOT_SMALL_STAR);
+    style.drawSolid = o.drawItems[big ? ITEM_BIG_SOLID : ITEM_SMALL_SOLID] != 0;
+    style.solidEntry = e + (big ? SLOT_BIG_SOLID : SLOT_SMALL_SOLID);
+    style.transparency = o.transparency;
+    style.gradient = gradient;
+    return style;
+}
+
+}  // namespace
+
+void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui) {
+    m_pBits = pixels;
+    UpdateTransform();
+    FillBackground();
+    m_nShapes = 0;
+    m_counts = {};
+    if (order >= 0 && order < kOrderCount) {
+        PaintOrder(order, m_orders[order], m_bGradient != 0, ui);
+    } else if (order == -1) {
+        for (int n = kOrderCount - 1; n >= 0; --n) {
+            if (m_orders[n].drawOrder) PaintOrder(n, m_orders[n], m_bGradient != 0, ui);
+        }
+    }
+    // The rows belong to the caller's lock; nothing may write through them afterwards.
+    m_pBits = nullptr;
+}
+
+void FigureEngine::PaintOrder(int order, const OrderSettings& settings, bool gradient,
+                              UserPrompts& ui) {
+    if (order < 0 || order >= kOrderCount) return;
+    m_orderScale = GoldenInt::Power(kGoldenPhi, order);
+    if (!BuildSeries(ui)) return;
+    PaintLines(order, settings);
+    m_nPaintingOrder = order;
+    FindPentagons(StyleOf('B', settings, order, gradient));
+    FindPentagons(StyleOf('S', settings, order, gradient));
+}

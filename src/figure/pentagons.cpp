@@ -1,0 +1,118 @@
+// The exact pentagon search: a pentagon of an order exists where one line of each family bounds a
+// regular pentagon and the series steps beside those lines are of the pentagon's kind. Every test
+// is an exact lookup of a golden integer; the drawing records solid pentagons for the scene export.
+#include <cmath>
+
+#include "figure/figure_engine.h"
+
+GoldenInt FigureEngine::PentagonScale(char kind) const {
+    return m_orderScale * (kind == 'S' ? kGoldenOne : kGoldenPhi);
+}
+
+// The element at exactly this position, or -1: the lookup slot gives the φ part, the whole part
+// must agree too.
+int FigureEngine::LookupElement(GoldenInt position) const {
+    const auto h = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_nLookupShift) +
+                                             static_cast<std::uint32_t>(position.b));
+    if (h < 0 || h >= kLookupSlots) return -1;
+    const std::int32_t m = m_lookup[h];
+    if (m == LOOKUP_EMPTY || m < m_nFirst || m > m_nLast) return -1;
+    return m_elements[m].a == position.a ? m : -1;
+}
+
+// The step from element index to index + 1 exists and has this kind.
+bool FigureEngine::StepMatches(int index, char kind) const {
+    return index >= m_nFirst && index < m_nLast && m_stepTypes[index] == kind;
+}
+
+void FigureEngine::FindPentagons(const PentagonStyle& style) {
+    const auto [first0, last0] = VisibleRange(0);
+    const auto [first1, last1] = VisibleRange(1);
+    for (int i = first0; i <= last0; ++i) {
+        for (int j = first1; j <= last1; ++j) {
+            TryPentagonUp(i, j, style);
+            TryPentagonDown(i, j, style);
+        }
+    }
+}
+
+bool FigureEngine::TryPentagonUp(int i, int j, const PentagonStyle& style) {
+    if (!StepMatches(i, style.kind) || !StepMatches(j, style.kind)) return false;
+    const GoldenInt g = PentagonScale(style.kind);
+    const GoldenInt e0 = m_elements[i], e1 = m_elements[j];
+    for (int k = 2; k < kFamilyCount; ++k) {
+        const int m = LookupElement(m_alpha[k] * e0 + m_beta[k] * e1 + g * m_c[k]);
+        if (m < 0 || !StepMatches(m, style.kind)) return false;
+    }
+    DrawPentagon(i, j, 2 * g.Value(), style);
+    return true;
+}
+
+bool FigureEngine::TryPentagonDown(int i, int j, const PentagonStyle& style) {
+    if (!StepMatches(i - 1, style.kind) || !StepMatches(j - 1, style.kind)) return false;
+    const GoldenInt g = PentagonScale(style.kind);
+    const GoldenInt e0 = m_elements[i], e1 = m_elements[j];
+    for (int k = 2; k < kFamilyCount; ++k) {
+        const int m = LookupElement(m_alpha[k] * e0 + m_beta[k] * e1 - g * m_c[k]);
+        if (m < 0 || !StepMatches(m - 1, style.kind)) return false;
+    }
+    DrawPentagon(i, j, -2 * g.Value(), style);
+    return true;
+}
+
+void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style) {
+    const double t0 = m_values[i], t1 = m_values[j];
+    const FigurePoint p{m_intersect[0][0] * t0 + m_intersect[0][1] * t1,
+                        m_intersect[1][0] * t0 + m_intersect[1][1] * t1};
+    FigurePoint vertex[5];
+    PentagonVertices pixel;
+    FigurePoint centre{};
+    for (int k = 0; k < 5; ++k) {
+        vertex[k] = {p.x + signedSize * (m_u[k].x - m_u[3].x),
+                     p.y + signedSize * (m_u[k].y - m_u[3].y)};
+        const auto [px, py] = FigureToPixel(vertex[k].x, vertex[k].y);
+        pixel[k] = {px, py};
+        centre = {centre.x + vertex[k].x, centre.y + vertex[k].y};
+    }
+    centre = {centre.x * 0.2, centre.y * 0.2};
+
+    if (m_nPaintingOrder >= 0 && m_nPaintingOrder < kOrderCount) {
+        PentagonCounts& counts = m_counts[m_nPaintingOrder];
+        const bool up = signedSize > 0;
+        int& count = style.kind == 'S' ? (up ? counts.smallUp : counts.smallDown)
+                                       : (up ? counts.bigUp : counts.bigDown);
+        ++count;
+    }
+
+    const double t = style.transparency;
+    if (style.drawSolid) {
+        if (m_nShapes < kMaxShapes) {
+            m_shapes[m_nShapes++] = {
+                centre.x,   centre.y,   static_cast<std::uint8_t>(m_nPaintingOrder),
+                style.kind, signedSize, 0};
+        }
+        const std::uint32_t solid = GetDibColour(style.solidEntry);
+        if (style.gradient) {
+            const double radius = std::fabs(signedSize * m_transform.scale);
+            const double distance = std::sqrt(centre.x * centre.x + centre.y * centre.y);
+            const FigurePoint direction =
+                distance < 0.0001 ? FigurePoint{}
+                                  : FigurePoint{centre.x / distance, centre.y / distance};
+            FillPentagonGradient(pixel, direction, radius, solid, GetDibColour(style.outlineEntry),
+                                 t);
+        } else {
+            FillPentagon(pixel, solid, t);
+        }
+    }
+    for (int k = 0; k < 5; ++k) {
+        const PixelPoint& a = pixel[k];
+        if (style.drawOutline) {
+            const PixelPoint& b = pixel[(k + 1) % 5];
+            DrawSegment(a.x, a.y, b.x, b.y, GetDibColour(style.outlineEntry), t);
+        }
+        if (style.drawStar) {
+            const PixelPoint& b = pixel[(k + 2) % 5];
+            DrawSegment(a.x, a.y, b.x, b.y, GetDibColour(style.starEntry), t);
+        }
+    }
+}
