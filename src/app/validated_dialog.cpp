@@ -1,0 +1,115 @@
+#include "app/validated_dialog.h"
+
+#include <QFontMetricsF>
+#include <QLineEdit>
+#include <cmath>
+
+#include "picture/user_prompts.h"
+
+namespace {
+
+std::string WholeNumberMessage(const QString& label, int min, int max) {
+    return QStringLiteral("Please enter a whole number from %1 to %2 in \"%3\".")
+        .arg(min)
+        .arg(max)
+        .arg(label)
+        .toStdString();
+}
+
+std::string RealMessage(const QString& label, double min, double max) {
+    return QStringLiteral("Please enter a number from %1 to %2 in \"%3\".")
+        .arg(QString::number(min, 'g', 15), QString::number(max, 'g', 15), label)
+        .toStdString();
+}
+
+// The number in field, or false when the text is not a finite number.
+bool ParseReal(const QLineEdit* field, double& value) {
+    bool ok = false;
+    value = field->text().trimmed().toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+}  // namespace
+
+void RefuseField(QWidget* field, const std::string& text, UserPrompts& ui) {
+    ui.ShowMessage(text, MsgButtons::Ok, MsgIcon::Exclamation);
+    field->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+}
+
+bool ReadIntField(QLineEdit* field, const QString& label, int min, int max, int& value,
+                  UserPrompts& ui) {
+    bool ok = false;
+    int read = field->text().trimmed().toInt(&ok);
+    if (!ok || read < min || read > max) {
+        RefuseField(field, WholeNumberMessage(label, min, max), ui);
+        return false;
+    }
+    value = read;
+    return true;
+}
+
+bool ReadRealField(QLineEdit* field, const QString& label, double min, double max, double& value,
+                   UserPrompts& ui) {
+    double read = 0.0;
+    if (!ParseReal(field, read) || read < min || read > max) {
+        RefuseField(field, RealMessage(label, min, max), ui);
+        return false;
+    }
+    value = read;
+    return true;
+}
+
+bool ReadNumberField(QLineEdit* field, const QString& label, double& value, UserPrompts& ui) {
+    double read = 0.0;
+    if (!ParseReal(field, read)) {
+        RefuseField(
+            field, QStringLiteral("Please enter a number in \"%1\".").arg(label).toStdString(), ui);
+        return false;
+    }
+    value = read;
+    return true;
+}
+
+bool ReadTextField(QLineEdit* field, const QString& label, int maxChars, std::string& value,
+                   UserPrompts& ui) {
+    QByteArray bytes = field->text().toUtf8();
+    if (bytes.size() > maxChars) {
+        RefuseField(field,
+                    QStringLiteral("Please enter no more than %1 characters in \"%2\".")
+                        .arg(maxChars)
+                        .arg(label)
+                        .toStdString(),
+                    ui);
+        return false;
+    }
+    value = bytes.toStdString();
+    return true;
+}
+
+void ShowInt(QLineEdit* field, int value) {
+    field->setText(QString::number(value));
+}
+
+void ShowReal(QLineEdit* field, double value) {
+    field->setText(QString::number(value, 'g', 15));
+}
+
+DialogUnits::DialogUnits(const QWidget* dialog) {
+    QFontMetricsF metrics(dialog->font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_baseX = metrics.horizontalAdvance(letters) / letters.size();
+    m_baseY = metrics.height();
+}
+
+int DialogUnits::X(int units) const {
+    return static_cast<int>(std::lround(units * m_baseX / 4));
+}
+
+int DialogUnits::Y(int units) const {
+    return static_cast<int>(std::lround(units * m_baseY / 8));
+}
+
+QRect DialogUnits::Rect(int x, int y, int width, int height) const {
+    return QRect(X(x), Y(y), X(width), Y(height));
+}
