@@ -1,0 +1,41 @@
+// A literal painter for comparison: the raster primitives and the painting loop written exactly as
+// the rules read, with no clipping tricks, every pixel of every item going through BlendPixel.
+// The engine's picture must equal this one byte for byte; parameters handed to it should keep
+// pentagons and segments small, since it scans whole bounding boxes.
+#pragma once
+
+#include <cstdint>
+
+#include "figure/figure_engine.h"
+
+class UserPrompts;
+
+class ReferencePainter {
+  public:
+    // Paints with the figure's parameters; builds the series with the figure's own tables.
+    explicit ReferencePainter(FigureEngine& figure) : m_f(figure) {}
+
+    void Paint(std::uint8_t* pixels, int order, UserPrompts& ui);
+
+    // The primitives, literally.
+    void BlendPixel(std::int64_t x, std::int64_t y, std::uint32_t colour, double t);
+    void DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                     std::uint32_t colour, double t);
+    void FillPentagon(const PentagonVertices& v, std::uint32_t colour, double t);
+    void FillPentagonGradient(const PentagonVertices& v, bool radial, FigurePoint direction,
+                              double radius, std::uint32_t solid, std::uint32_t outline, double t);
+    static std::uint32_t BlendColours(std::uint32_t c1, std::uint32_t c2, double f);
+
+    std::uint8_t* m_pBits = nullptr;
+
+  private:
+    void PaintOrder(int n, UserPrompts& ui);
+    void PaintLines(int n);
+    void DrawFamilyLine(int k, double t, int entry, double transparency);
+    void FindPentagons(const PentagonStyle& style);
+    bool Found(GoldenInt q, char kind, bool stepBefore) const;
+    void DrawPentagon(int i, int j, double R, const PentagonStyle& style);
+    bool InsidePentagon(const PentagonVertices& v, std::int64_t x, std::int64_t y) const;
+
+    FigureEngine& m_f;
+};
