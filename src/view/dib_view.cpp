@@ -1,0 +1,249 @@
+#include "view/dib_view.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScrollBar>
+
+#include "document/dib_doc.h"
+#include "view/command_ids.h"
+#include "view/dib_paint.h"
+#include "view/status_texts.h"
+
+CDibView::CDibView(CDibDoc& doc, QWidget* parent)
+    : QAbstractScrollArea(parent), m_colorPage(this), m_doc(doc) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setBackgroundRole(QPalette::Base);
+    m_observerId = m_doc.AddViewObserver([this] { viewport()->update(); });
+    RegisterCommands();
+    RegisterNavigationCommands();
+}
+
+CDibView::~CDibView() {
+    m_doc.RemoveViewObserver(m_observerId);
+}
+
+// ---- Painting --------------------------------------------------------------------------------
+
+void CDibView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    OnDraw(painter, false);
+}
+
+void CDibView::OnDraw(QPainter& painter, bool printing) {
+    m_bBitmapView = m_doc.m_bBitmapMode;
+    UpdateStatusTexts();
+    m_rectClient = viewport()->rect();
+    if (m_bColorPage) {
+        SetScrollSizes(ColorPageScrollSize());
+        PaintColorPage(painter, m_doc.m_figure, printing ? QPoint() : ScrollPosition());
+        return;
+    }
+    SetScrollSizes(m_bFitToWindow ? m_rectClient.size()
+                                  : QSize(m_doc.m_pictureSize.width, m_doc.m_pictureSize.height));
+    if (!m_doc.m_hDIB) return;
+    PaintPicture(painter, printing);
+}
+
+void CDibView::PaintPicture(QPainter& painter, bool printing) {
+    m_sizePicture = QSize(m_doc.m_pictureSize.width, m_doc.m_pictureSize.height);
+    const QRect source(QPoint(0, 0), m_sizePicture);
+    const int lines = m_sizePicture.height();
+    if (printing) {
+        const QPaintDevice* device = painter.device();
+        const QRect dest =
+            PrintDestination(m_sizePicture.width(), m_sizePicture.height(), device->width(),
+                             device->logicalDpiX(), device->logicalDpiY());
+        DibPaint(painter, dest, m_doc.m_hDIB, 0, lines, source, m_doc.m_pPalette.get());
+        return;
+    }
+    QRect dest = source;
+    if (m_bFitToWindow) {
+        dest = m_rectClient;
+        m_dScaleX = static_cast<double>(m_rectClient.width()) / m_sizePicture.width();
+        m_dScaleY = static_cast<double>(m_rectClient.height()) / m_sizePicture.height();
+    }
+    m_ptDrawOrigin = ScrollPosition();
+    DibPaint(painter, dest.translated(-m_ptDrawOrigin), m_doc.m_hDIB, 0, lines, source,
+             m_doc.m_pPalette.get());
+    if (!m_bBitmapView && m_nArrowMode != 1) {
+        PaintFocusRects(painter);
+        m_bOverlayStale = false;
+    }
+}
+
+// The rectangles are painted over the picture on the screen only; the picture's pixels stay
+// as they are, so erasing them is a repaint of what lies beneath.
+void CDibView::PaintFocusRects(QPainter& painter) const {
+    for (const FocusRect& rect : ComputeFocusRects(FocusGeometry())) {
+        for (const FocusEdge& e : rect.edges) {
+            const int length = e.to - e.from + 1;
+            painter.fillRect(e.horizontal ? QRect(e.from, e.fixed, length, 1)
+                                          : QRect(e.fixed, e.from, 1, length),
+                             m_focusColour);
+        }
+    }
+}
+
+void CDibView::DrawFocusRects(bool erase, const QColor& colour) {
+    if (m_bBitmapView) return;
+    if (erase && m_bOverlayStale) return;
+    m_bOverlayStale = false;
+    if (!erase) m_focusColour = colour;
+    viewport()->update();
+}
+
+FocusInputs CDibView::FocusGeometry() const {
+    FocusInputs in;
+    in.accepted = m_doc.m_acceptedTransform;
+    in.workingCentreX = m_doc.m_figure.m_dCentreX;
+    in.workingCentreY = m_doc.m_figure.m_dCentreY;
+    in.workingInverseScale = m_doc.m_figure.m_transform.inverseScale;
+    in.fitToWindow = m_bFitToWindow;
+    in.scaleX = m_dScaleX;
+    in.scaleY = m_dScaleY;
+    in.drawOrigin = {m_ptDrawOrigin.x(), m_ptDrawOrigin.y()};
+    in.clientWidth = m_rectClient.width();
+    in.clientHeight = m_rectClient.height();
+    in.pictureWidth = m_sizePicture.width();
+    in.pictureHeight = m_sizePicture.height();
+    return in;
+}
+
+QPoint CDibView::PictureToWindow(QPoint p) const {
+    if (!m_bFitToWindow) return p;
+    return {NearestPixel(p.x() * m_dScaleX), NearestPixel(p.y() * m_dScaleY)};
+}
+
+QPoint CDibView::WindowToPicture(QPoint p) const {
+    if (!m_bFitToWindow || m_dScaleX <= 0.0 || m_dScaleY <= 0.0) return p;
+    return {static_cast<int>(p.x() / m_dScaleX), static_cast<int>(p.y() / m_dScaleY)};
+}
+
+void CDibView::UpdateStatusTexts() {
+    WriteStatusTexts(m_bBitmapView, m_nArrowMode, m_doc.m_figure);
+}
+
+void CDibView::InvalidateAfterChange() {
+    m_bOverlayStale = true;
+    viewport()->update();
+}
+
+// ---- Scrolling -------------------------------------------------------------------------------
+
+QPoint CDibView::ScrollPosition() const {
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+// Page steps of a tenth of the total and line steps of a tenth of a page, as scroll views do
+// by default.
+void CDibView::SetScrollSizes(QSize total) {
+    m_scrollTotal = total;
+    const QSize client = viewport()->size();
+    QScrollBar* h = horizontalScrollBar();
+    QScrollBar* v = verticalScrollBar();
+    h->setRange(0, std::max(0, total.width() - client.width()));
+    v->setRange(0, std::max(0, total.height() - client.height()));
+    h->setPageStep(std::max(1, total.width() / 10));
+    v->setPageStep(std::max(1, total.height() / 10));
+    h->setSingleStep(std::max(1, total.width() / 100));
+    v->setSingleStep(std::max(1, total.height() / 100));
+}
+
+void CDibView::OnInitialUpdate() {
+    SetScrollSizes(QSize(m_doc.m_pictureSize.width, m_doc.m_pictureSize.height));
+    viewport()->update();
+}
+
+void CDibView::OnActivateView(bool activate) {
+    UpdateStatusTexts();
+    // Palette realisation has nothing to do on a true-colour display.
+    if (activate) viewport()->update();
+}
+
+void CDibView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (!m_scrollTotal.isEmpty()) {
+        SetScrollSizes(m_bFitToWindow ? viewport()->size() : m_scrollTotal);
+    }
+}
+
+void CDibView::scrollContentsBy(int, int) {
+    viewport()->update();
+}
+
+// ---- Printing --------------------------------------------------------------------------------
+
+bool CDibView::PrintPicture(QPrinter& printer) {
+    QPainter painter;
+    if (!painter.begin(&printer)) return false;
+    OnDraw(painter, true);
+    return painter.end();
+}
+
+// ---- Input -----------------------------------------------------------------------------------
+
+bool CDibView::focusNextPrevChild(bool) {
+    return false;
+}
+
+void CDibView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (OnColorPageChar(13)) return;
+            if (!m_bBitmapView) m_commands.Execute(ID_DORVANTA_DATA);
+            UpdateStatusTexts();
+            return;
+        case Qt::Key_Escape:
+            if (OnColorPageChar(27)) return;
+            if (!m_bBitmapView) {
+                m_nArrowMode = 1;
+                InvalidateAfterChange();
+            }
+            UpdateStatusTexts();
+            return;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+    }
+}
+
+void CDibView::mousePressEvent(QMouseEvent* event) {
+    if (m_bColorPage && event->button() == Qt::LeftButton) {
+        if (m_colorPage.MousePress(m_doc.m_figure, event->position().toPoint() + ScrollPosition()))
+            viewport()->update();
+        return;
+    }
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void CDibView::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_bColorPage && event->button() == Qt::LeftButton) {
+        if (m_colorPage.MouseRelease(m_doc.m_figure,
+                                     event->position().toPoint() + ScrollPosition()))
+            viewport()->update();
+        return;
+    }
+    QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void CDibView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (m_bColorPage && event->button() == Qt::LeftButton) {
+        if (m_colorPage.MouseDoubleClick(
+                m_doc.m_figure, event->position().toPoint() + ScrollPosition(), m_bBitmapView))
+            viewport()->update();
+        return;
+    }
+    QAbstractScrollArea::mouseDoubleClickEvent(event);
+}
+
+void CDibView::wheelEvent(QWheelEvent* event) {
+    if (m_bColorPage) {
+        const QPoint page = event->position().toPoint() + ScrollPosition();
+        if (m_colorPage.MouseWheel(m_doc.m_figure, page, event->angleDelta().y()))
+            viewport()->update();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
