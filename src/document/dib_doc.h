@@ -107,8 +107,10 @@ class CDibDoc {
     bool RandomColours(bool autoSave);
 
     // Scene text of the solid pentagons of the last painting into buffer (at most capacity
-    // characters); false when the user cancels the header question.
+    // characters and a terminating zero, so buffer holds capacity + 1 bytes); false, with an
+    // empty text, when the user cancels the header question.
     bool MakePovData(char* buffer, int capacity);
+    bool MakePovData(std::string& text, std::size_t capacity);
 
     // Called with the new title whenever it changes (the frame's caption).
     std::function<void(const std::string&)> onTitleChanged;
