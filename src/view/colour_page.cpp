@@ -209,6 +209,7 @@ void PaintColorPage(QPainter& painter, const FigureEngine& figure, QPoint scroll
 }
 
 void DrawColorCell(QPainter& painter, const FigureEngine& figure, int order, int row) {
+    if (order < 0 || order >= L::m_nColumns || row < 0 || row >= L::m_nRows) return;
     const COLORREF colour = figure.GetColour(ColorPageEntry(order, row));
     const OrderSettings& settings = figure.m_orders[order];
     const int x = L::m_nGridLeft + order * L::m_nCellWidth;
