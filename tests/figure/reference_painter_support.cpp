@@ -192,8 +192,8 @@ void ReferencePainter::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_
     }
 }
 
-bool ReferencePainter::InsidePentagon(const PentagonVertices& v, std::int64_t x,
-                                      std::int64_t y) const {
+bool ReferencePainter::InsidePentagon(const PentagonVertices& v, std::int64_t x, std::int64_t y) {
+    using Wide = __int128;
     std::int64_t sx = 0, sy = 0;
     for (const PixelPoint& p : v) sx += p.x, sy += p.y;
     sx /= 5;
@@ -201,7 +201,7 @@ bool ReferencePainter::InsidePentagon(const PentagonVertices& v, std::int64_t x,
     for (int i = 0; i < 5; ++i) {
         const PixelPoint& a = v[i];
         const PixelPoint& b = v[(i + 1) % 5];
-        std::int64_t nx = a.y - b.y, ny = b.x - a.x;
+        Wide nx = a.y - b.y, ny = b.x - a.x;
         if (nx * (sx - a.x) + ny * (sy - a.y) < 0) nx = -nx, ny = -ny;
         if (nx * (x - a.x) + ny * (y - a.y) < 0) return false;
     }

@@ -25,6 +25,8 @@ class ReferencePainter {
     void FillPentagonGradient(const PentagonVertices& v, bool radial, FigurePoint direction,
                               double radius, std::uint32_t solid, std::uint32_t outline, double t);
     static std::uint32_t BlendColours(std::uint32_t c1, std::uint32_t c2, double f);
+    // The inside test of the fills, pixel by pixel (products in 128 bits for far vertices).
+    static bool InsidePentagon(const PentagonVertices& v, std::int64_t x, std::int64_t y);
 
     std::uint8_t* m_pBits = nullptr;
 
@@ -35,7 +37,6 @@ class ReferencePainter {
     void FindPentagons(const PentagonStyle& style);
     bool Found(GoldenInt q, char kind, bool stepBefore) const;
     void DrawPentagon(int i, int j, double R, const PentagonStyle& style);
-    bool InsidePentagon(const PentagonVertices& v, std::int64_t x, std::int64_t y) const;
 
     FigureEngine& m_f;
 };
