@@ -97,8 +97,7 @@ bool DibIsPicture24(const DibImage& block) {
 
 // ---- Blocks ----
 
-// 40 + stride x height, or 0 when the picture cannot be held at all.
-static std::size_t PictureBlockBytes(int width, int height) {
+std::size_t DibPictureBytes(int width, int height) {
     if (width <= 0 || height <= 0) return 0;
     std::int64_t bytes = kDibHeaderBytes + DibRowStride(width, 24) * std::int64_t{height};
     if (static_cast<std::uint64_t>(bytes) > DibImage::kMaxBytes) return 0;
@@ -106,12 +105,11 @@ static std::size_t PictureBlockBytes(int width, int height) {
 }
 
 bool DibAllocatePicture(DibHandle& handle, int width, int height, UserPrompts& ui) {
-    std::size_t bytes = PictureBlockBytes(width, height);
+    std::size_t bytes = DibPictureBytes(width, height);
     if (handle && (bytes == 0 || handle->Size() < bytes)) handle.reset();
     if (!handle && bytes != 0) handle = DibImage::Allocate(bytes);
     if (!handle) {
-        ui.ShowMessage("Too large picture requested,\n Low on memory.", MsgButtons::Ok,
-                       MsgIcon::Exclamation);
+        ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
         return false;
     }
     return true;

@@ -37,6 +37,8 @@ class DibImage {
 using DibHandle = std::unique_ptr<DibImage>;
 
 constexpr std::uint32_t kDibHeaderBytes = 40;
+// Shown whenever a picture of the requested size cannot be held.
+inline constexpr char kTooLargePictureText[] = "Too large picture requested,\n Low on memory.";
 constexpr std::uint32_t kBmpFileHeaderBytes = 14;
 
 // Description of any DIB header (info or core header).
@@ -73,6 +75,10 @@ void DibInitHeader24(std::uint8_t* block, int width, int height);
 // uncompressed, positive width and height, and every row inside the block. Blocks that arrive
 // from elsewhere (a paste) are checked with this before anyone walks their rows.
 bool DibIsPicture24(const DibImage& block);
+
+// Bytes of a block for a width x height 24-bit picture (40 + stride x height), or 0 when such a
+// picture cannot be held: non-positive sizes or more than DibImage::kMaxBytes.
+std::size_t DibPictureBytes(int width, int height);
 
 // Makes handle refer to a block that holds a width x height 24-bit picture, reusing a large
 // enough block; shows "Too large picture requested,\n Low on memory." and leaves the handle null
