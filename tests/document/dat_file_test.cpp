@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,13 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <locale>
 #include <random>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "german_locale_support.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 
@@ -269,49 +267,6 @@ TEST(DatFileWrite, FailedSaveKeepsTheEarlierFile) {
 }
 
 // ---- locale ----
-
-namespace {
-
-// Makes the process's numeric locale German (decimal comma) for the lifetime of the object:
-// an installed locale if there is one, else one compiled into a private folder with localedef.
-class GermanNumbers {
-  public:
-    GermanNumbers() {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "de_DE.ISO-8859-1"})
-            if (Use(name)) return;
-        if (std::system("command -v localedef >/dev/null 2>&1") != 0) return;
-        std::string command =
-            "localedef -i de_DE -f UTF-8 '" + m_dir.File("de_DE.UTF-8") + "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0 &&
-            !std::filesystem::exists(m_dir.File("de_DE.UTF-8")))
-            return;
-        setenv("LOCPATH", m_dir.Path().c_str(), 1);
-        Use("de_DE.UTF-8");
-    }
-    ~GermanNumbers() {
-        std::locale::global(std::locale::classic());
-        std::setlocale(LC_ALL, "C");
-        unsetenv("LOCPATH");
-    }
-    bool Active() const { return m_active; }
-
-  private:
-    bool Use(const char* name) {
-        try {
-            std::locale::global(std::locale(name));  // sets the C locale as well
-        } catch (const std::runtime_error&) {
-            return false;
-        }
-        char text[16];
-        std::snprintf(text, sizeof text, "%.1f", 0.5);
-        m_active = std::strcmp(text, "0,5") == 0;
-        return m_active;
-    }
-    TempDir m_dir;
-    bool m_active = false;
-};
-
-}  // namespace
 
 TEST(DatFileLocale, GermanLocaleStillWritesAndReadsDecimalPoints) {
     GermanNumbers german;

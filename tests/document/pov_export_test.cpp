@@ -1,0 +1,266 @@
+#include "document/pov_export.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "german_locale_support.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::vector<std::string> CrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+ShapeRecord Shape(double x, double y, int order, char kind, double size) {
+    ShapeRecord r;
+    r.x = x;
+    r.y = y;
+    r.order = static_cast<std::uint8_t>(order);
+    r.kind = kind;
+    r.size = size;
+    return r;
+}
+
+void SetShapes(FigureEngine& figure, const std::vector<ShapeRecord>& shapes) {
+    for (std::size_t n = 0; n < shapes.size(); ++n) figure.m_shapes[n] = shapes[n];
+    figure.m_nShapes = static_cast<int>(shapes.size());
+}
+
+std::string Export(FigureEngine& figure, int answer, std::size_t capacity = 399990) {
+    ScriptedPrompts ui;
+    ui.answers = {answer};
+    std::string text = "left over";
+    EXPECT_TRUE(MakePovData(figure, text, capacity, ui));
+    return text;
+}
+
+// The sections between the header and the record lines when there are no records.
+const std::string kEmptySections =
+    "\r\n// Pentagon Textures declared\r\n"
+    "\r\n// Pentagon Vertical Positions\r\n"
+    "#declare PentagonVertPos= array [ 10] \r\n"
+    "{  0.000000,\r\n  0.000000,\r\n  0.000000,\r\n  0.000000,\r\n  0.000000,\r\n"
+    "  0.000000,\r\n  0.000000,\r\n  0.000000,\r\n  0.000000,\r\n  0.000000}\r\n"
+    "\r\n// Pentagon Height Array \r\n"
+    "#declare PentagonHeight= array [ 10] \r\n"
+    "{ 2.500000 ,\r\n 1.666667 ,\r\n 1.250000 ,\r\n 1.000000 ,\r\n 0.833333 ,\r\n"
+    " 0.714286 ,\r\n 0.625000 ,\r\n 0.555556 ,\r\n 0.500000 ,\r\n 0.454545 }\r\n"
+    "\r\n// Statistics Orders\r\n"
+    "\r\n// The following will use the Pentagon macro defined earlier.\r\n";
+
+}  // namespace
+
+TEST(PovExport, HeaderQuestionAndCancel) {
+    FigureEngine figure;
+    SetShapes(figure, {Shape(0, 0, 3, 'B', 2), Shape(0, 0, 5, 'B', 20)});
+    ScriptedPrompts ui;
+    ui.answers = {IDCANCEL};
+    std::string text = "left over";
+    EXPECT_FALSE(MakePovData(figure, text, 399990, ui));
+    EXPECT_TRUE(text.empty());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text,
+              "This operation will put an POV-RAY text file in the copy/paste buffer\nPress "
+              "\"YES\" if you want the header included \n(this will give you a complete POV-RAY "
+              "file)\nAnd \"NO\" if not.");
+    EXPECT_EQ(ui.messages[0].buttons, MsgButtons::YesNoCancel);
+    EXPECT_EQ(ui.messages[0].icon, MsgIcon::Information);
+    EXPECT_EQ(figure.m_shapes[0].overlapMask, 0);  // nothing happens after Cancel
+}
+
+TEST(PovExport, NoRecordsGiveOnlyTheSections) {
+    FigureEngine figure;
+    figure.m_nShapes = 0;
+    EXPECT_EQ(Export(figure, IDNO), kEmptySections);
+    std::string withHeader = Export(figure, IDYES);
+    EXPECT_EQ(withHeader, PovHeader() + kEmptySections);
+}
+
+TEST(PovExport, HeaderLines) {
+    auto lines = CrLfLines(PovHeader());
+    ASSERT_EQ(lines.size(), 86u + 4u);
+    EXPECT_EQ(PovHeader().substr(PovHeader().size() - 2), "\r\n");
+    EXPECT_EQ(lines[0], "#version 3.1;");
+    EXPECT_EQ(lines[1], "#include \"colors.inc\"");
+    EXPECT_EQ(lines[7], "//#include \"glass.inc\"");
+    EXPECT_EQ(lines[10], "sky_sphere {  S_Cloud2 scale 0.3 }");
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[13],
+              "plane { <0, 1, 0>  0 texture { checker texture{ T_Grnt16 finish { ambient rgb "
+              "<0.2,0.2,0.2> }} ,texture { T_Grnt18 finish { ambient rgb <0.2,0.2,0.2> } } scale "
+              "2*ScaleSize }   }");
+    EXPECT_EQ(lines[26],
+              "#declare BitTest = function( x, y) {odd( div(x,y)) } //Needed in the "
+              "Pentagon macro.");
+    EXPECT_EQ(lines[39], "light_source {  < 0,  1000, -1200>   color White  /*shadowless*/    }");
+    EXPECT_EQ(lines[44],
+              "#macro Pentagon( PentaOrder, PentagonBigOrSmall, PentaBitSetOverlap, PentaSize, "
+              "PentaHeight, PentaPos, PentaTextureRim, PentaTextureCore)");
+    EXPECT_EQ(lines[70],
+              "    texture { PentaTextureRim scale 5* PentaSize finish { ambient rgb "
+              "<0.4,0.4,0.4> } }  ");
+    EXPECT_EQ(lines[85], "#end //#macro Pentagon");
+    for (int n = 86; n < 90; ++n) EXPECT_EQ(lines[n], "");
+}
+
+TEST(PovExport, DocumentedRecordLine) {
+    ShapeRecord r = Shape(1.5, -0.75, 2, 'S', 3.125);
+    r.overlapMask = 160;
+    EXPECT_EQ(PovRecordLine(r),
+              "Pentagon( 2, 1, 160, 3.125000, PentagonHeight[2], <1.500000,PentagonVertPos[2],"
+              "-0.750000>, PentaTextureRimSmallRight2, PentaTextureCoreSmallRight2) \r\n");
+    EXPECT_EQ(PovRecordLine(Shape(0, 0, 9, 'B', -2)),
+              "Pentagon( 9, 0, 0, -2.000000, PentagonHeight[9], <0.000000,PentagonVertPos[9],"
+              "0.000000>, PentaTextureRimBigLeft9, PentaTextureCoreBigLeft9) \r\n");
+    // Any letter but S is big; a size of 0 is Left.
+    EXPECT_NE(PovRecordLine(Shape(0, 0, 0, 'X', 0)).find("PentaTextureRimBigLeft0"),
+              std::string::npos);
+}
+
+TEST(PovExport, OverlapMaskOfAnOrderThreeRecordOnOrdersFiveAndSeven) {
+    FigureEngine figure;
+    SetShapes(figure, {
+                          Shape(1.5, -0.75, 2, 'S', 3.125),  // lies on 5 and 7 too
+                          Shape(0, 0, 3, 'B', 2), Shape(0.5, 0.5, 5, 'B', 20),
+                          Shape(-3, 1, 7, 'S', 50), Shape(100, 100, 4, 'B', 20),  // far away
+                          Shape(0, 0, 6, 'B', -40),  // negative size: never
+                          Shape(0, 0, 1, 'B', 40),   // lower order: never
+                          Shape(0, 0, 3, 'S', 40),   // same order: never
+                      });
+    std::string text = Export(figure, IDNO);
+    EXPECT_EQ(figure.m_shapes[1].overlapMask, 160);
+    EXPECT_EQ(figure.m_shapes[0].overlapMask, 160 | 8);  // also inside the order 3 pentagon
+    EXPECT_EQ(figure.m_shapes[2].overlapMask, 128);
+    EXPECT_EQ(figure.m_shapes[3].overlapMask, 0);
+    EXPECT_EQ(figure.m_shapes[5].overlapMask, 128);
+    EXPECT_EQ(figure.m_shapes[6].overlapMask, 4 | 8 | 32 | 128);
+    EXPECT_NE(text.find("Pentagon( 3, 0, 160, 2.000000, "), std::string::npos);
+    // A second run adds nothing and gives the same text.
+    EXPECT_EQ(Export(figure, IDNO), text);
+    EXPECT_EQ(figure.m_shapes[1].overlapMask, 160);
+}
+
+TEST(PovExport, CentreOnTheEdgeCountsAsInside) {
+    FigureEngine figure;
+    // The edge of a pentagon of circumradius 10 pointing towards +x lies at 10 cos 36° along -x.
+    SetShapes(figure, {Shape(-8.090169943749475, 0, 0, 'S', 2), Shape(-8.1, 0, 0, 'S', 2),
+                       Shape(0, 0, 1, 'B', 10)});
+    Export(figure, IDNO);
+    EXPECT_EQ(figure.m_shapes[0].overlapMask, 2);
+    EXPECT_EQ(figure.m_shapes[1].overlapMask, 0);
+}
+
+TEST(PovExport, TexturesAndStatisticsOnlyForOrdersWithRecords) {
+    FigureEngine figure;
+    SetShapes(figure, {Shape(1.5, -0.75, 2, 'S', 3.125), Shape(9, 9, 2, 'B', -5.2),
+                       Shape(0, 0, 0, 'S', 2)});
+    std::string text = Export(figure, IDNO);
+    const std::string order2 =
+        "#declare PentaTextureRimBigLeft2 = T_Grnt4;\r\n"
+        "#declare PentaTextureCoreBigLeft2 = T_Stone29;\r\n"
+        "#declare PentaTextureRimBigRight2 = T_Grnt4;\r\n"
+        "#declare PentaTextureCoreBigRight2 = T_Stone29;\r\n"
+        "#declare PentaTextureRimSmallLeft2 = T_Grnt5;\r\n"
+        "#declare PentaTextureCoreSmallLeft2 = T_Stone30;\r\n"
+        "#declare PentaTextureRimSmallRight2 = T_Grnt5;\r\n"
+        "#declare PentaTextureCoreSmallRight2 = T_Stone30;\r\n";
+    EXPECT_EQ(text.rfind("\r\n// Pentagon Textures declared\r\n#declare PentaTextureRimBigLeft0 = "
+                         "T_Grnt0;\r\n",
+                         0),
+              0u);
+    EXPECT_NE(text.find("T_Stone26;\r\n" + order2 + "\r\n// Pentagon Vertical"), std::string::npos);
+    EXPECT_EQ(CountOf(text, "#declare PentaTexture"), 16);
+    EXPECT_NE(text.find("\r\n// Statistics Orders\r\n// Order 0 numbers 1\r\n// Order 2 numbers "
+                        "2\r\n\r\n// The following"),
+              std::string::npos);
+    auto lines = CrLfLines(text);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3].substr(0, 40), "Pentagon( 2, 1, 0, 3.125000, PentagonHei");
+    EXPECT_NE(lines[lines.size() - 2].find("PentaTextureRimBigLeft2, PentaTextureCoreBigLeft2) "),
+              std::string::npos);
+    EXPECT_EQ(lines.back().substr(0, 12), "Pentagon( 0,");
+}
+
+TEST(PovExport, TruncationKeepsWholeLinesAndNamesTheCapacity) {
+    FigureEngine figure;
+    std::vector<ShapeRecord> shapes;
+    for (int n = 0; n < 50; ++n) shapes.push_back(Shape(n, -n, n % 4, n % 2 ? 'S' : 'B', 2));
+    SetShapes(figure, shapes);
+    std::string full = Export(figure, IDNO);
+    ASSERT_EQ(CountOf(full, "Pentagon("), 50);
+    std::size_t fixed = full.find("Pentagon(");
+    std::size_t tenLines = full.find("Pentagon(", fixed);
+    for (int n = 0; n < 10; ++n) tenLines = full.find("\r\n", tenLines) + 2;
+    // Exactly ten lines fit when the text after them may reach capacity - 100.
+    std::size_t capacity = tenLines + 100;
+    std::string text = Export(figure, IDNO, capacity);
+    EXPECT_EQ(text, full.substr(0, tenLines) + "\r\nFile truncated due to current buffer size: " +
+                        std::to_string(capacity) + " char.\r\n");
+    EXPECT_LE(text.size(), capacity);
+    text = Export(figure, IDNO, capacity - 1);
+    EXPECT_EQ(CountOf(text, "Pentagon("), 9);
+    EXPECT_EQ(Export(figure, IDNO, full.size() + 100), full);
+    EXPECT_EQ(CountOf(Export(figure, IDNO, full.size() + 99), "Pentagon("), 49);
+}
+
+TEST(PovExport, TinyCapacityNeverOverfillsTheBuffer) {
+    FigureEngine figure;
+    SetShapes(figure, {Shape(0, 0, 0, 'S', 2)});
+    for (std::size_t capacity : {0u, 10u, 99u, 100u, 500u}) {
+        std::string text = Export(figure, IDYES, capacity);
+        EXPECT_LE(text.size(), capacity);
+        EXPECT_EQ(text, (PovHeader() + kEmptySections).substr(0, capacity));
+    }
+}
+
+TEST(PovExport, GermanLocaleStillWritesDecimalPoints) {
+    GermanNumbers german;
+    if (!german.Active()) GTEST_SKIP() << "no German locale available";
+    ShapeRecord r = Shape(1.5, -0.75, 2, 'S', 3.125);
+    EXPECT_EQ(PovRecordLine(r).substr(0, 30), "Pentagon( 2, 1, 0, 3.125000, P");
+    FigureEngine figure;
+    figure.m_nShapes = 0;
+    EXPECT_EQ(Export(figure, IDNO), kEmptySections);
+}
+
+// The default figure painted at its default size: the scene the desktop program offers first.
+TEST(PovExport, DefaultFigureScene) {
+    FigureEngine figure;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(figure.m_nWidth) * 3 *
+                                     figure.m_nHeight);
+    figure.m_nRowBytes = figure.m_nWidth * 3;
+    ScriptedPrompts ui;
+    figure.PaintFigure(pixels.data(), -1, ui);
+    ASSERT_EQ(figure.m_nShapes, 2530);
+    std::string text = Export(figure, IDYES);
+    EXPECT_EQ(CountOf(text, "\r\nPentagon("), 2530);
+    EXPECT_NE(text.find("\r\n// Statistics Orders\r\n// Order 0 numbers 1939\r\n// Order 1 numbers "
+                        "308\r\n// Order 2 numbers 283\r\n\r\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("File truncated"), std::string::npos);
+    EXPECT_EQ(CountOf(text, "#declare PentaTexture"), 24);
+    EXPECT_LT(text.size(), 399990u - 100u);
+    // Painting order: order 2's records come first, order 0's last.
+    EXPECT_EQ(figure.m_shapes[0].order, 2);
+    EXPECT_EQ(figure.m_shapes[2529].order, 0);
+    if (const char* path = std::getenv("DORVANTA_POV_OUT")) {  // for rendering by hand
+        std::ofstream(path, std::ios::binary) << text;
+    }
+}
