@@ -17,7 +17,10 @@ struct LeakCheckPause {
     ~LeakCheckPause() { __lsan_enable(); }
 };
 #else
-struct LeakCheckPause {};
+struct LeakCheckPause {
+    LeakCheckPause() {}
+    ~LeakCheckPause() {}
+};
 #endif
 
 GermanNumbers::GermanNumbers() {
