@@ -91,17 +91,18 @@ bool DibIsPicture24(const DibImage& block) {
     std::int64_t width = ReadI32(header + 4);
     std::int64_t height = ReadI32(header + 8);
     if (width <= 0 || height <= 0) return false;
-    std::int64_t needed = kDibHeaderBytes + DibRowStride(width, 24) * height;
-    return static_cast<std::uint64_t>(needed) <= block.Size();
+    auto rowRoom = static_cast<std::int64_t>(block.Size() - kDibHeaderBytes);
+    return height <= rowRoom / DibRowStride(width, 24);
 }
 
 // ---- Blocks ----
 
 std::size_t DibPictureBytes(int width, int height) {
     if (width <= 0 || height <= 0) return 0;
-    std::int64_t bytes = kDibHeaderBytes + DibRowStride(width, 24) * std::int64_t{height};
-    if (static_cast<std::uint64_t>(bytes) > DibImage::kMaxBytes) return 0;
-    return static_cast<std::size_t>(bytes);
+    constexpr auto kRowRoom = static_cast<std::int64_t>(DibImage::kMaxBytes - kDibHeaderBytes);
+    std::int64_t stride = DibRowStride(width, 24);
+    if (height > kRowRoom / stride) return 0;
+    return static_cast<std::size_t>(kDibHeaderBytes + stride * height);
 }
 
 bool DibAllocatePicture(DibHandle& handle, int width, int height, UserPrompts& ui) {

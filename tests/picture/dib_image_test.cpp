@@ -188,4 +188,21 @@ TEST(DibIsPicture24, AcceptsOnlyCompletePicturesOfOurLayout) {
     EXPECT_FALSE(withField(32, 2));   // colour table before the rows
     EXPECT_FALSE(withField(14, 32));  // 32 bits
     EXPECT_FALSE(DibIsPicture24(*DibImage::Allocate(39)));
+    DibHandle huge = MakeTestPicture(5, 4);
+    const std::int32_t most = INT32_MAX;
+    std::memcpy(huge->Bytes() + 4, &most, 4);
+    std::memcpy(huge->Bytes() + 8, &most, 4);
+    EXPECT_FALSE(DibIsPicture24(*huge));
+}
+
+TEST(DibPictureBytes, CountsHeaderAndRowsUpToTheCeiling) {
+    EXPECT_EQ(DibPictureBytes(1, 1), 44u);
+    EXPECT_EQ(DibPictureBytes(641, 3), 40u + 1924 * 3);
+    EXPECT_EQ(DibPictureBytes(1200, 900), 40u + 3600 * 900);
+    // Width 4 has a stride of 12: the last height that fits below 2 GiB, and one more.
+    EXPECT_EQ(DibPictureBytes(4, 178956967), 40u + 12u * 178956967);
+    EXPECT_EQ(DibPictureBytes(4, 178956968), 0u);
+    EXPECT_EQ(DibPictureBytes(INT_MAX, INT_MAX), 0u);
+    EXPECT_EQ(DibPictureBytes(0, 5), 0u);
+    EXPECT_EQ(DibPictureBytes(5, -1), 0u);
 }
