@@ -1,0 +1,327 @@
+#include "document/dib_doc.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <utility>
+
+#include "document/dat_file.h"
+#include "document/file_names.h"
+#include "picture/jpeg_file.h"
+
+namespace {
+
+// The row stride of a 24-bit picture, saturated so that a hostile header width
+// cannot wrap it.
+std::int32_t RowBytes24(std::int64_t width) {
+    std::int64_t stride = DibRowStride(std::max<std::int64_t>(width, 0), 24);
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(stride, std::numeric_limits<std::int32_t>::max()));
+}
+
+// True when the block holds a 24-bit header and every row of a width x height
+// picture, so that painting and pixel reads stay inside it.
+bool BlockHoldsPicture(const DibImage& block, std::int64_t width, std::int64_t height) {
+    if (block.Size() < kDibHeaderBytes || width <= 0 || height <= 0) return false;
+    std::int64_t needed = kDibHeaderBytes + DibRowStride(width, 24) * height;
+    return static_cast<std::uint64_t>(needed) <= block.Size();
+}
+
+}  // namespace
+
+CDibDoc::CDibDoc(UserPrompts& ui) : m_ui(ui) {
+    // A revert before the first painting then restores the construction state.
+    StoreAcceptedCopy();
+}
+
+CDibDoc::~CDibDoc() = default;
+
+void CDibDoc::SetTitle(const std::string& title) {
+    m_strTitle = title;
+    if (onTitleChanged) onTitleChanged(m_strTitle);
+}
+
+void CDibDoc::SetPathName(const std::string& path) {
+    m_strPathName = path;
+}
+
+void CDibDoc::SetTitleFromName() {
+    SetTitle(m_figure.m_szName);
+}
+
+// ---- Accepted copy
+// --------------------------------------------------------------------------
+
+void CDibDoc::StoreAcceptedCopy() {
+    StoreAcceptedColoursAndTransform();
+    m_acceptedOrders = m_figure.m_orders;
+}
+
+void CDibDoc::StoreAcceptedColoursAndTransform() {
+    std::memcpy(m_acceptedColours, m_figure.m_colours, sizeof m_acceptedColours);
+    AcceptedTransform& t = m_acceptedTransform;
+    t.width = m_figure.m_nWidth;
+    t.height = m_figure.m_nHeight;
+    t.currentOrder = m_figure.m_nCurrentOrder;
+    t.centreX = m_figure.m_dCentreX;
+    t.centreY = m_figure.m_dCentreY;
+    t.magnExp = m_figure.m_dMagnExp;
+    t.transform = m_figure.m_transform;
+    std::memcpy(t.version, m_figure.m_szVersion, sizeof t.version);
+    std::memcpy(t.comment, m_figure.m_szComment, sizeof t.comment);
+}
+
+void CDibDoc::RestoreAcceptedCopy() {
+    std::memcpy(m_figure.m_colours, m_acceptedColours, sizeof m_acceptedColours);
+    m_figure.m_orders = m_acceptedOrders;
+    const AcceptedTransform& t = m_acceptedTransform;
+    m_figure.m_nWidth = t.width;
+    m_figure.m_nHeight = t.height;
+    m_figure.m_nCurrentOrder = t.currentOrder;
+    m_figure.m_dCentreX = t.centreX;
+    m_figure.m_dCentreY = t.centreY;
+    m_figure.m_dMagnExp = t.magnExp;
+    m_figure.m_transform = t.transform;
+    std::memcpy(m_figure.m_szVersion, t.version, sizeof t.version);
+    std::memcpy(m_figure.m_szComment, t.comment, sizeof t.comment);
+}
+
+// ---- Picture and painting
+// -------------------------------------------------------------------
+
+int CDibDoc::PreparePicture(bool showDialog) {
+    m_bReady = false;
+    m_bBitmapMode = false;
+    int result = RESULT_INIT;
+    const bool hadPicture = m_hDIB != nullptr;
+    if (showDialog) {
+        g_figureEdit = m_figure;
+        std::string savedPath;
+        result = m_ui.RunSettingsDialog(g_figureEdit, savedPath);
+        m_bPathConfirmed = !savedPath.empty();
+        if (result != IDOK && result != RESULT_DRAW_ONE_ORDER) {
+            // Cancel, or any other way out of the dialog: the figure stays as it was.
+            if (!savedPath.empty()) {
+                m_figure.SetNamesFromPath(savedPath);
+                SetTitleFromName();
+            }
+            m_bReady = true;
+            return hadPicture ? IDCANCEL : 0;
+        }
+        m_figure = g_figureEdit;
+    }
+    const int width = m_figure.m_nWidth;
+    const int height = m_figure.m_nHeight;
+    m_pictureSize = {width, height};
+    m_figure.m_nRowBytes = RowBytes24(width);
+    if (!DibAllocatePicture(m_hDIB, width, height, m_ui)) return 0;
+    DibInitHeader24(m_hDIB->Bytes(), width, height);
+    SetTitleFromName();
+    if (result == RESULT_DRAW_ONE_ORDER) {
+        RenderFigure(m_figure.m_nCurrentOrder, true);
+    } else {
+        RenderFigure(-1, false);
+    }
+    m_bReady = true;
+    return result;
+}
+
+bool CDibDoc::RenderFigure(int order, bool onlyOne) {
+    if (!m_hDIB) return false;
+    // A picture that does not match the figure's size (a refused or foreign
+    // block) is never painted: the rows would not be there.
+    if (!BlockHoldsPicture(*m_hDIB, m_figure.m_nWidth, m_figure.m_nHeight)) return false;
+    m_figure.m_nRowBytes = RowBytes24(m_figure.m_nWidth);
+    {
+        WaitCursor wait(m_ui);
+        std::uint8_t* rows = DibPixelData(m_hDIB->Bytes(), 0);
+        m_figure.PaintFigure(rows, onlyOne ? order : -1, m_ui);
+    }
+    StoreAcceptedCopy();
+    return true;
+}
+
+void CDibDoc::ReplacePicture(DibHandle handle) {
+    m_hDIB = std::move(handle);
+}
+
+void CDibDoc::AdoptPicture() {
+    m_pPalette.reset();
+    if (!m_hDIB) return;
+    if (m_hDIB->Size() < kDibHeaderBytes) {
+        m_hDIB.reset();
+        return;
+    }
+    DibInfo info = DibDescribe(m_hDIB->Bytes());
+    m_pictureSize = {info.width, info.height};
+    m_figure.m_nWidth = info.width;
+    m_figure.m_nHeight = info.height;
+    m_figure.m_nRowBytes = RowBytes24(info.width);
+    if (info.bitsPerPixel != 24) {
+        m_hDIB.reset();
+        m_ui.ShowMessage("implemented for 24 bits per pixel only.");
+        return;
+    }
+    // A header promising more rows than the block holds would let painting run
+    // past it.
+    if (!BlockHoldsPicture(*m_hDIB, info.width, info.height)) {
+        m_hDIB.reset();
+        return;
+    }
+    m_pPalette = std::make_unique<DocPalette>();
+}
+
+bool CDibDoc::PixelColourAt(int x, int row, COLORREF& colour) {
+    if (!m_hDIB || m_hDIB->Size() < kDibHeaderBytes) return false;
+    if (DibDescribe(m_hDIB->Bytes()).bitsPerPixel != 24) {
+        m_ui.ShowMessage("Sorry Only implemented for 24 bits per pixel");
+        return false;
+    }
+    const int width = m_figure.m_nWidth;
+    const int height = m_figure.m_nHeight;
+    if (x < 0 || x >= width || row < 0 || row >= height) return false;
+    if (!BlockHoldsPicture(*m_hDIB, width, height)) return false;
+    const std::uint8_t* pixel =
+        DibPixelData(m_hDIB->Bytes(), 0) + DibRowStride(width, 24) * row + 3 * std::int64_t{x};
+    colour = pixel[2] + 256u * pixel[1] + 65536u * pixel[0];
+    return true;
+}
+
+// ---- Framework overrides
+// --------------------------------------------------------------------
+
+bool CDibDoc::OnNewDocument() {
+    m_bModified = false;
+    m_figure.SetNamesFromPath(m_strPathName);
+    if (PreparePicture(false) == 0) return false;
+    m_pPalette.reset();
+    StoreAcceptedColoursAndTransform();
+    return true;
+}
+
+bool CDibDoc::OnOpenDocument(const std::string& path) {
+    const int kind = FileKindOf(path);
+    if (kind == FILE_KIND_BMP || kind == FILE_KIND_JPG) return OpenPictureFile(path, kind);
+    if (kind == FILE_KIND_DAT) return OpenParameterFile(path);
+    return false;
+}
+
+bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
+    // Read into a fresh block so that a file that cannot be read leaves the
+    // current picture.
+    DibHandle loaded;
+    PictureSize size;
+    bool read;
+    {
+        WaitCursor wait(m_ui);
+        read = kind == FILE_KIND_BMP ? DibLoadBmpFile(path, loaded, size, m_ui)
+                                     : JpegReadPicture(path, loaded, size, m_ui);
+    }
+    if (!read || !loaded) {
+        m_ui.ShowMessage("Read failed" + path);
+        return false;
+    }
+    m_bBitmapMode = true;
+    m_hDIB = std::move(loaded);
+    m_pictureSize = size;
+    m_nPictureFormat = kind;
+    AdoptPicture();
+    if (!m_hDIB) {
+        m_ui.ShowMessage("m_hDIB == NULL", MsgButtons::Ok, MsgIcon::Information);
+        return false;
+    }
+    SetPathName(path);
+    SetModifiedFlag(false);
+    m_figure.SetNamesFromPath(path);
+    m_figure.ResetFigure();
+    m_figure.m_nWidth = m_pictureSize.width;
+    m_figure.m_nHeight = m_pictureSize.height;
+    m_figure.m_nRowBytes = RowBytes24(m_pictureSize.width);
+    m_figure.UpdateTransform();
+    StoreAcceptedCopy();
+    SetTitleFromName();
+    return true;
+}
+
+bool CDibDoc::OpenParameterFile(const std::string& path) {
+    m_bBitmapMode = false;
+    // After a format error the figure shows what was read, so the result is not
+    // needed.
+    LoadDatFile(m_figure, path, m_ui);
+    if (PreparePicture(false) == 0) return false;
+    m_figure.SetNamesFromPath(path);
+    SetTitleFromName();
+    return true;
+}
+
+bool CDibDoc::OnSaveDocument(const std::string& path) {
+    const int kind = FileKindOf(path);
+    bool ok = false;
+    if (kind == FILE_KIND_BMP) ok = DibSaveBmpFile(path, m_hDIB, 0, m_ui);
+    if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
+    if (!ok) {
+        // The modified flag stays: a picture that was not saved must still be
+        // offered at close.
+        m_ui.ShowMessage("Cannot save DIB", MsgButtons::Ok, MsgIcon::Information);
+        return false;
+    }
+    SetModifiedFlag(false);
+    m_figure.SetNamesFromPath(path);
+    m_nPictureFormat = kind;
+    SetTitleFromName();
+    return true;
+}
+
+// ---- Commands
+// -------------------------------------------------------------------------------
+
+void CDibDoc::OnFileOpen() {
+    std::string path = "Dorvanta";
+    if (!m_ui.AskOpenPath(kOpenFilter, ".dat", path)) return;
+    // The platform's open dialog leaves the chosen folder as the current
+    // directory and the document opens the file by its name alone, so later saves
+    // go to that folder.
+    std::string directory = DirectoryOf(path);
+    std::string name = path.substr(directory.size());
+    std::error_code failed;
+    if (!directory.empty()) std::filesystem::current_path(directory, failed);
+    if (failed) name = path;
+    OnOpenDocument(name);
+    UpdateAllViews();
+}
+
+bool CDibDoc::OnFileSave() {
+    std::string path = std::string(m_figure.m_szDirectory) + m_figure.m_szName + ".bmp";
+    m_ui.ShowMessage(path);
+    return OnSaveDocument(path);
+}
+
+bool CDibDoc::OnFileSaveAs() {
+    std::string path = std::string(m_figure.m_szDirectory) + m_figure.m_szName;
+    bool saved = false;
+    if (m_ui.AskSavePath(kSaveAsFilter, ".jpg", path)) saved = OnSaveDocument(path);
+    SetTitle(FileTitleOf(path));
+    return saved;
+}
+
+void CDibDoc::SetJpegQuality(std::optional<int> acceptedQuality) {
+    if (acceptedQuality) m_nJpegQuality = std::clamp(*acceptedQuality, 0, 100);
+    m_nPictureFormat = FILE_KIND_JPG;
+}
+
+// ---- Views
+// ----------------------------------------------------------------------------------
+
+int CDibDoc::AddViewObserver(std::function<void()> onChanged) {
+    m_observers.emplace_back(m_nextObserverId, std::move(onChanged));
+    return m_nextObserverId++;
+}
+
+void CDibDoc::RemoveViewObserver(int id) {
+    std::erase_if(m_observers, [id](const auto& entry) { return entry.first == id; });
+}
+
+void CDibDoc::UpdateAllViews() {
+    for (const auto& [id, notify] : m_observers) notify();
+}
