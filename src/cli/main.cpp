@@ -1,0 +1,141 @@
+// dorvanta-render: the document without the desktop. Opens a parameter file or a picture (or
+// makes a new document with the default figure), paints it and writes picture, parameters and
+// scene files, taking the same path through the document code as the desktop program.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_prompts.h"
+#include "cli/render_options.h"
+#include "cli/render_stats.h"
+#include "document/dat_file.h"
+#include "document/dib_doc.h"
+#include "document/file_names.h"
+#include "picture/safe_file.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// The view's buffer for the scene text and the capacity it announces.
+constexpr int kPovBufferBytes = 400000;
+constexpr int kPovCapacity = 399990;
+
+int Fail(const std::string& reason, int status) {
+    std::fprintf(stderr, "dorvanta-render: %s\n", reason.c_str());
+    return status;
+}
+
+bool IsPictureKind(int kind) {
+    return kind == FILE_KIND_BMP || kind == FILE_KIND_JPG;
+}
+
+// Checks what can be checked before any painting; returns the reason for refusing, or "".
+std::string CheckOptions(const RenderOptions& options) {
+    if (options.output.empty() && !options.stats && options.saveDat.empty() &&
+        options.pov.empty()) {
+        return "nothing to do: give -o, --stats, --save-dat or --pov (see --help)";
+    }
+    if (!options.output.empty() && !IsPictureKind(FileKindOf(options.output))) {
+        return "the picture must be written to a .bmp or .jpg file, not " + options.output;
+    }
+    if (options.input.empty()) return "";
+    int kind = FileKindOf(options.input);
+    if (kind == FILE_KIND_OTHER) {
+        return "cannot open " + options.input + ": not a .dat, .bmp or .jpg file";
+    }
+    if (IsPictureKind(kind) && (options.width || options.order || options.stats)) {
+        return "--size, --order and --stats paint a figure; " + options.input + " is a picture";
+    }
+    return "";
+}
+
+bool IsReadable(const std::string& path) {
+    return std::ifstream(path, std::ios::binary).good();
+}
+
+bool OpenDocument(CDibDoc& doc, const RenderOptions& options) {
+    if (options.input.empty()) return doc.OnNewDocument();
+    return doc.OnOpenDocument(options.input);
+}
+
+// Repaints at the requested size and/or the requested single order; the orders painted.
+bool PaintRequested(CDibDoc& doc, const RenderOptions& options, std::vector<int>& painted) {
+    FigureEngine& figure = doc.m_figure;
+    if (options.width) {
+        figure.m_nWidth = *options.width;
+        figure.m_nHeight = *options.height;
+        if (doc.PreparePicture(false) == 0) return false;
+    }
+    if (options.order) {
+        figure.m_nCurrentOrder = *options.order;
+        if (!doc.RenderFigure(*options.order, true)) return false;
+        painted = {*options.order};
+        return true;
+    }
+    for (int order = 0; order < kOrderCount; ++order) {
+        if (figure.m_orders[order].drawOrder) painted.push_back(order);
+    }
+    return true;
+}
+
+bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
+    prompts.questionAnswer = options.povHeader ? IDYES : IDNO;
+    std::vector<char> buffer(kPovBufferBytes, '\0');
+    if (!doc.MakePovData(buffer.data(), kPovCapacity)) return false;
+    std::string text(buffer.data());
+    SafeFile file(options.pov);
+    if (!file.Open()) return false;
+    if (std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size()) return false;
+    return file.Commit();
+}
+
+int Run(const RenderOptions& options) {
+    if (std::string reason = CheckOptions(options); !reason.empty()) {
+        return Fail(reason, kExitUsage);
+    }
+    if (!options.input.empty() && !IsReadable(options.input)) {
+        return Fail("cannot read " + options.input, kExitFailed);
+    }
+    CliPrompts prompts;
+    CDibDoc doc(prompts);
+    if (!OpenDocument(doc, options)) {
+        return Fail("could not open " + (options.input.empty() ? "a new figure" : options.input),
+                    kExitFailed);
+    }
+    std::vector<int> painted;
+    if (!doc.m_bBitmapMode && !PaintRequested(doc, options, painted)) {
+        return Fail("could not paint the figure", kExitFailed);
+    }
+    if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
+    doc.m_nJpegQuality = options.quality;
+    if (!options.output.empty() && !doc.OnSaveDocument(options.output)) {
+        return Fail("could not write " + options.output, kExitFailed);
+    }
+    if (!options.saveDat.empty() && SaveDatFile(doc.m_figure, options.saveDat) != DAT_OK) {
+        return Fail("could not write " + options.saveDat, kExitFailed);
+    }
+    if (!options.pov.empty() && !WriteScene(doc, prompts, options)) {
+        return Fail("could not write " + options.pov, kExitFailed);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    RenderOptions options;
+    std::string error;
+    if (!ParseRenderOptions(argc - 1, argv + 1, options, error)) {
+        std::fprintf(stderr, "dorvanta-render: %s\n%s", error.c_str(), kRenderUsage);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kRenderUsage, stdout);
+        return kExitOk;
+    }
+    return Run(options);
+}

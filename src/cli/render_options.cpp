@@ -1,0 +1,109 @@
+#include "cli/render_options.h"
+
+#include <charconv>
+#include <string_view>
+
+const char* const kRenderUsage =
+    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg] [options]\n"
+    "Paints a Dorvanta figure (the default figure when no file is given) and writes it.\n"
+    "  -o PATH          write the picture; BMP or JPEG by the extension (.bmp, .jpg)\n"
+    "  --size WxH       paint the figure at this picture size\n"
+    "  --order N        paint order N (0 to 9) alone\n"
+    "  --quality Q      JPEG quality 0 to 100 (default 90)\n"
+    "  --stats          print the pentagons found in each painted order\n"
+    "  --save-dat PATH  write the parameters of the painted figure\n"
+    "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
+    "  --pov-header     start the scene with its header (a complete scene file)\n"
+    "  -h, --help       show this text\n";
+
+namespace {
+
+// The whole text as a decimal integer within [low, high].
+bool ParseInt(std::string_view text, int low, int high, int& value) {
+    int parsed = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    if (parsed < low || parsed > high) return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseSize(std::string_view text, RenderOptions& options) {
+    std::size_t x = text.find_first_of("xX");
+    if (x == std::string_view::npos) return false;
+    int width = 0;
+    int height = 0;
+    constexpr int kMaxSide = 1 << 30;
+    if (!ParseInt(text.substr(0, x), 1, kMaxSide, width) ||
+        !ParseInt(text.substr(x + 1), 1, kMaxSide, height)) {
+        return false;
+    }
+    options.width = width;
+    options.height = height;
+    return true;
+}
+
+}  // namespace
+
+bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& options,
+                        std::string& error) {
+    for (int i = 0; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        auto value = [&](std::string_view& out) {
+            if (i + 1 >= argc) {
+                error = std::string(arg) + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string_view text;
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "-o") {
+            if (!value(text)) return false;
+            options.output = text;
+        } else if (arg == "--size") {
+            if (!value(text)) return false;
+            if (!ParseSize(text, options)) {
+                error = "--size wants WIDTHxHEIGHT with positive whole numbers, not " +
+                        std::string(text);
+                return false;
+            }
+        } else if (arg == "--order") {
+            int order = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 0, 9, order)) {
+                error = "--order wants an order from 0 to 9, not " + std::string(text);
+                return false;
+            }
+            options.order = order;
+        } else if (arg == "--quality") {
+            if (!value(text)) return false;
+            if (!ParseInt(text, 0, 100, options.quality)) {
+                error = "--quality wants a number from 0 to 100, not " + std::string(text);
+                return false;
+            }
+        } else if (arg == "--stats") {
+            options.stats = true;
+        } else if (arg == "--save-dat") {
+            if (!value(text)) return false;
+            options.saveDat = text;
+        } else if (arg == "--pov") {
+            if (!value(text)) return false;
+            options.pov = text;
+        } else if (arg == "--pov-header") {
+            options.povHeader = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + std::string(arg);
+            return false;
+        } else if (options.input.empty()) {
+            options.input = arg;
+        } else {
+            error = "only one input file can be painted, got " + options.input + " and " +
+                    std::string(arg);
+            return false;
+        }
+    }
+    return true;
+}

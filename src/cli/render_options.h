@@ -1,0 +1,25 @@
+// The command line of dorvanta-render.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct RenderOptions {
+    std::string input;  // .dat, .bmp or .jpg; empty: a new document with the default figure
+    std::string output;
+    std::optional<int> width;
+    std::optional<int> height;
+    std::optional<int> order;
+    int quality = 90;
+    bool stats = false;
+    std::string saveDat;
+    std::string pov;
+    bool povHeader = false;
+    bool help = false;
+};
+
+extern const char* const kRenderUsage;
+
+// Reads the arguments after the program name; false with a one-line reason in error.
+bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& options,
+                        std::string& error);

@@ -1,0 +1,240 @@
+// Runs the built dorvanta-render on real files and checks what it writes and how it exits.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBinary = DORVANTA_BINARY_DIR "/src/dorvanta-render";
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::uint32_t U32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+int CountLinesStartingWith(const std::string& text, const std::string& start) {
+    int count = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) count += line.rfind(start, 0) == 0;
+    return count;
+}
+
+class RenderTest : public ::testing::Test {
+  protected:
+    // Runs the tool with the given arguments inside the temporary folder.
+    RunResult Run(const std::vector<std::string>& args) {
+        std::string command = "cd " + Quote(dir.Path().string()) + " && " + Quote(kBinary);
+        for (const auto& arg : args) command += " " + Quote(arg);
+        command += " >" + Quote(dir.File("stdout.txt")) + " 2>" + Quote(dir.File("stderr.txt"));
+        int raw = std::system(command.c_str());
+        RunResult result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = ReadFile(dir.File("stdout.txt"));
+        result.err = ReadFile(dir.File("stderr.txt"));
+        return result;
+    }
+
+    std::string File(const std::string& name) const { return ReadFile(dir.File(name)); }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(RenderTest, DefaultFigureIsA1200By900BmpOf3240054Bytes) {
+    RunResult r = Run({"-o", "default.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::string bmp = File("default.bmp");
+    ASSERT_EQ(bmp.size(), 3240054u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(U32At(bmp, 2), 3240054u);
+    EXPECT_EQ(U32At(bmp, 10), 54u);
+    EXPECT_EQ(U32At(bmp, 18), 1200u);
+    EXPECT_EQ(U32At(bmp, 22), 900u);
+    EXPECT_EQ(static_cast<unsigned char>(bmp[28]), 24);
+}
+
+TEST_F(RenderTest, SizeRepaintsAtThatSize) {
+    RunResult r = Run({"-o", "small.bmp", "--size", "321x200"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bmp = File("small.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 964u * 200u);
+    EXPECT_EQ(U32At(bmp, 18), 321u);
+    EXPECT_EQ(U32At(bmp, 22), 200u);
+}
+
+TEST_F(RenderTest, StatsReportThePentagonsOfEachPaintedOrder) {
+    RunResult r = Run({"--stats"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Order 0: big pentagons 445 towards +x, 1297 towards -x; small pentagons 197 "
+              "towards +x, 0 towards -x; shape records 1939\n"
+              "Order 1: big pentagons 0 towards +x, 217 towards -x; small pentagons 91 towards "
+              "+x, 0 towards -x; shape records 308\n"
+              "Order 2: big pentagons 162 towards +x, 103 towards -x; small pentagons 0 towards "
+              "+x, 18 towards -x; shape records 283\n"
+              "Order 3: big pentagons 0 towards +x, 0 towards -x; small pentagons 0 towards +x, "
+              "0 towards -x; shape records 0\n"
+              "Shape records: 2530\n");
+}
+
+TEST_F(RenderTest, OrderPaintsOneOrderAlone) {
+    RunResult r = Run({"--order", "1", "--stats", "-o", "one.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Order 1: big pentagons 0 towards +x, 217 towards -x; small pentagons 91 towards "
+              "+x, 0 towards -x; shape records 308\n"
+              "Shape records: 308\n");
+    ASSERT_EQ(Run({"-o", "all.bmp"}).status, 0);
+    EXPECT_EQ(File("one.bmp").size(), File("all.bmp").size());
+    EXPECT_NE(File("one.bmp"), File("all.bmp"));
+}
+
+TEST_F(RenderTest, ParameterFileRoundTripPaintsTheSamePicture) {
+    ASSERT_EQ(Run({"--size", "400x300", "-o", "first.bmp", "--save-dat", "fig.dat"}).status, 0);
+    EXPECT_EQ(File("fig.dat").substr(0, 22), "Dorvanta Version 4.0\r\n");
+    // A parameter file is always painted at 1200 x 900 unless a size is given.
+    RunResult r = Run({"fig.dat", "-o", "again.bmp", "--size", "400x300"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(File("again.bmp"), File("first.bmp"));
+    ASSERT_EQ(Run({"fig.dat", "-o", "full.bmp"}).status, 0);
+    EXPECT_EQ(File("full.bmp").size(), 3240054u);
+}
+
+TEST_F(RenderTest, JpegOutputFollowsTheQuality) {
+    ASSERT_EQ(Run({"-o", "q90.jpg"}).status, 0);
+    ASSERT_EQ(Run({"-o", "q90b.jpg", "--quality", "90"}).status, 0);
+    ASSERT_EQ(Run({"-o", "q10.jpg", "--quality", "10"}).status, 0);
+    std::string q90 = File("q90.jpg");
+    ASSERT_GT(q90.size(), 4u);
+    EXPECT_EQ(q90.substr(0, 2), "\xff\xd8");
+    EXPECT_EQ(q90, File("q90b.jpg"));  // 90 is the default
+    EXPECT_LT(File("q10.jpg").size(), q90.size());
+}
+
+TEST_F(RenderTest, PicturesConvertBetweenBmpAndJpeg) {
+    ASSERT_EQ(Run({"-o", "pic.jpg", "--size", "64x48"}).status, 0);
+    RunResult r = Run({"pic.jpg", "-o", "pic.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bmp = File("pic.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 192u * 48u);
+    EXPECT_EQ(U32At(bmp, 18), 64u);
+    ASSERT_EQ(Run({"pic.bmp", "-o", "copy.bmp"}).status, 0);
+    EXPECT_EQ(File("copy.bmp"), bmp);
+}
+
+TEST_F(RenderTest, SceneWithHeaderIsACompleteFile) {
+    RunResult r = Run({"--pov", "scene.pov", "--pov-header"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string scene = File("scene.pov");
+    EXPECT_EQ(scene.rfind("#version 3.1;\r\n", 0), 0u);
+    EXPECT_EQ(CountLinesStartingWith(scene, "Pentagon( "), 2530);
+    EXPECT_NE(scene.find("// Order 0 numbers 1939\r\n"), std::string::npos);
+    EXPECT_NE(scene.find("// Order 1 numbers 308\r\n"), std::string::npos);
+    EXPECT_NE(scene.find("// Order 2 numbers 283\r\n"), std::string::npos);
+    EXPECT_EQ(scene.find("// Order 3 numbers"), std::string::npos);
+}
+
+TEST_F(RenderTest, SceneWithoutHeaderStartsWithTheTextures) {
+    ASSERT_EQ(Run({"--pov", "scene.pov", "--order", "2"}).status, 0);
+    std::string scene = File("scene.pov");
+    EXPECT_EQ(scene.rfind("\r\n// Pentagon Textures declared\r\n", 0), 0u);
+    EXPECT_EQ(CountLinesStartingWith(scene, "Pentagon( 2, "), 283);
+    EXPECT_EQ(CountLinesStartingWith(scene, "Pentagon( "), 283);
+}
+
+TEST_F(RenderTest, UsageErrorsExitWithTwoAndWriteNothing) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"-o", "x.png"},
+        {"-o", "x.jpeg"},
+        {"-o"},
+        {"--size", "0x5", "-o", "x.bmp"},
+        {"--size", "12", "-o", "x.bmp"},
+        {"--size", "10x10x", "-o", "x.bmp"},
+        {"--order", "10", "-o", "x.bmp"},
+        {"--order", "-1", "-o", "x.bmp"},
+        {"--quality", "101", "-o", "x.jpg"},
+        {"--quality", "high", "-o", "x.jpg"},
+        {"--frobnicate", "-o", "x.bmp"},
+        {"notes.txt", "-o", "x.bmp"},
+        {"a.dat", "b.dat", "-o", "x.bmp"},
+    };
+    for (const auto& args : bad) {
+        RunResult r = Run(args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
+        EXPECT_FALSE(fs::exists(dir.File("x.bmp"))) << shown;
+        EXPECT_FALSE(fs::exists(dir.File("x.jpg"))) << shown;
+    }
+}
+
+TEST_F(RenderTest, HelpPrintsUsage) {
+    RunResult r = Run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: dorvanta-render", 0), 0u);
+}
+
+TEST_F(RenderTest, PicturesCannotBeRepainted) {
+    ASSERT_EQ(Run({"-o", "pic.bmp", "--size", "16x16"}).status, 0);
+    RunResult r = Run({"pic.bmp", "--size", "32x32", "-o", "x.bmp"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_FALSE(fs::exists(dir.File("x.bmp")));
+}
+
+TEST_F(RenderTest, MissingOrBrokenInputFails) {
+    RunResult missing = Run({"missing.dat", "-o", "x.bmp"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("missing.dat"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("x.bmp")));
+
+    std::ofstream(dir.File("broken.jpg"), std::ios::binary) << "not a jpeg";
+    RunResult broken = Run({"broken.jpg", "-o", "x.bmp"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("Read failedbroken.jpg"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("x.bmp")));
+}
+
+TEST_F(RenderTest, UnwritableOutputFails) {
+    RunResult r = Run({"-o", "no-such-folder/x.bmp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot save DIB"), std::string::npos);
+    RunResult dat = Run({"--save-dat", "no-such-folder/x.dat"});
+    EXPECT_EQ(dat.status, 1);
+    RunResult pov = Run({"--pov", "no-such-folder/x.pov"});
+    EXPECT_EQ(pov.status, 1);
+}
