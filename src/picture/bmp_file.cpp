@@ -30,7 +30,8 @@ struct BmpLayout {
     std::int64_t tableOffset = 0;
     std::int64_t colourCount = 0;
     std::int64_t pixelOffset = 0;
-    std::int64_t sourceStride = 0;
+    std::int64_t sourceStride = 0;  // 0 for run-length data
+    std::int64_t pixelBytes = 0;    // from pixelOffset to the end of the data
 
     std::int64_t Rows() const { return height < 0 ? -height : height; }
 };
@@ -101,11 +102,24 @@ bool HasPlainColourMasks(const std::uint8_t* dib, std::int64_t dibBytes) {
            ReadU32(dib + 48) == 0x000000FFu;
 }
 
+bool IsRunLength(const BmpLayout& layout) {
+    return layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4;
+}
+
 bool CheckPictureKind(const std::uint8_t* dib, std::int64_t dibBytes, BmpLayout& layout) {
     if (layout.width <= 0 || layout.height == 0 || !IsSupportedBitCount(layout.bits)) return false;
-    if (layout.compression == kCompressionNone) return true;
-    return layout.compression == kCompressionBitFields && layout.bits == 32 &&
-           HasPlainColourMasks(dib, dibBytes);
+    switch (layout.compression) {
+        case kCompressionNone:
+            return true;
+        case kCompressionRle8:  // run-length files are stored bottom-up only
+            return layout.bits == 8 && layout.height > 0;
+        case kCompressionRle4:
+            return layout.bits == 4 && layout.height > 0;
+        case kCompressionBitFields:
+            return layout.bits == 32 && HasPlainColourMasks(dib, dibBytes);
+        default:
+            return false;
+    }
 }
 
 // Colour table right after the header (and after the three masks that follow a 40-byte header in
@@ -121,18 +135,22 @@ bool LocateParts(std::int64_t dibBytes, std::uint32_t pixelOffsetField, BmpLayou
     std::int64_t afterTable = layout.tableOffset + layout.colourCount * layout.entryBytes;
     if (afterTable > dibBytes) return false;
 
-    layout.sourceStride = DibRowStride(layout.width, layout.bits);
-    if (layout.sourceStride > dibBytes) return false;
-    if (layout.Rows() > dibBytes / layout.sourceStride) return false;
-    std::int64_t pixelBytes = layout.sourceStride * layout.Rows();
+    std::int64_t pixelBytes = 0;  // run-length data is checked while it is decoded
+    if (!IsRunLength(layout)) {
+        layout.sourceStride = DibRowStride(layout.width, layout.bits);
+        if (layout.sourceStride > dibBytes) return false;
+        if (layout.Rows() > dibBytes / layout.sourceStride) return false;
+        pixelBytes = layout.sourceStride * layout.Rows();
+    }
 
     std::int64_t declared = std::int64_t{pixelOffsetField} - kBmpFileHeaderBytes;
-    if (declared >= afterTable && declared <= dibBytes && pixelBytes <= dibBytes - declared) {
+    if (declared >= afterTable && declared <= dibBytes && pixelBytes <= dibBytes - declared)
         layout.pixelOffset = declared;
-        return true;
-    }
-    if (pixelBytes > dibBytes - afterTable) return false;
-    layout.pixelOffset = afterTable;
+    else if (pixelBytes <= dibBytes - afterTable)
+        layout.pixelOffset = afterTable;
+    else
+        return false;
+    layout.pixelBytes = dibBytes - layout.pixelOffset;
     return true;
 }
 
@@ -187,6 +205,83 @@ void ConvertRow(const std::uint8_t* source, std::uint8_t* target, const BmpLayou
     }
 }
 
+// Run-length encoded 8- and 4-bit pictures, decoded straight into the 24-bit rows. Pixels that
+// the data skips or never reaches stay black; pixels beyond the right edge are dropped. Every
+// step is checked against the end of the data, and the work is bounded by data and picture size.
+class RunLengthDecoder {
+  public:
+    RunLengthDecoder(const BmpLayout& layout, const std::uint8_t* table, std::uint8_t* rows)
+        : m_layout(layout),
+          m_table(table),
+          m_rows(rows),
+          m_stride(DibRowStride(layout.width, 24)) {}
+
+    void Decode(const std::uint8_t* data, std::int64_t size) {
+        std::int64_t i = 0;
+        while (i + 2 <= size && m_y < m_layout.Rows()) {
+            std::uint8_t count = data[i];
+            std::uint8_t value = data[i + 1];
+            i += 2;
+            if (count > 0) {
+                PutRun(count, value);
+            } else if (value == 0) {  // end of line
+                m_x = 0;
+                ++m_y;
+            } else if (value == 1) {  // end of picture
+                return;
+            } else if (value == 2) {  // move right and up
+                if (i + 2 > size) return;
+                m_x += data[i];
+                m_y += data[i + 1];
+                i += 2;
+            } else {  // value literal pixels, padded to an even number of bytes
+                std::int64_t bytes = m_layout.bits == 8 ? value : (value + 1) / 2;
+                if (i + bytes > size) return;
+                PutLiteral(data + i, value);
+                i += bytes + (bytes % 2);
+            }
+        }
+    }
+
+  private:
+    // The pixels of a run alternate between the two nibbles of its value in 4-bit pictures.
+    void PutRun(int count, std::uint8_t value) {
+        for (int k = 0; k < Visible(count); ++k) {
+            unsigned index = m_layout.bits == 8 ? value : (k % 2 == 0 ? value >> 4 : value & 15);
+            Put(m_x + k, index);
+        }
+        m_x += count;
+    }
+
+    void PutLiteral(const std::uint8_t* pixels, int count) {
+        for (int k = 0; k < Visible(count); ++k) {
+            unsigned index = m_layout.bits == 8 ? pixels[k]
+                             : k % 2 == 0       ? pixels[k / 2] >> 4
+                                                : pixels[k / 2] & 15;
+            Put(m_x + k, index);
+        }
+        m_x += count;
+    }
+
+    int Visible(int count) const {
+        if (m_x >= m_layout.width || m_y >= m_layout.Rows()) return 0;
+        return static_cast<int>(std::min<std::int64_t>(count, m_layout.width - m_x));
+    }
+
+    void Put(std::int64_t x, unsigned index);
+
+    const BmpLayout& m_layout;
+    const std::uint8_t* m_table;
+    std::uint8_t* m_rows;
+    std::int64_t m_stride;
+    std::int64_t m_x = 0;
+    std::int64_t m_y = 0;
+};
+
+void RunLengthDecoder::Put(std::int64_t x, unsigned index) {
+    CopyColour(m_rows + m_y * m_stride + 3 * x, m_layout, m_table, index);
+}
+
 DibHandle ConvertTo24(const std::uint8_t* dib, const BmpLayout& layout) {
     std::int64_t targetStride = DibRowStride(layout.width, 24);
     std::int64_t limit = static_cast<std::int64_t>(DibImage::kMaxBytes) - kDibHeaderBytes;
@@ -197,6 +292,11 @@ DibHandle ConvertTo24(const std::uint8_t* dib, const BmpLayout& layout) {
     std::uint8_t* out = target->Bytes();
     DibInitHeader24(out, static_cast<int>(layout.width), static_cast<int>(layout.Rows()));
     const std::uint8_t* table = dib + layout.tableOffset;
+    if (IsRunLength(layout)) {
+        RunLengthDecoder(layout, table, out + kDibHeaderBytes)
+            .Decode(dib + layout.pixelOffset, layout.pixelBytes);
+        return target;
+    }
     for (std::int64_t i = 0; i < layout.Rows(); ++i) {
         std::int64_t sourceRow = layout.height < 0 ? layout.Rows() - 1 - i : i;
         ConvertRow(dib + layout.pixelOffset + sourceRow * layout.sourceStride,

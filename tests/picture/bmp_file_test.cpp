@@ -37,6 +37,12 @@ Loaded LoadBytes(const TempDir& dir, const Bytes& file, DibHandle handle = nullp
     return Load(path, std::move(handle));
 }
 
+// The same through a file in memory, for loops over many files.
+Loaded LoadBytes(MemoryFile& memory, const Bytes& file, DibHandle handle = nullptr) {
+    memory.Replace(file);
+    return Load(memory.Path(), std::move(handle));
+}
+
 // Pixel (x, y) of a loaded 24-bit block, y counted in stored rows (bottom line first).
 Bytes PixelAt(const DibHandle& handle, int x, int y) {
     DibInfo info = DibDescribe(handle->Bytes());
@@ -413,6 +419,83 @@ TEST(DibLoadBmpFile, ConversionReplacesAReusedSourceBlock) {
     EXPECT_EQ(PixelAt(loaded.handle, 0, 0), Colour(4));
 }
 
+TEST(DibLoadBmpFile, DecodesRunLengthEncoded8BitFiles) {
+    TempDir dir;
+    const Bytes data = {3,  1, 0, 3, 2, 3, 4, 0,
+                        0,  0,  // run of three 1s, literal 2 3 4 (padded), end of line
+                        0,  2, 2, 0, 2, 5, 0, 0,  // move right by 2, run of two 5s, end of line
+                        10, 6, 0, 1};             // run of ten 6s cut at the edge, end of picture
+    BmpFields f = BmpFields()
+                      .Width(6)
+                      .Height(3)
+                      .Bits(8)
+                      .Compression(1)
+                      .ColourUsed(8)
+                      .Table(Palette(8))
+                      .Pixels(data);
+    Loaded loaded = LoadBytes(dir, BuildBmp(f));
+    ASSERT_TRUE(loaded.ok);
+    ExpectFresh24BitHeader(loaded.handle, 6, 3);
+    const int expected[3][6] = {{1, 1, 1, 2, 3, 4}, {-1, -1, 5, 5, -1, -1}, {6, 6, 6, 6, 6, 6}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(PixelAt(loaded.handle, x, y),
+                      expected[y][x] < 0 ? kBlack : Colour(expected[y][x]))
+                << x << "," << y;
+}
+
+TEST(DibLoadBmpFile, DecodesRunLengthEncoded4BitFiles) {
+    TempDir dir;
+    const Bytes data = {5, 0x12, 0,    0,     // 1 2 1 2 1, end of line
+                        0, 3,    0x34, 0x50,  // literal 3 4 5 (two bytes, already even)
+                        2, 0x77, 0,    1};    // run of two 7s, end of picture
+    BmpFields f =
+        BmpFields().Width(5).Height(2).Bits(4).Compression(2).Table(Palette(16)).Pixels(data);
+    Loaded loaded = LoadBytes(dir, BuildBmp(f));
+    ASSERT_TRUE(loaded.ok);
+    const int expected[2][5] = {{1, 2, 1, 2, 1}, {3, 4, 5, 7, 7}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(PixelAt(loaded.handle, x, y), Colour(expected[y][x])) << x << "," << y;
+}
+
+// Run-length data is read within its bounds whatever it says: moves past the edges, literals
+// longer than the data, no end marker. What it does not reach stays black.
+TEST(DibLoadBmpFile, HostileRunLengthDataStaysInsideThePicture) {
+    MemoryFile memory;
+    const Bytes streams[] = {
+        {0, 2, 255, 255, 5, 1, 0, 0},    // move far away, then a run
+        {0, 200, 1, 2},                  // literal of 200 with 2 bytes
+        {255, 3, 255, 3, 255, 3},        // runs far beyond the width, no end of line
+        {0, 2, 1},                       // move cut short
+        {0, 0, 0, 0, 0, 0, 0, 0, 7, 3},  // more lines than the picture
+        {},
+    };
+    std::uint32_t seed = 12345;
+    std::vector<Bytes> inputs(std::begin(streams), std::end(streams));
+    for (int n = 0; n < 300; ++n) {  // and pseudo-random garbage
+        Bytes garbage(static_cast<std::size_t>(n % 40));
+        for (auto& b : garbage)
+            b = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+        inputs.push_back(garbage);
+    }
+    for (std::uint16_t bits : {8, 4}) {
+        for (const Bytes& data : inputs) {
+            BmpFields f = BmpFields()
+                              .Width(3)
+                              .Height(2)
+                              .Bits(bits)
+                              .Compression(bits == 8 ? 1 : 2)
+                              .ColourUsed(4)
+                              .Table(Palette(4))
+                              .Pixels(data);
+            Loaded loaded = LoadBytes(memory, BuildBmp(f));
+            ASSERT_TRUE(loaded.ok);
+            ExpectFresh24BitHeader(loaded.handle, 3, 2);
+        }
+    }
+}
+
 // ---- Refusals ----
 
 TEST(DibLoadBmpFile, Refuses16BitFilesAndDropsTheOldBlock) {
@@ -500,8 +583,10 @@ TEST(DibLoadBmpFile, RefusesHeadersThatLieAboutTheirSizes) {
         fields([](BmpFields& f) { f.bits = 8, f.colourUsed = 0xFFFFFFFF; }),
         fields([](BmpFields& f) { f.bits = 8, f.colourUsed = 0x40000001; }),
         fields([](BmpFields& f) { f.bits = 8; }),  // no room for its 256 colours
-        fields([](BmpFields& f) { f.bits = 8, f.compression = 1; }),
-        fields([](BmpFields& f) { f.bits = 4, f.compression = 2; }),
+        fields([](BmpFields& f) { f.bits = 4, f.compression = 1, f.colourUsed = 1; }),
+        fields([](BmpFields& f) { f.bits = 8, f.compression = 2, f.colourUsed = 1; }),
+        fields([](BmpFields& f) { f.bits = 8, f.compression = 1, f.height = -1; }),
+        fields([](BmpFields& f) { f.compression = 1; }),  // run lengths need a colour table
         fields([](BmpFields& f) { f.compression = 4; }),
         fields([](BmpFields& f) { f.bits = 32, f.compression = 3; }),  // masks missing
         fields([](BmpFields& f) {
@@ -534,10 +619,10 @@ TEST(DibLoadBmpFile, APixelOffsetOutsideTheFileFallsBackToTheColourTable) {
 }
 
 TEST(DibLoadBmpFile, EveryTruncationOfAFileIsRefusedSafely) {
-    TempDir dir;
-    std::string path = dir.File("in.bmp");
+    MemoryFile memory;
+    std::string path = memory.Path();
     BmpFields eight =
-        BmpFields().Width(5).Height(3).Bits(8).Table(Palette(256)).Pixels(Bytes(24, 7));
+        BmpFields().Width(5).Height(3).Bits(8).ColourUsed(8).Table(Palette(8)).Pixels(Bytes(24, 7));
     BmpFields core = BmpFields()
                          .HeaderBytes(12)
                          .Width(5)
@@ -549,7 +634,7 @@ TEST(DibLoadBmpFile, EveryTruncationOfAFileIsRefusedSafely) {
         Bytes whole = BuildBmp(f);
         for (std::size_t length = 0; length < whole.size(); ++length) {
             Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-            Loaded loaded = LoadBytes(dir, cut, MakeTestPicture(1, 1));
+            Loaded loaded = LoadBytes(memory, cut, MakeTestPicture(1, 1));
             ASSERT_FALSE(loaded.ok) << length;
             if (length < 14) {
                 EXPECT_NE(loaded.handle, nullptr) << length;
@@ -559,7 +644,7 @@ TEST(DibLoadBmpFile, EveryTruncationOfAFileIsRefusedSafely) {
                 EXPECT_EQ(loaded.texts, std::vector<std::string>{"Failed to read 2: " + path});
             }
         }
-        EXPECT_TRUE(LoadBytes(dir, whole).ok);
+        EXPECT_TRUE(LoadBytes(memory, whole).ok);
     }
 }
 

@@ -19,6 +19,23 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes);
 std::uint16_t U16At(const Bytes& bytes, std::size_t offset);
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset);
 
+// A file that lives in memory (memfd) but is opened, stat-ed and read like any file on disk;
+// loops over thousands of damaged files use it to stay fast.
+class MemoryFile {
+  public:
+    MemoryFile();
+    ~MemoryFile();
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    void Replace(const Bytes& bytes);  // the whole content
+    std::string Path() const;          // a path that opens this file
+    int Descriptor() const { return m_fd; }
+
+  private:
+    int m_fd = -1;
+};
+
 struct BmpFields {
     std::uint32_t headerBytes = 40;  // 12 writes a core header
     std::int32_t width = 1;

@@ -1,3 +1,5 @@
+#include <sys/mman.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -15,6 +17,24 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+MemoryFile::MemoryFile() : m_fd(::memfd_create("picture-test", 0)) {
+    if (m_fd < 0) throw std::runtime_error("memfd_create failed");
+}
+
+MemoryFile::~MemoryFile() {
+    ::close(m_fd);
+}
+
+void MemoryFile::Replace(const Bytes& bytes) {
+    if (::ftruncate(m_fd, 0) != 0 ||
+        ::pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("cannot fill memory file");
+}
+
+std::string MemoryFile::Path() const {
+    return "/proc/self/fd/" + std::to_string(m_fd);
 }
 
 std::uint16_t U16At(const Bytes& bytes, std::size_t offset) {
