@@ -42,8 +42,11 @@ void CDibDoc::SetTitle(const std::string& title) {
     if (onTitleChanged) onTitleChanged(m_strTitle);
 }
 
+// Kept as a full path (for the recent-file list), also when a file was opened by name alone.
 void CDibDoc::SetPathName(const std::string& path) {
-    m_strPathName = path;
+    std::error_code failed;
+    std::filesystem::path full = std::filesystem::absolute(path, failed);
+    m_strPathName = failed ? path : full.lexically_normal().string();
 }
 
 void CDibDoc::SetTitleFromName() {
@@ -192,6 +195,8 @@ bool CDibDoc::PixelColourAt(int x, int row, COLORREF& colour) {
 // --------------------------------------------------------------------
 
 bool CDibDoc::OnNewDocument() {
+    // The framework's part: a new document has no path and nothing to save yet.
+    m_strPathName.clear();
     m_bModified = false;
     m_figure.SetNamesFromPath(m_strPathName);
     if (PreparePicture(false) == 0) return false;

@@ -274,11 +274,10 @@ TEST_F(DibDocTest, SaveAsToDatWritesNothingAndShowsCannotSave) {
 }
 
 TEST_F(DibDocTest, SaveAsCancelKeepsTheTitle) {
+    ASSERT_TRUE(doc.OnNewDocument());
     doc.m_figure.SetNamesFromPath(dir.File("Spiral.dat"));
-    ASSERT_TRUE(doc.OnNewDocument());  // a new document clears the names
-    std::strcpy(doc.m_figure.m_szName, "Spiral");
     doc.SetTitle("Spiral");
-    EXPECT_FALSE(doc.OnFileSaveAs());
+    EXPECT_FALSE(doc.OnFileSaveAs());  // no path scripted: Cancel
     EXPECT_EQ(doc.GetTitle(), "Spiral");
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -493,7 +492,8 @@ TEST_F(DibDocTest, OpenCommandOpensByNameInTheChosenFolder) {
     EXPECT_STREQ(doc.m_figure.m_szDirectory, "");
     EXPECT_EQ(doc.GetTitle(), "chosen");
     EXPECT_EQ(updates, 1);
-    ASSERT_TRUE(doc.OnFileSave());  // goes to the current directory, the chosen folder
+    EXPECT_EQ(doc.GetPathName(), "");  // the framework sets it after a parameter file opened
+    ASSERT_TRUE(doc.OnFileSave());     // goes to the current directory, the chosen folder
     EXPECT_TRUE(fs::exists(dir.File("chosen.bmp")));
 }
 
@@ -508,4 +508,30 @@ TEST_F(DibDocTest, OpenCommandCancelledChangesNothing) {
     doc.RemoveViewObserver(id);
     doc.UpdateAllViews();
     EXPECT_EQ(updates, 1);
+}
+
+TEST_F(DibDocTest, PictureOpenedByNameKeepsItsFullPathForRecentFiles) {
+    CurrentDirectoryGuard keep;
+    const std::string bmp = dir.File("photo.bmp");
+    WritePictureFile(bmp, 20, 10);
+    ui.openPaths = {bmp};
+    doc.OnFileOpen();
+    ASSERT_NE(doc.m_hDIB, nullptr);
+    EXPECT_EQ(fs::path(doc.GetPathName()), fs::current_path() / "photo.bmp");
+    EXPECT_EQ(doc.GetTitle(), "photo");
+    EXPECT_EQ(doc.m_pictureSize.width, 20);
+}
+
+TEST_F(DibDocTest, NewDocumentForgetsThePathAndTheModifiedFlag) {
+    const std::string bmp = dir.File("photo.bmp");
+    WritePictureFile(bmp, 20, 10);
+    ASSERT_TRUE(doc.OnOpenDocument(bmp));
+    doc.SetModifiedFlag(true);
+    ASSERT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(doc.GetPathName(), "");
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_FALSE(doc.m_bBitmapMode);
+    EXPECT_EQ(doc.m_pPalette, nullptr);  // a new document deletes the palette object
+    EXPECT_STREQ(doc.m_figure.m_szName, "");
+    EXPECT_EQ(doc.m_pictureSize.width, 20);  // painted from the figure as it stands
 }
