@@ -107,8 +107,8 @@ bool DecodeInto(ReadJob& job) {
         job.ui->ShowMessage("No mem allocated");
         return false;
     }
-    jpeg_start_decompress(&decoder);
     *job.size = {width, height};
+    jpeg_start_decompress(&decoder);
     std::uint8_t* pixels = (*job.handle)->Bytes() + kDibHeaderBytes;
     std::int64_t stride = DibRowStride(width, 24);
     while (decoder.output_scanline < decoder.output_height) {

@@ -199,6 +199,15 @@ TEST(JpegWritePicture, QualityIsPassedToTheLibrary) {
     EXPECT_TRUE(ReadJpeg(dir.File("zero.jpg")).ok);
 }
 
+TEST(JpegWritePicture, ShowsTheLibrarysMessageForAPictureTooWideForJpeg) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    EXPECT_FALSE(JpegWritePicture(dir.File("wide.jpg"), MakeTestPicture(70000, 1), 90, ui));
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Maximum supported image dimension is 65500 pixels"});
+    EXPECT_EQ(FilesIn(dir), 0u);
+}
+
 TEST(JpegWritePicture, WritesNothingWithoutAPicture) {
     TempDir dir;
     ScriptedPrompts ui;
@@ -320,6 +329,13 @@ TEST(JpegReadPicture, AMissingFileCannotBeOpened) {
     EXPECT_NE(loaded.handle, nullptr);
 }
 
+TEST(JpegReadPicture, ADirectoryReadsAsAnEmptyFile) {
+    TempDir dir;
+    Loaded loaded = ReadJpeg(dir.Path().string());
+    EXPECT_FALSE(loaded.ok);
+    EXPECT_EQ(loaded.texts, std::vector<std::string>{"Empty input file"});
+}
+
 TEST(JpegReadPicture, ShowsTheLibrarysMessageForAFileThatIsNoJpeg) {
     TempDir dir;
     Loaded loaded = ReadJpegBytes(dir, {'B', 'M', 1, 2, 3, 4, 5, 6});
@@ -354,6 +370,14 @@ TEST(JpegReadPicture, EveryTruncationFailsWithTheLibrarysMessage) {
             ASSERT_FALSE(loaded.ok) << length;
             ASSERT_EQ(loaded.texts.size(), 1u) << length;
             EXPECT_FALSE(loaded.texts[0].empty());
+            if (length + 1 == whole.size()) {  // only the end marker missing
+                EXPECT_EQ(loaded.texts[0], "Premature end of JPEG file");
+                // The block made for the picture stays with the caller, with its size.
+                ASSERT_NE(loaded.handle, nullptr);
+                EXPECT_TRUE(DibIsPicture24(*loaded.handle));
+                EXPECT_EQ(loaded.size.width, 40);
+                EXPECT_EQ(loaded.size.height, 24);
+            }
         }
     }
 }
