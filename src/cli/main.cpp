@@ -1,6 +1,6 @@
-// dorvanta-render: the document without the desktop. Opens a parameter file or a picture (or
-// makes a new document with the default figure), paints it and writes picture, parameters and
-// scene files, taking the same path through the document code as the desktop program.
+// dorvanta-render: the document without the desktop. Opens a parameter file or a picture (or makes
+// a new document with the default figure), paints it and writes picture, parameters and scene
+// files, taking the same path through the document code as the desktop program.
 #include <cstdio>
 #include <fstream>
 #include <string>

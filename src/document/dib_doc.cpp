@@ -12,16 +12,15 @@
 
 namespace {
 
-// The row stride of a 24-bit picture, saturated so that a hostile header width
-// cannot wrap it.
+// The row stride of a 24-bit picture, saturated so that a hostile header width cannot wrap it.
 std::int32_t RowBytes24(std::int64_t width) {
     std::int64_t stride = DibRowStride(std::max<std::int64_t>(width, 0), 24);
     return static_cast<std::int32_t>(
         std::min<std::int64_t>(stride, std::numeric_limits<std::int32_t>::max()));
 }
 
-// True when the block holds a 24-bit header and every row of a width x height
-// picture, so that painting and pixel reads stay inside it.
+// True when the block holds a 24-bit header and every row of a width x height picture, so that
+// painting and pixel reads stay inside it.
 bool BlockHoldsPicture(const DibImage& block, std::int64_t width, std::int64_t height) {
     if (block.Size() < kDibHeaderBytes || width <= 0 || height <= 0) return false;
     std::int64_t needed = kDibHeaderBytes + DibRowStride(width, 24) * height;
@@ -52,9 +51,6 @@ void CDibDoc::SetPathName(const std::string& path) {
 void CDibDoc::SetTitleFromName() {
     SetTitle(m_figure.m_szName);
 }
-
-// ---- Accepted copy
-// --------------------------------------------------------------------------
 
 void CDibDoc::StoreAcceptedCopy() {
     StoreAcceptedColoursAndTransform();
@@ -89,9 +85,6 @@ void CDibDoc::RestoreAcceptedCopy() {
     std::memcpy(m_figure.m_szVersion, t.version, sizeof t.version);
     std::memcpy(m_figure.m_szComment, t.comment, sizeof t.comment);
 }
-
-// ---- Picture and painting
-// -------------------------------------------------------------------
 
 int CDibDoc::PreparePicture(bool showDialog) {
     m_bReady = false;
@@ -132,8 +125,8 @@ int CDibDoc::PreparePicture(bool showDialog) {
 
 bool CDibDoc::RenderFigure(int order, bool onlyOne) {
     if (!m_hDIB) return false;
-    // A picture that does not match the figure's size (a refused or foreign
-    // block) is never painted: the rows would not be there.
+    // A picture that does not match the figure's size (a refused or foreign block) is never
+    // painted: the rows would not be there.
     if (!BlockHoldsPicture(*m_hDIB, m_figure.m_nWidth, m_figure.m_nHeight)) return false;
     m_figure.m_nRowBytes = RowBytes24(m_figure.m_nWidth);
     {
@@ -166,8 +159,7 @@ void CDibDoc::AdoptPicture() {
         m_ui.ShowMessage("implemented for 24 bits per pixel only.");
         return;
     }
-    // A header promising more rows than the block holds would let painting run
-    // past it.
+    // A header promising more rows than the block holds would let painting run past it.
     if (!BlockHoldsPicture(*m_hDIB, info.width, info.height)) {
         m_hDIB.reset();
         return;
@@ -191,9 +183,6 @@ bool CDibDoc::PixelColourAt(int x, int row, COLORREF& colour) {
     return true;
 }
 
-// ---- Framework overrides
-// --------------------------------------------------------------------
-
 bool CDibDoc::OnNewDocument() {
     // The framework's part: a new document has no path and nothing to save yet.
     m_strPathName.clear();
@@ -213,8 +202,7 @@ bool CDibDoc::OnOpenDocument(const std::string& path) {
 }
 
 bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
-    // Read into a fresh block so that a file that cannot be read leaves the
-    // current picture.
+    // Read into a fresh block so that a file that cannot be read leaves the current picture.
     DibHandle loaded;
     PictureSize size;
     bool read;
@@ -251,8 +239,7 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
 
 bool CDibDoc::OpenParameterFile(const std::string& path) {
     m_bBitmapMode = false;
-    // After a format error the figure shows what was read, so the result is not
-    // needed.
+    // After a format error the figure shows what was read, so the result is not needed.
     LoadDatFile(m_figure, path, m_ui);
     if (PreparePicture(false) == 0) return false;
     m_figure.SetNamesFromPath(path);
@@ -266,8 +253,7 @@ bool CDibDoc::OnSaveDocument(const std::string& path) {
     if (kind == FILE_KIND_BMP) ok = DibSaveBmpFile(path, m_hDIB, 0, m_ui);
     if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
     if (!ok) {
-        // The modified flag stays: a picture that was not saved must still be
-        // offered at close.
+        // The modified flag stays: a picture that was not saved must still be offered at close.
         m_ui.ShowMessage("Cannot save DIB", MsgButtons::Ok, MsgIcon::Information);
         return false;
     }
@@ -278,15 +264,11 @@ bool CDibDoc::OnSaveDocument(const std::string& path) {
     return true;
 }
 
-// ---- Commands
-// -------------------------------------------------------------------------------
-
 void CDibDoc::OnFileOpen() {
     std::string path = "Dorvanta";
     if (!m_ui.AskOpenPath(kOpenFilter, ".dat", path)) return;
-    // The platform's open dialog leaves the chosen folder as the current
-    // directory and the document opens the file by its name alone, so later saves
-    // go to that folder.
+    // The platform's open dialog leaves the chosen folder as the current directory and the document
+    // opens the file by its name alone, so later saves go to that folder.
     std::string directory = DirectoryOf(path);
     std::string name = path.substr(directory.size());
     std::error_code failed;
@@ -314,9 +296,6 @@ void CDibDoc::SetJpegQuality(std::optional<int> acceptedQuality) {
     if (acceptedQuality) m_nJpegQuality = std::clamp(*acceptedQuality, 0, 100);
     m_nPictureFormat = FILE_KIND_JPG;
 }
-
-// ---- Views
-// ----------------------------------------------------------------------------------
 
 int CDibDoc::AddViewObserver(std::function<void()> onChanged) {
     m_observers.emplace_back(m_nextObserverId, std::move(onChanged));

@@ -16,7 +16,9 @@ std::size_t FileNameStart(const std::string& path) {
 }
 
 // Position of the first "." of the file-name part, or npos.
-std::size_t ExtensionDot(const std::string& path) { return path.find('.', FileNameStart(path)); }
+std::size_t ExtensionDot(const std::string& path) {
+    return path.find('.', FileNameStart(path));
+}
 
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
     std::string lower(a);
@@ -27,7 +29,9 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 
 }  // namespace
 
-std::string DirectoryOf(const std::string& path) { return path.substr(0, FileNameStart(path)); }
+std::string DirectoryOf(const std::string& path) {
+    return path.substr(0, FileNameStart(path));
+}
 
 std::string FileTitleOf(const std::string& path) {
     std::size_t start = FileNameStart(path);
@@ -40,7 +44,9 @@ std::string ExtensionOf(const std::string& path) {
     return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
-std::string StripAtFirstDot(const std::string& path) { return path.substr(0, ExtensionDot(path)); }
+std::string StripAtFirstDot(const std::string& path) {
+    return path.substr(0, ExtensionDot(path));
+}
 
 int FileKindOf(const std::string& path) {
     std::string extension = ExtensionOf(path);

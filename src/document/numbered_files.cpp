@@ -33,8 +33,7 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Takes the trailing digits off base (never its first three characters) and
-// returns them.
+// Takes the trailing digits off base (never its first three characters) and returns them.
 std::string TakeTrailingDigits(std::string& base) {
     std::size_t end = base.size();
     while (end > kKeptLeadingCharacters && IsDigit(base[end - 1])) --end;
