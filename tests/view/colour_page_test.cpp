@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QColorDialog>
+#include <QTimer>
+
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -392,6 +396,35 @@ TEST_F(ColourPageTest, EditColorRefusesEntriesOutsideTheTable) {
     EXPECT_FALSE(page.EditColor(*figure, -1, false));
     EXPECT_FALSE(page.EditColor(*figure, kColourEntries, false));
     EXPECT_TRUE(offered.empty());
+}
+
+// Answers the real colour dialog as soon as it runs: records its initial colour, then picks
+// chosen (OK) or cancels when chosen is invalid.
+void AnswerColourDialog(QColor& initial, QColor chosen) {
+    QTimer::singleShot(0, [&initial, chosen] {
+        auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ADD_FAILURE() << "no colour dialog";
+            return;
+        }
+        initial = dialog->currentColor();
+        if (!chosen.isValid()) return dialog->reject();
+        dialog->setCurrentColor(chosen);
+        dialog->accept();
+    });
+}
+
+TEST_F(ColourPageTest, RealColourDialogStartsAtTheEntrysColourAndStoresTheChoice) {
+    QColor initial;
+    AnswerColourDialog(initial, QColor(12, 34, 56));
+    EXPECT_TRUE(page.EditColor(*figure, 8, false));
+    EXPECT_EQ(initial, QColor(250, 37, 90));
+    EXPECT_EQ(figure->GetColour(8), Rgb(12, 34, 56));
+
+    AnswerColourDialog(initial, QColor());
+    EXPECT_FALSE(page.EditColor(*figure, 8, false));
+    EXPECT_EQ(initial, QColor(12, 34, 56));
+    EXPECT_EQ(figure->GetColour(8), Rgb(12, 34, 56));
 }
 
 // ---------------------------------------------------------------------------------------------
