@@ -37,9 +37,9 @@ class DibImage {
 using DibHandle = std::unique_ptr<DibImage>;
 
 constexpr std::uint32_t kDibHeaderBytes = 40;
+constexpr std::uint32_t kBmpFileHeaderBytes = 14;
 // Shown whenever a picture of the requested size cannot be held.
 inline constexpr char kTooLargePictureText[] = "Too large picture requested,\n Low on memory.";
-constexpr std::uint32_t kBmpFileHeaderBytes = 14;
 
 // Description of any DIB header (info or core header).
 struct DibInfo {
@@ -112,9 +112,9 @@ enum class DibReadResult {
     FileError,  // the file could not be read: handle null
 };
 
-// Reads a BMP file from its start and converts 1-, 4-, 8- and 32-bit pictures, core headers,
-// top-down rows and pixel data placed away from the colour table to our 24-bit layout.
-// Canonical 24-bit files are kept exactly as read.
+// Reads a BMP file (a regular file, positioned at its start) and converts 1-, 4-, 8- and 32-bit
+// pictures, core headers, top-down rows and pixel data placed away from the colour table to our
+// 24-bit layout. Canonical 24-bit files are kept exactly as read.
 DibReadResult DibReadBmp(std::FILE* file, DibHandle& handle, DibInfo& info);
 
 // Opens path and reads it with DibReadBmp; size receives the picture size (0 x 0 on failure).
