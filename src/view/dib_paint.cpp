@@ -34,6 +34,23 @@ void DrawFlipped(QPainter& painter, const QRect& dest, const QImage& rows, const
     painter.restore();
 }
 
+// The same without a transform, one stored row at a time from the bottom line up: plain row
+// copies are cheaper than a flipping transform, and rows outside the clip are skipped.
+void CopyRows(QPainter& painter, const QRect& dest, const QImage& rows, const QRect& source) {
+    int firstY = dest.top();
+    int lastY = dest.bottom();
+    if (painter.hasClipping() && painter.transform().isIdentity()) {
+        const QRectF clip = painter.clipBoundingRect();
+        firstY = std::max(firstY, static_cast<int>(std::floor(clip.top())));
+        lastY = std::min(lastY, static_cast<int>(std::ceil(clip.bottom())));
+    }
+    for (int y = firstY; y <= lastY; ++y) {
+        const int row = source.bottom() - (y - dest.top());
+        painter.drawImage(QPoint(dest.left(), y), rows,
+                          QRect(source.left(), row, source.width(), 1));
+    }
+}
+
 }  // namespace
 
 int DibPaint(QPainter& painter, const QRect& dest, const DibHandle& hDIB,
@@ -50,7 +67,7 @@ int DibPaint(QPainter& painter, const QRect& dest, const DibHandle& hDIB,
         const QRect target(dest.left() + (available.left() - source.left()),
                            dest.top() + (source.bottom() - available.bottom()), available.width(),
                            available.height());
-        DrawFlipped(painter, target, rows, available);
+        CopyRows(painter, target, rows, available);
         return lines;
     }
     DrawFlipped(painter, dest, rows, source);
