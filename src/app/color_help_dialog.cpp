@@ -1,7 +1,10 @@
 #include "app/color_help_dialog.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <memory>
 
 #include "app/help_texts.h"
@@ -21,6 +24,25 @@ constexpr std::array<std::array<int, 4>, 8> kTextPlaces = {{{9, 10, 331, 30},
                                                             {330, 231, 140, 25},
                                                             {536, 155, 44, 50}}};
 
+// The largest pixel size, up to the dialog's own, at which every text fits its frame.
+QFont FontFittingTheTexts(QFont font, const DialogUnits& units) {
+    const int largest = std::max(8, QFontInfo(font).pixelSize());
+    for (int pixels = largest; pixels > 7; --pixels) {
+        font.setPixelSize(pixels);
+        QFontMetrics metrics(font);
+        bool fits = true;
+        for (std::size_t i = 0; i < kTextPlaces.size() && fits; ++i) {
+            const auto& place = kTextPlaces[i];
+            QRect room = units.Rect(0, 0, place[2], place[3]).adjusted(4, 3, -4, -3);
+            QRect needed = metrics.boundingRect(room, Qt::TextWordWrap,
+                                                QString::fromLatin1(kColorHelpTexts[i]));
+            fits = room.contains(needed);
+        }
+        if (fits) break;
+    }
+    return font;
+}
+
 }  // namespace
 
 QImage RenderColorHelpPicture() {
@@ -31,7 +53,9 @@ QImage RenderColorHelpPicture() {
 
 CColorHelpDialog::CColorHelpDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Help on Colors"));
-    DialogUnits units(this);
+    // Placed in the classic units the picture was made for; the font follows the frames.
+    const DialogUnits units = DialogUnits::Classic();
+    setFont(FontFittingTheTexts(font(), units));
 
     m_picture = new QLabel(this);
     m_picture->setGeometry(units.Rect(99, 46, 427, 178));

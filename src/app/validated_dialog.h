@@ -3,10 +3,8 @@
 // open), writing values into fields, and placing controls in dialog units.
 #pragma once
 
-#include <QDialog>
 #include <QRect>
 #include <QString>
-#include <cstdint>
 #include <string>
 
 class QLineEdit;
@@ -37,11 +35,17 @@ void ShowReal(QLineEdit* field, double value);
 class DialogUnits {
   public:
     explicit DialogUnits(const QWidget* dialog);
+    // Units of the classic 8-point dialog font (6 x 13 pixels), in which pictures made for a
+    // dialog template fit their frames exactly.
+    static DialogUnits Classic() { return DialogUnits(6.0, 13.0); }
+
     QRect Rect(int x, int y, int width, int height) const;
     int X(int units) const;
     int Y(int units) const;
 
   private:
+    DialogUnits(double baseX, double baseY) : m_baseX(baseX), m_baseY(baseY) {}
+
     double m_baseX;  // average character width in pixels
     double m_baseY;  // character height in pixels
 };
