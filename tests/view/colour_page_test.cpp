@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 
 #include <climits>
@@ -12,6 +14,7 @@
 
 #include "document/dib_doc.h"
 #include "support/scripted_prompts.h"
+#include "view/dib_view.h"
 
 namespace {
 
@@ -709,6 +712,80 @@ TEST_F(ColourPageDocumentTest, CancelledOrBitmapViewColourCommandsRenderNothing)
     EXPECT_FALSE(page.ReferenceLineCommand(doc, true));
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(Accepted(8), Rgb(250, 37, 90));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The page inside a real, scrolled view
+
+class ColourPageInViewTest : public ColourPageDocumentTest {
+  protected:
+    void SetUp() override {
+        ColourPageDocumentTest::SetUp();
+        doc.m_bBitmapMode = false;
+        view.resize(400, 300);
+        view.show();
+        ui.answers = {IDNO};
+        view.OnColorPage();
+        ASSERT_TRUE(view.m_bColorPage);
+        view.viewport()->grab();  // the first paint sets the page's scroll range
+        view.horizontalScrollBar()->setValue(scroll.x());
+        view.verticalScrollBar()->setValue(scroll.y());
+        ASSERT_EQ(view.ScrollPosition(), scroll);
+    }
+    QPoint OnScreen(QPoint page) const { return page - scroll; }
+    void Click(QPoint page) {
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, OnScreen(page));
+    }
+    void Wheel(QPoint page, int delta) {
+        QWheelEvent event(OnScreen(page), view.viewport()->mapToGlobal(OnScreen(page)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+    }
+
+    const QPoint scroll{200, 150};
+    CDibView view{doc};
+};
+
+TEST_F(ColourPageInViewTest, ScrolledViewportShowsThePageAtTheScrollPosition) {
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 910 - view.viewport()->width());
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 596 - view.viewport()->height());
+    const QImage shown = view.viewport()->grab().toImage();
+    const QPoint cell = OnScreen(InCell(2, 2, 10, 30));  // big star of order 2: 81, 81, 219
+    EXPECT_EQ(Pixel(shown, cell), qRgb(81, 81, 219) & 0xFFFFFFu);
+    EXPECT_EQ(Pixel(shown, OnScreen(InCell(2, 2, 40, 0))), kPen);
+}
+
+TEST_F(ColourPageInViewTest, ClicksDragsAndWheelReachTheWorkingParameters) {
+    Click(Gauges(3, 3));
+    EXPECT_EQ(doc.m_figure.m_orders[3].drawItems[ITEM_SMALL_PENTAGON], 1);
+
+    QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, OnScreen(CentralBar(3, 6)));
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier,
+                        OnScreen(CentralBar(4, 4)));
+    EXPECT_EQ(doc.m_figure.GetColour(46), Rgb(79, 223, 176));
+
+    doc.m_figure.SetColour(Rgb(250, 0, 0), 46);
+    for (int i = 0; i < 3; ++i) Wheel(CentralBar(4, 4, 0), 120);
+    EXPECT_EQ(doc.m_figure.GetColour(46), Rgb(255, 0, 0));
+    Wheel(LowerBar(4, 4), -120);
+    EXPECT_DOUBLE_EQ(doc.m_figure.m_orders[4].transparency, 0.4);
+    EXPECT_EQ(view.ScrollPosition(), scroll);  // the wheel does not scroll the page
+
+    EXPECT_EQ(Accepted(46), Rgb(255 - 80, 180 - 80, 180 - 80));  // nothing rendered yet
+}
+
+TEST_F(ColourPageInViewTest, EnterLeavesThePageAndRendersTheChanges) {
+    Wheel(CentralBar(0, 6, 1), 120);
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_FALSE(view.m_bColorPage);
+    EXPECT_EQ(Accepted(8), Rgb(250, 47, 90));
+}
+
+TEST_F(ColourPageInViewTest, EscapeLeavesThePageAndDropsTheChanges) {
+    Wheel(CentralBar(0, 6, 1), 120);
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_FALSE(view.m_bColorPage);
+    EXPECT_EQ(doc.m_figure.GetColour(8), Rgb(250, 37, 90));
 }
 
 }  // namespace
