@@ -485,6 +485,41 @@ TEST_F(SettingsDialogFileTest, SaveWritesWhatIsShownAndRemembersThePath) {
     EXPECT_EQ(loaded->m_nUn, 777);
 }
 
+TEST_F(SettingsDialogFileTest, EnterInTheCommentSavesAndElsewhereConfirms) {
+    Open();
+    QApplication::setActiveWindow(dialog.get());
+    std::string path = dir.File("Entered.dat");
+    ui.savePaths.push_back(path);
+    Edit(ID_COMMENT)->setFocus();
+    QFocusEvent enter(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(Edit(ID_COMMENT), &enter);
+    QTest::keyClick(Edit(ID_COMMENT), Qt::Key_Return);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(dialog->isVisible());
+    LeaveField(ID_COMMENT);
+    Edit(ID_UNITS)->setFocus();
+    QTest::keyClick(Edit(ID_UNITS), Qt::Key_Return);
+    EXPECT_EQ(dialog->result(), IDOK);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(SettingsDialogFileTest, RunReturnsTheResultAndTheSavedPathEvenAfterCancel) {
+    ui.savePaths.push_back(dir.File("Kept.dat"));
+    AnswerNextModal<CSettingsDialog>([](CSettingsDialog& shown) {
+        ClickButton(qobject_cast<QAbstractButton*>(shown.Control(ID_SAVE)));
+        ClickButton(qobject_cast<QAbstractButton*>(shown.Control(2)));
+    });
+    std::string savedPath = "stale";
+    EXPECT_EQ(RunSettingsDialog(nullptr, *edit, savedPath, ui), IDCANCEL);
+    EXPECT_EQ(savedPath, dir.File("Kept"));
+
+    AnswerNextModal<CSettingsDialog>([](CSettingsDialog& shown) {
+        ClickButton(qobject_cast<QAbstractButton*>(shown.Control(ID_DRAW_ONE)));
+    });
+    EXPECT_EQ(RunSettingsDialog(nullptr, *edit, savedPath, ui), RESULT_DRAW_ONE_ORDER);
+    EXPECT_TRUE(savedPath.empty());
+}
+
 TEST_F(SettingsDialogFileTest, FailedSaveIsReportedAndNoPathRemembered) {
     Open();
     std::string path = dir.File("missing-folder/Spiral.dat");
