@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "figure/figure_engine.h"
 
@@ -49,14 +53,117 @@ class ChannelBlend {
     double m_term[3];
 };
 
-Wide FloorDiv(Wide n, Wide d) {
-    Wide q = n / d;
+// Four lanes of doubles and ints; the compiler maps them onto whatever vector unit the target has.
+using Double4 = double __attribute__((vector_size(32)));
+using Int4 = std::int32_t __attribute__((vector_size(16)));
+
+// clamp(floor(v), 0, 255), with NaN as 0; branch-free where the instruction set allows.
+inline int ClampedByte(double v) {
+#if defined(__SSE2__)
+    // maxsd/minsd return their second operand when the first is NaN.
+    const __m128d low = _mm_max_sd(_mm_set_sd(v), _mm_setzero_pd());
+    return _mm_cvttsd_si32(_mm_min_sd(low, _mm_set_sd(255.0)));
+#else
+    v = v > 0.0 ? v : 0.0;
+    return static_cast<int>(v < 255.0 ? v : 255.0);
+#endif
+}
+
+// Per pixel: the two colours mixed by the shading factor (BlendColours), then blended into the
+// pixel with the transparency. The colour term (1 − t)·c of the blend is tabulated for every byte
+// value, the same product the blend rule forms.
+class GradientBlend {
+  public:
+    GradientBlend(std::uint32_t solid, std::uint32_t outline, double t)
+        : m_t(t), m_oneMinusT(1 - t), m_inUnitRange(t >= 0.0 && t <= 1.0) {
+        for (int i = 0; i < 3; ++i) {
+            m_solid[i] = ColourByte(solid, i);
+            m_outline[i] = ColourByte(outline, i);
+        }
+        for (int c = 0; c < 256; ++c) m_term[c] = (1 - t) * c;
+    }
+
+    bool InUnitRange() const { return m_inUnitRange; }
+
+    // InUnitRange must equal m_inUnitRange; as a template argument it leaves the inner loop.
+    template <bool InUnitRange>
+    void Apply(std::uint8_t* pixel, double f) const {
+        const double g = 1 - f;
+        for (int i = 0; i < 3; ++i) {
+            const int mixed = ClampedByte(m_solid[i] * f + g * m_outline[i] + 0.5);
+            const double v = pixel[i] * m_t + m_term[mixed] + 0.5;
+            pixel[i] = InUnitRange ? static_cast<std::uint8_t>(static_cast<int>(v) & 0xFF)
+                                   : LowByteOfFloor(v);
+        }
+    }
+
+    // Four neighbouring pixels at once, for 0 <= t <= 1: the same operations lane by lane.
+    void ApplyFour(std::uint8_t* pixels, const Double4& f) const {
+        const Double4 g = 1 - f;
+        for (int i = 0; i < 3; ++i) {
+            Double4 mix = m_solid[i] * f + g * m_outline[i] + 0.5;
+            mix = mix > 0.0 ? mix : 0.0;  // also turns NaN into 0
+            mix = mix < 255.0 ? mix : 255.0;
+            const Double4 mixed =
+                __builtin_convertvector(__builtin_convertvector(mix, Int4), Double4);
+            const Double4 old = {static_cast<double>(pixels[i]), static_cast<double>(pixels[3 + i]),
+                                 static_cast<double>(pixels[6 + i]),
+                                 static_cast<double>(pixels[9 + i])};
+            const Int4 v = __builtin_convertvector(old * m_t + m_oneMinusT * mixed + 0.5, Int4);
+            for (int lane = 0; lane < 4; ++lane) {
+                pixels[3 * lane + i] = static_cast<std::uint8_t>(v[lane] & 0xFF);
+            }
+        }
+    }
+
+  private:
+    double m_t;
+    double m_oneMinusT;
+    bool m_inUnitRange;
+    double m_solid[3];
+    double m_outline[3];
+    double m_term[256];
+};
+
+// One row of a gradient fill, pixel offsets a0..a1 from the centre: f = (a·dx + b·dy) / r, or
+// (a² + b²) / r² for the radial form, with the row's b·dy or b² given as rowTerm.
+template <bool InUnitRange>
+__attribute__((target_clones("avx2", "default"))) void ShadeRow(const GradientBlend& blend,
+                                                                std::uint8_t* p, std::int64_t a0,
+                                                                std::int64_t a1, bool radial,
+                                                                double dx, double rowTerm,
+                                                                double radius) {
+    if (radial) {
+        const double radiusSquared = radius * radius;
+        for (std::int64_t a = a0; a <= a1; ++a, p += 3) {
+            const double ad = static_cast<double>(a);
+            blend.Apply<InUnitRange>(p, (ad * ad + rowTerm) / radiusSquared);
+        }
+    } else {
+        std::int64_t a = a0;
+        if constexpr (InUnitRange) {
+            for (; a + 3 <= a1; a += 4, p += 12) {
+                const Double4 ad = {static_cast<double>(a), static_cast<double>(a + 1),
+                                    static_cast<double>(a + 2), static_cast<double>(a + 3)};
+                blend.ApplyFour(p, (ad * dx + rowTerm) / radius);
+            }
+        }
+        for (; a <= a1; ++a, p += 3) {
+            blend.Apply<InUnitRange>(p, (static_cast<double>(a) * dx + rowTerm) / radius);
+        }
+    }
+}
+
+template <typename Int>
+Int FloorDiv(Int n, Int d) {
+    Int q = n / d;
     if ((n % d != 0) && ((n < 0) != (d < 0))) --q;
     return q;
 }
 
-Wide CeilDiv(Wide n, Wide d) {
-    return -FloorDiv(-n, d);
+template <typename Int>
+Int CeilDiv(Int n, Int d) {
+    return -FloorDiv<Int>(-n, d);
 }
 
 // First x in [lo, hi] for which the monotone predicate (false ... true) holds; hi + 1 if none.
@@ -98,6 +205,9 @@ class PentagonScan {
             sumY += p.y;
         }
         m_centre = {sumX / 5, sumY / 5};
+        m_narrow = std::all_of(v.begin(), v.end(), [](const PixelPoint& p) {
+            return std::llabs(p.x) < kNarrowLimit && std::llabs(p.y) < kNarrowLimit;
+        });
         for (int i = 0; i < 5; ++i) {
             const PixelPoint& a = v[i];
             const PixelPoint& b = v[(i + 1) % 5];
@@ -110,16 +220,30 @@ class PentagonScan {
 
     PixelPoint Centre() const { return m_centre; }
 
-    // Narrows [lo, hi] to the pixels of row y that pass n_i · ((x, y) − v_i) >= 0 for all i.
+    // Narrows [lo, hi] to the pixels of row y (inside the picture) that pass
+    // n_i · ((x, y) − v_i) >= 0 for all i.
     void ClipRow(std::int64_t y, std::int64_t& lo, std::int64_t& hi) const {
-        Wide first = lo, last = hi;
+        if (m_narrow) {
+            ClipRowIn<std::int64_t>(y, lo, hi);
+        } else {
+            ClipRowIn<Wide>(y, lo, hi);
+        }
+    }
+
+  private:
+    // Vertices this close to the origin keep every product of the row test within 64 bits.
+    static constexpr std::int64_t kNarrowLimit = std::int64_t{1} << 28;
+
+    template <typename Int>
+    void ClipRowIn(std::int64_t y, std::int64_t& lo, std::int64_t& hi) const {
+        Int first = lo, last = hi;
         for (int i = 0; i < 5 && first <= last; ++i) {
-            const Wide nx = m_n[i].x;
-            const Wide bound = nx * m_v[i].x - Wide{m_n[i].y} * (y - m_v[i].y);  // nx·x >= bound
+            const Int nx = m_n[i].x;
+            const Int bound = nx * m_v[i].x - Int{m_n[i].y} * (y - m_v[i].y);  // nx·x >= bound
             if (nx > 0) {
-                first = std::max(first, CeilDiv(bound, nx));
+                first = std::max(first, CeilDiv<Int>(bound, nx));
             } else if (nx < 0) {
-                last = std::min(last, FloorDiv(bound, nx));
+                last = std::min(last, FloorDiv<Int>(bound, nx));
             } else if (bound > 0) {
                 last = first - 1;
             }
@@ -128,7 +252,7 @@ class PentagonScan {
         hi = static_cast<std::int64_t>(std::max(last, first - 1));
     }
 
-  private:
+    bool m_narrow = false;
     PentagonVertices m_v;
     PixelPoint m_centre;
     std::array<PixelPoint, 5> m_n{};
@@ -163,11 +287,12 @@ std::uint8_t* FigureEngine::PixelAt(std::int64_t x, std::int64_t y) const {
 void FigureEngine::FillBackground() {
     if (!PictureIsUsable()) return;
     const std::uint32_t colour = GetDibColour(1);
-    for (std::int64_t y = 0; y < m_nHeight; ++y) {
-        std::uint8_t* p = PixelAt(0, y);
-        for (std::int64_t x = 0; x < m_nWidth; ++x, p += 3) {
-            for (int i = 0; i < 3; ++i) p[i] = ColourByte(colour, i);
-        }
+    std::uint8_t* first = PixelAt(0, 0);
+    for (std::int64_t x = 0; x < m_nWidth; ++x) {
+        for (int i = 0; i < 3; ++i) first[3 * x + i] = ColourByte(colour, i);
+    }
+    for (std::int64_t y = 1; y < m_nHeight; ++y) {
+        std::memcpy(PixelAt(0, y), first, static_cast<std::size_t>(3) * m_nWidth);
     }
 }
 
@@ -185,10 +310,14 @@ void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1
     }
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
     const ChannelBlend blend(colour, t);
+    // Short segments (all of them, but at deep zoom) keep the products within 64 bits.
+    const bool narrow = std::max({std::llabs(x0), std::llabs(x1), std::llabs(y0), std::llabs(y1)}) <
+                        (std::int64_t{1} << 30);
+    auto offset = [narrow](std::int64_t delta, std::int64_t run, std::int64_t rise) {
+        return narrow ? delta * run / rise : static_cast<std::int64_t>(Wide{delta} * run / rise);
+    };
     if (dx > std::llabs(dy)) {
-        auto yAt = [&](std::int64_t x) {
-            return y0 + static_cast<std::int64_t>(Wide{dy} * (x - x0) / dx);
-        };
+        auto yAt = [&](std::int64_t x) { return y0 + offset(dy, x - x0, dx); };
         std::int64_t lo = std::max<std::int64_t>(x0, 0),
                      hi = std::min<std::int64_t>(x1, m_nWidth - 1);
         ClipMonotone(lo, hi, m_nHeight, yAt);
@@ -196,9 +325,7 @@ void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1
     } else if (dy == 0) {
         BlendPixel(x0, y0, colour, t);
     } else {
-        auto xAt = [&](std::int64_t y) {
-            return x0 + static_cast<std::int64_t>(Wide{dx} * (y - y0) / dy);
-        };
+        auto xAt = [&](std::int64_t y) { return x0 + offset(dx, y - y0, dy); };
         std::int64_t lo = std::max<std::int64_t>(std::min(y0, y1), 0);
         std::int64_t hi = std::min<std::int64_t>(std::max(y0, y1), m_nHeight - 1);
         ClipMonotone(lo, hi, m_nWidth, xAt);
@@ -229,6 +356,7 @@ void FigureEngine::FillPentagonGradient(const PentagonVertices& v, FigurePoint d
     const PixelBox box = BoundingBox(v);
     const PentagonScan scan(v);
     const PixelPoint s = scan.Centre();
+    const GradientBlend blend(solid, outline, t);
     const bool radial = direction.x == 0.0 && direction.y == 0.0;
     const std::int64_t yEnd = std::min<std::int64_t>(box.y1, m_nHeight - 1);
     for (std::int64_t y = std::max<std::int64_t>(box.y0, 0); y <= yEnd; ++y) {
@@ -236,13 +364,15 @@ void FigureEngine::FillPentagonGradient(const PentagonVertices& v, FigurePoint d
         std::int64_t hi = std::min<std::int64_t>(box.x1, m_nWidth - 1);
         scan.ClipRow(y, lo, hi);
         if (lo > hi) continue;
+        // Shading factor f of the pixel offset (a, b) from the integer centre, as written:
+        // (a·dx + b·dy) / r, or (a² + b²) / r² for the radial form.
         const double b = static_cast<double>(y - s.y);
+        const double rowTerm = radial ? b * b : b * direction.y;
         std::uint8_t* p = PixelAt(lo, y);
-        for (std::int64_t x = lo; x <= hi; ++x, p += 3) {
-            const double a = static_cast<double>(x - s.x);
-            const double f = radial ? (a * a + b * b) / (radius * radius)
-                                    : (a * direction.x + b * direction.y) / radius;
-            ChannelBlend(BlendColours(solid, outline, f), t).Apply(p);
+        if (blend.InUnitRange()) {
+            ShadeRow<true>(blend, p, lo - s.x, hi - s.x, radial, direction.x, rowTerm, radius);
+        } else {
+            ShadeRow<false>(blend, p, lo - s.x, hi - s.x, radial, direction.x, rowTerm, radius);
         }
     }
 }
