@@ -119,13 +119,18 @@ const std::map<int, std::vector<QKeySequence>>& ExtraAccelerators() {
     return keys;
 }
 
-const char* DocumentMenuText(int id) {
-    for (const MenuDefinition& menu : DocumentMenu()) {
+const char* TextIn(const std::vector<MenuDefinition>& menus, int id) {
+    for (const MenuDefinition& menu : menus) {
         for (const MenuEntry& entry : menu.entries) {
             if (entry.id == id) return entry.text;
         }
     }
-    return "";
+    return nullptr;
+}
+
+const char* DocumentMenuText(int id) {
+    const char* text = TextIn(DocumentMenu(), id);
+    return text ? text : "";
 }
 
 const std::map<int, const char*>& Prompts() {
@@ -188,6 +193,12 @@ std::vector<int> AllCommandIds() {
     }
     for (int id = ID_FILE_MRU_FILE1; id <= ID_FILE_MRU_FILE4; ++id) ids.insert(id);
     return {ids.begin(), ids.end()};
+}
+
+QString MenuTextOf(int id) {
+    const char* text = TextIn(DocumentMenu(), id);
+    if (!text) text = TextIn(NoDocumentMenu(), id);
+    return QString::fromUtf8(text ? text : "");
 }
 
 QString KeyTextOf(const char* menuText) {

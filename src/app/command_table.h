@@ -23,6 +23,10 @@ struct MenuDefinition {
 const std::vector<MenuDefinition>& DocumentMenu();
 const std::vector<MenuDefinition>& NoDocumentMenu();
 
+// The menu text of a command: its entry in the document menu, else in the menu without
+// documents; empty for commands without a menu entry.
+QString MenuTextOf(int id);
+
 // Every command identifier that appears in either menu, the accelerator table or the toolbar.
 std::vector<int> AllCommandIds();
 

@@ -83,7 +83,7 @@ bool CMainFrame::OnCreate() {
 
 void CMainFrame::CreateActions() {
     for (int id : AllCommandIds()) {
-        auto* action = new QAction(this);
+        auto* action = new QAction(MenuTextOf(id), this);
         action->setData(id);
         action->setShortcuts(ShortcutsFor(id));
         action->setStatusTip(StatusPromptFor(id));
@@ -105,7 +105,7 @@ QMenu* CMainFrame::BuildMenu(const MenuDefinition& definition) {
             menu->addSeparator();
             continue;
         }
-        menu->addAction(m_actions.at(entry.id));
+        menu->addAction(MenuAction(entry));
         if (entry.id == ID_FILE_MRU_FILE1) {
             for (int id = ID_FILE_MRU_FILE1 + 1; id <= ID_FILE_MRU_FILE4; ++id) {
                 menu->addAction(m_actions.at(id));
@@ -114,6 +114,22 @@ QMenu* CMainFrame::BuildMenu(const MenuDefinition& definition) {
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     return menu;
+}
+
+// An entry whose text differs from the command's own text gets an action of its own that
+// carries out the same command and shows the same state.
+QAction* CMainFrame::MenuAction(const MenuEntry& entry) {
+    QAction* primary = m_actions.at(entry.id);
+    const QString text = MenuText(entry.text);
+    if (primary->text() == text) return primary;
+    auto* alias = new QAction(text, this);
+    alias->setData(entry.id);
+    alias->setStatusTip(primary->statusTip());
+    alias->setCheckable(primary->isCheckable());
+    alias->setMenuRole(QAction::NoRole);
+    connect(alias, &QAction::triggered, this, [this, id = entry.id] { m_app.Execute(id); });
+    m_aliases.emplace_back(entry.id, alias);
+    return alias;
 }
 
 void CMainFrame::BuildMenus() {
@@ -130,12 +146,6 @@ void CMainFrame::ShowMenu(bool documentMenu) {
     menuBar()->clear();
     for (QMenu* menu : documentMenu ? m_documentMenus : m_noDocumentMenus) {
         menuBar()->addMenu(menu);
-    }
-    // Entries shared by both menus take the shown menu's texts.
-    for (const MenuDefinition& definition : documentMenu ? DocumentMenu() : NoDocumentMenu()) {
-        for (const MenuEntry& entry : definition.entries) {
-            if (entry.id != kSeparator) m_actions.at(entry.id)->setText(MenuText(entry.text));
-        }
     }
     UpdateRecentFileEntries();
 }
@@ -165,16 +175,22 @@ void CMainFrame::UpdateRecentFileEntries() {
 }
 
 void CMainFrame::UpdateCommandUI() {
+    std::map<int, CmdUI> states;
     for (auto& [id, action] : m_actions) {
-        CmdUI ui;
+        CmdUI& ui = states[id];
         ui.id = id;
         m_app.Update(ui);
-        action->setEnabled(ui.enabled);
-        if (action->isCheckable()) action->setChecked(ui.checked.value_or(false));
+        ShowState(action, ui);
     }
+    for (auto& [id, alias] : m_aliases) ShowState(alias, states[id]);
     UpdateRecentFileEntries();
     UpdateStatusPanes();
     UpdateTitle();
+}
+
+void CMainFrame::ShowState(QAction* action, const CmdUI& ui) {
+    action->setEnabled(ui.enabled);
+    if (action->isCheckable()) action->setChecked(ui.checked.value_or(false));
 }
 
 void CMainFrame::RegisterCommands() {
@@ -347,10 +363,15 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
     activateWindow();
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile()) m_app.OpenDocumentFile(url.toLocalFile());
+    OpenDroppedFiles(*event->mimeData());
+}
+
+int CMainFrame::OpenDroppedFiles(const QMimeData& data) {
+    int opened = 0;
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile() && m_app.OpenDocumentFile(url.toLocalFile())) ++opened;
     }
+    return opened;
 }

@@ -18,6 +18,7 @@ class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;
+class QMimeData;
 class QToolBar;
 
 class CMainFrame : public QMainWindow {
@@ -42,6 +43,9 @@ class CMainFrame : public QMainWindow {
     void ShowMenu(bool documentMenu);
     bool ShowsDocumentMenu() const { return m_bDocumentMenu; }
 
+    // Opens every local file of dropped data as a document; returns how many opened.
+    int OpenDroppedFiles(const QMimeData& data);
+
     // Brings menu states, status panes and titles up to date (on idle and when a menu opens).
     void UpdateCommandUI();
     void UpdateStatusPanes();
@@ -56,6 +60,8 @@ class CMainFrame : public QMainWindow {
   private:
     void CreateActions();
     QMenu* BuildMenu(const MenuDefinition& definition);
+    QAction* MenuAction(const MenuEntry& entry);
+    static void ShowState(QAction* action, const CmdUI& ui);
     void BuildMenus();
     bool CreateToolBar();
     bool CreateStatusBar();
@@ -67,6 +73,7 @@ class CMainFrame : public QMainWindow {
     CViewerApp& m_app;
     QMdiArea* m_mdiArea = nullptr;
     std::map<int, QAction*> m_actions;
+    std::vector<std::pair<int, QAction*>> m_aliases;  // menu entries with texts of their own
     std::vector<QMenu*> m_documentMenus;
     std::vector<QMenu*> m_noDocumentMenus;
     bool m_bDocumentMenu = false;

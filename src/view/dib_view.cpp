@@ -152,6 +152,9 @@ void CDibView::SetScrollSizes(QSize total) {
 }
 
 void CDibView::OnInitialUpdate() {
+    // The flag follows the document from the start, so that menus and status texts are right
+    // before the first paint.
+    m_bBitmapView = m_doc.m_bBitmapMode;
     SetScrollSizes(QSize(m_doc.m_pictureSize.width, m_doc.m_pictureSize.height));
     viewport()->update();
 }

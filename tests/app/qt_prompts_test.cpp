@@ -1,0 +1,64 @@
+#include "app/qt_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "document/dib_doc.h"
+
+namespace {
+
+// Answers the next message box with the given button once it is shown.
+void AnswerNextBox(QMessageBox::StandardButton button, QString* text = nullptr,
+                   QMessageBox::Icon* icon = nullptr) {
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        if (text) *text = box->text();
+        if (icon) *icon = box->icon();
+        box->button(button)->click();
+    });
+}
+
+}  // namespace
+
+TEST(QtPrompts, FiltersBecomeDialogFilters) {
+    EXPECT_EQ(DialogFilterOf(kOpenFilter).toStdString(),
+              "Dorvanta files (*.dat);;Bitmap files (*.bmp);;Jpeg files (*.jpg);;All files(*.*)");
+    EXPECT_EQ(DialogFilterOf("Pictures|*.bmp;*.jpg||").toStdString(), "Pictures (*.bmp *.jpg)");
+    EXPECT_EQ(DialogFilterOf("").toStdString(), "");
+    EXPECT_EQ(DialogFilterOf("Odd|").toStdString(), "Odd ()");
+}
+
+TEST(QtPrompts, MessageBoxesReturnTheButtonChosen) {
+    QtPrompts prompts;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    AnswerNextBox(QMessageBox::Yes, &text, &icon);
+    EXPECT_EQ(prompts.ShowMessage("Use this result?", MsgButtons::YesNoCancel, MsgIcon::Question),
+              IDYES);
+    EXPECT_EQ(text, "Use this result?");
+    EXPECT_EQ(icon, QMessageBox::Question);
+    AnswerNextBox(QMessageBox::No);
+    EXPECT_EQ(prompts.ShowMessage("?", MsgButtons::YesNo, MsgIcon::Question), IDNO);
+    AnswerNextBox(QMessageBox::Cancel, nullptr, &icon);
+    EXPECT_EQ(prompts.ShowMessage("!", MsgButtons::OkCancel, MsgIcon::Exclamation), IDCANCEL);
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    AnswerNextBox(QMessageBox::Ok, nullptr, &icon);
+    EXPECT_EQ(prompts.ShowMessage("i", MsgButtons::Ok, MsgIcon::Information), IDOK);
+    EXPECT_EQ(icon, QMessageBox::Information);
+}
+
+TEST(QtPrompts, WaitCursorNests) {
+    QtPrompts prompts;
+    {
+        WaitCursor outer(prompts);
+        WaitCursor inner(prompts);
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
