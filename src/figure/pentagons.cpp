@@ -25,13 +25,43 @@ bool FigureEngine::StepMatches(int index, char kind) const {
     return index >= m_nFirst && index < m_nLast && m_stepTypes[index] == kind;
 }
 
+// Runs TryPentagonUp and TryPentagonDown on every visible pair (i, j), in that order. The sums
+// α_k·e0 + β_k·e1 ± g·c_k are formed from per-element products computed once; wrapping addition
+// is associative, so every tested position is the same golden integer.
 void FigureEngine::FindPentagons(const PentagonStyle& style) {
     const auto [first0, last0] = VisibleRange(0);
     const auto [first1, last1] = VisibleRange(1);
+    if (first0 > last0 || first1 > last1) return;
+    const char kind = style.kind;
+    const GoldenInt g = PentagonScale(kind);
+    GoldenInt offset[kFamilyCount];
+    for (int k = 2; k < kFamilyCount; ++k) offset[k] = g * m_c[k];
+
+    std::array<std::array<GoldenInt, 3>, kSeriesElements> beta;  // β_k·e1 for k = 2, 3, 4
+    for (int j = first1; j <= last1; ++j) {
+        for (int k = 2; k < kFamilyCount; ++k) beta[j][k - 2] = m_beta[k] * m_elements[j];
+    }
+    auto onSeries = [&](const GoldenInt(&alpha)[3], int j, int sign) {
+        for (int k = 2; k < kFamilyCount; ++k) {
+            const GoldenInt q = sign > 0 ? alpha[k - 2] + beta[j][k - 2] + offset[k]
+                                         : alpha[k - 2] + beta[j][k - 2] - offset[k];
+            const int m = LookupElement(q);
+            if (m < 0 || !StepMatches(sign > 0 ? m : m - 1, kind)) return false;
+        }
+        return true;
+    };
     for (int i = first0; i <= last0; ++i) {
+        const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
+        if (!upPossible && !downPossible) continue;
+        GoldenInt alpha[3];
+        for (int k = 2; k < kFamilyCount; ++k) alpha[k - 2] = m_alpha[k] * m_elements[i];
         for (int j = first1; j <= last1; ++j) {
-            TryPentagonUp(i, j, style);
-            TryPentagonDown(i, j, style);
+            if (upPossible && StepMatches(j, kind) && onSeries(alpha, j, +1)) {
+                DrawPentagon(i, j, 2 * g.Value(), style);
+            }
+            if (downPossible && StepMatches(j - 1, kind) && onSeries(alpha, j, -1)) {
+                DrawPentagon(i, j, -2 * g.Value(), style);
+            }
         }
     }
 }

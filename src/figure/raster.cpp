@@ -316,11 +316,14 @@ void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1
     auto offset = [narrow](std::int64_t delta, std::int64_t run, std::int64_t rise) {
         return narrow ? delta * run / rise : static_cast<std::int64_t>(Wide{delta} * run / rise);
     };
+    // A segment within the picture needs no clipping.
+    const bool inside =
+        x0 >= 0 && x1 < m_nWidth && std::min(y0, y1) >= 0 && std::max(y0, y1) < m_nHeight;
     if (dx > std::llabs(dy)) {
         auto yAt = [&](std::int64_t x) { return y0 + offset(dy, x - x0, dx); };
         std::int64_t lo = std::max<std::int64_t>(x0, 0),
                      hi = std::min<std::int64_t>(x1, m_nWidth - 1);
-        ClipMonotone(lo, hi, m_nHeight, yAt);
+        if (!inside) ClipMonotone(lo, hi, m_nHeight, yAt);
         for (std::int64_t x = lo; x <= hi; ++x) blend.Apply(PixelAt(x, yAt(x)));
     } else if (dy == 0) {
         BlendPixel(x0, y0, colour, t);
@@ -328,7 +331,7 @@ void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1
         auto xAt = [&](std::int64_t y) { return x0 + offset(dx, y - y0, dy); };
         std::int64_t lo = std::max<std::int64_t>(std::min(y0, y1), 0);
         std::int64_t hi = std::min<std::int64_t>(std::max(y0, y1), m_nHeight - 1);
-        ClipMonotone(lo, hi, m_nWidth, xAt);
+        if (!inside) ClipMonotone(lo, hi, m_nWidth, xAt);
         for (std::int64_t y = lo; y <= hi; ++y) blend.Apply(PixelAt(xAt(y), y));
     }
 }
