@@ -350,81 +350,108 @@ void CSettingsDialog::StoreToWorkingCopy(int order) {
 
 // ---- Exchange between members and controls ----
 
-bool CSettingsDialog::TakeOverValues() {
-    auto edit = [this](int id) { return static_cast<QLineEdit*>(Control(id)); };
-    auto checked = [this](int id) {
-        return static_cast<QCheckBox*>(Control(id))->isChecked() ? 1 : 0;
-    };
-    std::string name = edit(ID_PROJECT_NAME)->text().toStdString();
-    std::string comment;
-    double centreX = 0, centreY = 0, magnExp = 0;
-    int width = 0, height = 0, un = 0, gs = 0;
-    if (!ReadTextField(edit(ID_COMMENT), QStringLiteral("Comment"), kCommentLimit, comment, m_ui) ||
-        !ReadNumberField(edit(ID_CENTRE_X), QStringLiteral("Central Position X"), centreX, m_ui) ||
-        !ReadNumberField(edit(ID_CENTRE_Y), QStringLiteral("Central Position Y"), centreY, m_ui) ||
-        !ReadRealField(edit(ID_MAGNIFICATION), QStringLiteral("Magnification (exp)"),
-                       -kMagnExpLimit, kMagnExpLimit, magnExp, m_ui) ||
-        !ReadIntField(edit(ID_WIDTH), QStringLiteral("X"), 1, INT_MAX, width, m_ui) ||
-        !ReadIntField(edit(ID_HEIGHT), QStringLiteral("Y"), 1, INT_MAX, height, m_ui))
-        return false;
-    if (!PictureSizeIsPaintable(width, height)) {
-        RefuseField(Control(ID_WIDTH),
-                    QStringLiteral("A picture of %1 x %2 pixels needs more than 2 GiB and cannot "
-                                   "be painted. Please enter a smaller size in \"X\" and \"Y\".")
-                        .arg(width)
-                        .arg(height)
-                        .toStdString(),
-                    m_ui);
-        return false;
-    }
-    if (!ReadIntField(edit(ID_UNITS), QStringLiteral("Units"), INT_MIN, INT_MAX, un, m_ui) ||
-        !ReadIntField(edit(ID_GOLD_SECT), QStringLiteral("Gold Sect"), INT_MIN, INT_MAX, gs, m_ui))
-        return false;
-    std::array<double, kOrderCount> transparency{};
-    for (int order = 0; order < kOrderCount; ++order)
-        if (!ReadRealField(edit(kTransparencyIds[order]), TransparencyLabel(order), 0.0, 1.0,
-                           transparency[order], m_ui))
-            return false;
+QLineEdit* CSettingsDialog::EditControl(int id) const {
+    return static_cast<QLineEdit*>(Control(id));
+}
 
-    m_strName = name;
-    m_strComment = comment;
-    m_dCentreX = centreX;
-    m_dCentreY = centreY;
-    m_dMagnExp = magnExp;
-    m_nWidth = width;
-    m_nHeight = height;
-    m_nUn = un;
-    m_nGs = gs;
-    for (int item = 0; item < 8; ++item) m_items[item] = checked(kItemIds[item]);
+int CSettingsDialog::CheckState(int id) const {
+    return static_cast<QCheckBox*>(Control(id))->isChecked() ? 1 : 0;
+}
+
+bool CSettingsDialog::ReadViewFields(TypedFields& fields) {
+    fields.name = EditControl(ID_PROJECT_NAME)->text().toStdString();
+    return ReadTextField(EditControl(ID_COMMENT), QStringLiteral("Comment"), kCommentLimit,
+                         fields.comment, m_ui) &&
+           ReadNumberField(EditControl(ID_CENTRE_X), QStringLiteral("Central Position X"),
+                           fields.centreX, m_ui) &&
+           ReadNumberField(EditControl(ID_CENTRE_Y), QStringLiteral("Central Position Y"),
+                           fields.centreY, m_ui) &&
+           ReadRealField(EditControl(ID_MAGNIFICATION), QStringLiteral("Magnification (exp)"),
+                         -kMagnExpLimit, kMagnExpLimit, fields.magnExp, m_ui);
+}
+
+bool CSettingsDialog::ReadSizeFields(TypedFields& fields) {
+    if (!ReadIntField(EditControl(ID_WIDTH), QStringLiteral("X"), 1, INT_MAX, fields.width, m_ui) ||
+        !ReadIntField(EditControl(ID_HEIGHT), QStringLiteral("Y"), 1, INT_MAX, fields.height, m_ui))
+        return false;
+    if (PictureSizeIsPaintable(fields.width, fields.height)) return true;
+    RefuseField(Control(ID_WIDTH),
+                QStringLiteral("A picture of %1 x %2 pixels needs more than 2 GiB and cannot be "
+                               "painted. Please enter a smaller size in \"X\" and \"Y\".")
+                    .arg(fields.width)
+                    .arg(fields.height)
+                    .toStdString(),
+                m_ui);
+    return false;
+}
+
+bool CSettingsDialog::ReadOffsetFields(TypedFields& fields) {
+    return ReadIntField(EditControl(ID_UNITS), QStringLiteral("Units"), INT_MIN, INT_MAX, fields.un,
+                        m_ui) &&
+           ReadIntField(EditControl(ID_GOLD_SECT), QStringLiteral("Gold Sect"), INT_MIN, INT_MAX,
+                        fields.gs, m_ui);
+}
+
+bool CSettingsDialog::ReadTransparencies(TypedFields& fields) {
+    for (int order = 0; order < kOrderCount; ++order)
+        if (!ReadRealField(EditControl(kTransparencyIds[order]), TransparencyLabel(order), 0.0, 1.0,
+                           fields.transparency[order], m_ui))
+            return false;
+    return true;
+}
+
+void CSettingsDialog::AdoptFields(const TypedFields& fields) {
+    m_strName = fields.name;
+    m_strComment = fields.comment;
+    m_dCentreX = fields.centreX;
+    m_dCentreY = fields.centreY;
+    m_dMagnExp = fields.magnExp;
+    m_nWidth = fields.width;
+    m_nHeight = fields.height;
+    m_nUn = fields.un;
+    m_nGs = fields.gs;
+    m_transparency = fields.transparency;
+}
+
+void CSettingsDialog::TakeOverSwitches() {
+    for (int item = 0; item < 8; ++item) m_items[item] = CheckState(kItemIds[item]);
     m_nSizeChoice = std::max(0, m_sizeGroup->checkedId());
     m_nShownOrder = std::max(0, m_orderGroup->checkedId());
-    m_transparency = transparency;
     for (int order = 0; order < kOrderCount; ++order)
-        m_drawOrder[order] = checked(kDrawOrderIds[order]);
-    m_bGradient = checked(ID_GRADIENT);
+        m_drawOrder[order] = CheckState(kDrawOrderIds[order]);
+    m_bGradient = CheckState(ID_GRADIENT);
+}
+
+// Fields are read in the order of the dialog; the first refusal stops and takes nothing over.
+bool CSettingsDialog::TakeOverValues() {
+    TypedFields fields;
+    if (!ReadViewFields(fields) || !ReadSizeFields(fields) || !ReadOffsetFields(fields) ||
+        !ReadTransparencies(fields))
+        return false;
+    AdoptFields(fields);
+    TakeOverSwitches();
     ApplyEnableRules();
     return true;
 }
 
 void CSettingsDialog::ShowValues() {
-    auto edit = [this](int id) { return static_cast<QLineEdit*>(Control(id)); };
     auto check = [this](int id, int value) {
         static_cast<QCheckBox*>(Control(id))->setChecked(value > 0);
     };
-    edit(ID_PROJECT_NAME)->setText(FromUtf8(m_strName));
-    edit(ID_COMMENT)->setText(FromUtf8(m_strComment));
-    ShowReal(edit(ID_CENTRE_X), m_dCentreX);
-    ShowReal(edit(ID_CENTRE_Y), m_dCentreY);
-    ShowReal(edit(ID_MAGNIFICATION), m_dMagnExp);
-    ShowInt(edit(ID_WIDTH), m_nWidth);
-    ShowInt(edit(ID_HEIGHT), m_nHeight);
-    ShowInt(edit(ID_UNITS), m_nUn);
-    ShowInt(edit(ID_GOLD_SECT), m_nGs);
+    EditControl(ID_PROJECT_NAME)->setText(FromUtf8(m_strName));
+    EditControl(ID_COMMENT)->setText(FromUtf8(m_strComment));
+    ShowReal(EditControl(ID_CENTRE_X), m_dCentreX);
+    ShowReal(EditControl(ID_CENTRE_Y), m_dCentreY);
+    ShowReal(EditControl(ID_MAGNIFICATION), m_dMagnExp);
+    ShowInt(EditControl(ID_WIDTH), m_nWidth);
+    ShowInt(EditControl(ID_HEIGHT), m_nHeight);
+    ShowInt(EditControl(ID_UNITS), m_nUn);
+    ShowInt(EditControl(ID_GOLD_SECT), m_nGs);
     for (int item = 0; item < 8; ++item) check(kItemIds[item], m_items[item]);
     m_sizeGroup->button(std::clamp(m_nSizeChoice, 0, kFreeSizeChoice))->setChecked(true);
     m_orderGroup->button(std::clamp(m_nShownOrder, 0, kOrderCount - 1))->setChecked(true);
     for (int order = 0; order < kOrderCount; ++order) {
-        ShowReal(edit(kTransparencyIds[order]), m_transparency[order]);
+        ShowReal(EditControl(kTransparencyIds[order]), m_transparency[order]);
         check(kDrawOrderIds[order], m_drawOrder[order]);
     }
     check(ID_GRADIENT, m_bGradient);
@@ -472,8 +499,8 @@ void CSettingsDialog::OnSizePreset(int choice) {
     if (choice >= 0 && choice < kFreeSizeChoice) {
         m_nWidth = kPictureSizes[choice].width;
         m_nHeight = kPictureSizes[choice].height;
-        ShowInt(static_cast<QLineEdit*>(Control(ID_WIDTH)), m_nWidth);
-        ShowInt(static_cast<QLineEdit*>(Control(ID_HEIGHT)), m_nHeight);
+        ShowInt(EditControl(ID_WIDTH), m_nWidth);
+        ShowInt(EditControl(ID_HEIGHT), m_nHeight);
     }
     ApplyEnableRules();
 }
@@ -481,7 +508,7 @@ void CSettingsDialog::OnSizePreset(int choice) {
 // Only a valid number is rounded here; anything else is reported when the dialog is confirmed,
 // so that leaving the field never traps the user between message boxes.
 void CSettingsDialog::OnWidthLeft() {
-    auto* field = static_cast<QLineEdit*>(Control(ID_WIDTH));
+    auto* field = EditControl(ID_WIDTH);
     bool ok = false;
     int width = field->text().trimmed().toInt(&ok);
     if (!ok) return;

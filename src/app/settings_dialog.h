@@ -89,6 +89,29 @@ class CSettingsDialog : public QDialog {
     QCheckBox* AddCheck(int id, const QString& text);
     QPushButton* AddButton(int id, const QString& text);
 
+    // The typed fields as read, before they become members.
+    struct TypedFields {
+        std::string name;
+        std::string comment;
+        double centreX = 0.0;
+        double centreY = 0.0;
+        double magnExp = 0.0;
+        int width = 0;
+        int height = 0;
+        int un = 0;
+        int gs = 0;
+        std::array<double, kOrderCount> transparency{};
+    };
+
+    QLineEdit* EditControl(int id) const;
+    int CheckState(int id) const;
+    bool ReadViewFields(TypedFields& fields);
+    bool ReadSizeFields(TypedFields& fields);
+    bool ReadOffsetFields(TypedFields& fields);
+    bool ReadTransparencies(TypedFields& fields);
+    void AdoptFields(const TypedFields& fields);
+    void TakeOverSwitches();
+
     // Controls -> members with validation; false (and nothing taken over) on the first refusal.
     bool TakeOverValues();
     // Members -> controls.
