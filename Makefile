@@ -10,7 +10,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
 endif
 
-.PHONY: all deps configure build test run bench soak fuzz format clean
+.PHONY: all deps configure build test run bench soak fuzz fuzz-build fuzz-seeds fuzz-smoke format clean
 
 all: build
 
@@ -34,8 +34,45 @@ bench: deps
 	@cmake --build build-bench -j $(JOBS) --target dorvanta_bench
 	@build-bench/bench/dorvanta_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# libFuzzer targets (clang, address and undefined-behaviour sanitizers) in build-fuzz. Each runs
+# FUZZ_SECONDS on a working copy of its committed seed corpus (build-fuzz/corpus/<target>, which
+# keeps what it finds between runs); crashes, leaks, hangs over 1 s and undefined behaviour stop
+# the run and leave the input in build-fuzz/artifacts/.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_bmp fuzz_jpeg fuzz_dat fuzz_paste
+FUZZ_DIR := build-fuzz
+
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+		-DDORVANTA_WITH_UI=OFF -DDORVANTA_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS)
+
+fuzz: fuzz-build
+	@set -e; mkdir -p $(FUZZ_DIR)/artifacts; \
+	for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_DIR)/corpus/$$t; \
+		cp -r tests/fuzz/corpus/$$t/. $(FUZZ_DIR)/corpus/$$t/; \
+		dict=""; [ -f tests/fuzz/$$t.dict ] && dict="-dict=tests/fuzz/$$t.dict"; \
+		echo "== $$t: $(FUZZ_SECONDS) s"; \
+		$(FUZZ_DIR)/tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=1 \
+			-rss_limit_mb=4096 -print_final_stats=1 $$dict \
+			-artifact_prefix=$(FUZZ_DIR)/artifacts/$$t- $(FUZZ_DIR)/corpus/$$t \
+			2>$(FUZZ_DIR)/$$t.log || { tail -n 60 $(FUZZ_DIR)/$$t.log; exit 1; }; \
+		grep -E "^(stat::number_of_executed_units|Done)" $(FUZZ_DIR)/$$t.log || true; \
+	done
+
+# Rewrites the committed seed corpora from the program and the hand-made edge files.
+fuzz-seeds: fuzz-build
+	@cmake --build $(FUZZ_DIR) --target fuzz_seeds
+	@$(FUZZ_DIR)/tests/fuzz/fuzz_seeds tests/fuzz/corpus
+
+# A few seconds per target: keeps the targets building and running.
+fuzz-smoke:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
+
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-fuzz
