@@ -206,21 +206,29 @@ QWidget* CSettingsDialog::BuildPictureSizeGroup() {
     return group;
 }
 
+// Labels of the View Data and Start Offset fields share one width, so both columns line up.
+QLabel* CSettingsDialog::FieldLabel(const QString& text) {
+    auto* label = new QLabel(text, this);
+    label->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Magnification (exp)")));
+    return label;
+}
+
 QWidget* CSettingsDialog::BuildViewDataGroup() {
     auto* group = new QGroupBox(QStringLiteral("View Data"), this);
     auto* form = new QFormLayout(group);
-    form->addRow(QStringLiteral("Central Position X"), AddEdit(ID_CENTRE_X));
-    form->addRow(QStringLiteral("Central Position Y"), AddEdit(ID_CENTRE_Y));
-    form->addRow(QStringLiteral("Magnification (exp)"), AddEdit(ID_MAGNIFICATION));
+    form->addRow(FieldLabel(QStringLiteral("Central Position X")), AddEdit(ID_CENTRE_X));
+    form->addRow(FieldLabel(QStringLiteral("Central Position Y")), AddEdit(ID_CENTRE_Y));
+    form->addRow(FieldLabel(QStringLiteral("Magnification (exp)")), AddEdit(ID_MAGNIFICATION));
     return group;
 }
 
 QWidget* CSettingsDialog::BuildStartOffsetGroup() {
     auto* group = new QGroupBox(QStringLiteral("Start Offset"), this);
     auto* form = new QFormLayout(group);
-    form->addRow(QStringLiteral("Units"), AddEdit(ID_UNITS));
-    form->addRow(QStringLiteral("Gold Sect"), AddEdit(ID_GOLD_SECT));
+    form->addRow(FieldLabel(QStringLiteral("Units")), AddEdit(ID_UNITS));
+    form->addRow(FieldLabel(QStringLiteral("Gold Sect")), AddEdit(ID_GOLD_SECT));
     auto* golden = new QHBoxLayout;
+    golden->addWidget(new QLabel(QStringLiteral("Make ratio Golden Section"), group));
     QPushButton* fromUnits = AddButton(ID_GOLDEN_FROM_UNITS, QStringLiteral("\\/"));
     QPushButton* fromGolden = AddButton(ID_UNITS_FROM_GOLDEN, QStringLiteral("/\\"));
     for (QPushButton* button : {fromUnits, fromGolden})
@@ -228,7 +236,7 @@ QWidget* CSettingsDialog::BuildStartOffsetGroup() {
     golden->addWidget(fromUnits);
     golden->addWidget(fromGolden);
     golden->addStretch(1);
-    form->addRow(QStringLiteral("Make ratio Golden Section"), golden);
+    form->addRow(golden);
     connect(fromUnits, &QPushButton::clicked, this, &CSettingsDialog::OnGoldenFromUnits);
     connect(fromGolden, &QPushButton::clicked, this, &CSettingsDialog::OnUnitsFromGolden);
     return group;

@@ -13,6 +13,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class UserPrompts;
@@ -85,6 +86,7 @@ class CSettingsDialog : public QDialog {
     QWidget* BuildDrawItemGroup();
     QWidget* BuildDrawOrderGroup();
     QWidget* BuildButtons();
+    QLabel* FieldLabel(const QString& text);
     QLineEdit* AddEdit(int id);
     QCheckBox* AddCheck(int id, const QString& text);
     QPushButton* AddButton(int id, const QString& text);
