@@ -159,8 +159,10 @@ void CDibDoc::AdoptPicture() {
         m_ui.ShowMessage("implemented for 24 bits per pixel only.");
         return;
     }
-    // A header promising more rows than the block holds would let painting run past it.
-    if (!BlockHoldsPicture(*m_hDIB, info.width, info.height)) {
+    // Painting, pixel reads and saving walk the rows of our own layout: a header of another size
+    // (the rows would start elsewhere), a compressed or colour-table picture, or one promising
+    // more rows than the block holds is not kept.
+    if (!DibIsPicture24(*m_hDIB)) {
         m_hDIB.reset();
         return;
     }
