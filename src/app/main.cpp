@@ -16,9 +16,22 @@ bool DisplayAvailable() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+bool HelpRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "-h" || argument == "--help" || argument == "-?") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!DisplayAvailable() && HelpRequested(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        std::printf("%s", qPrintable(CommandLineHelp()));
+        return 0;
+    }
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
                      "dorvanta: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"

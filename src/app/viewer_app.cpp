@@ -50,7 +50,21 @@ void ProvideViewDialogs() {
     dialogs.helpOnPovRay = [](QWidget*, UserPrompts& ui) { ShowPovRayHelp(ui); };
 }
 
+QCommandLineOption SetUpCommandLine(QCommandLineParser& parser) {
+    parser.setApplicationDescription("Dorvanta program: golden-section figures.");
+    const QCommandLineOption help = parser.addHelpOption();
+    parser.addPositionalArgument("file", "A Dorvanta (.dat), bitmap (.bmp) or Jpeg (.jpg) file.",
+                                 "[file]");
+    return help;
+}
+
 }  // namespace
+
+QString CommandLineHelp() {
+    QCommandLineParser parser;
+    SetUpCommandLine(parser);
+    return parser.helpText();
+}
 
 CViewerApp::CViewerApp(UserPrompts& ui, const QString& settingsFile)
     : m_ui(ui), m_settingsFile(settingsFile), m_printer(new QPrinter(QPrinter::HighResolution)) {
@@ -92,10 +106,7 @@ bool CViewerApp::InitInstance(const QStringList& arguments) {
 // dorvanta [file...]: without a file a new document paints the default figure.
 bool CViewerApp::ProcessShellCommand(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Dorvanta program: golden-section figures.");
-    const QCommandLineOption help = parser.addHelpOption();
-    parser.addPositionalArgument("file", "A Dorvanta (.dat), bitmap (.bmp) or Jpeg (.jpg) file.",
-                                 "[file]");
+    const QCommandLineOption help = SetUpCommandLine(parser);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         m_nExitCode = 2;

@@ -20,6 +20,9 @@ class UserPrompts;
 
 constexpr int kRecentFileCount = 4;
 
+// The usage text of the command line: dorvanta [file].
+QString CommandLineHelp();
+
 class CViewerApp : public QObject {
     Q_OBJECT
 

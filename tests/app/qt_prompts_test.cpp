@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include "document/dib_doc.h"
+#include "figure/figure_engine.h"
 
 namespace {
 
@@ -61,4 +63,20 @@ TEST(QtPrompts, WaitCursorNests) {
         EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(QtPrompts, SettingsDialogRunsOnTheWorkingCopy) {
+    QtPrompts prompts;
+    FigureEngine edit;
+    std::string saved = "unchanged";
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        shown = dialog->metaObject()->className();
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    EXPECT_EQ(prompts.RunSettingsDialog(edit, saved), IDCANCEL);
+    EXPECT_EQ(shown, "CSettingsDialog");
+    EXPECT_TRUE(saved.empty() || saved == "unchanged");
 }
