@@ -90,7 +90,8 @@ void RandomiseSeries(FigureEngine& f, std::mt19937& rng) {
             break;
         case 1: {  // reference marker somewhere
             std::string s = f.m_szSeries;
-            s.insert(static_cast<std::size_t>(Int(rng, 0, 900)), 1, 'R');
+            const auto at = static_cast<std::size_t>(Int(rng, 0, 900));
+            s = s.substr(0, at) + "R" + s.substr(at);
             std::strcpy(f.m_szSeries, s.c_str());
             break;
         }
@@ -148,7 +149,7 @@ TEST(PaintingMatchesLiteralPainter, DefaultFigureWithLinesStarsAndReference) {
     auto f = std::make_unique<FigureEngine>();
     for (OrderSettings& o : f->m_orders) o.drawItems = {1, 1, 1, 1, 1, 1, 1, 1};
     std::string s = f->m_szSeries;
-    s.insert(1340, "R");
+    s = s.substr(0, 1340) + "R" + s.substr(1340);
     std::strcpy(f->m_szSeries, s.c_str());
     f->m_nWidth = 640;
     f->m_nHeight = 480;

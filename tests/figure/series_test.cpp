@@ -175,7 +175,7 @@ TEST_F(Series, OtherLettersAreSkippedAndOnlyTheFirstMarkerCounts) {
 
 TEST_F(Series, ReferenceElementSitsAtTheOffsetInEveryOrder) {
     std::string s = f->m_szSeries;
-    s.insert(40, "R");
+    s = s.substr(0, 40) + "R" + s.substr(40);
     SetSeries(s);
     for (int n = 0; n < kOrderCount; ++n) {
         Build(n);
