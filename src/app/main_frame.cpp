@@ -90,6 +90,7 @@ void CMainFrame::CreateActions() {
         action->setToolTip(TooltipFor(id));
         action->setCheckable(IsCheckable(id));
         action->setMenuRole(QAction::NoRole);
+        action->setIconVisibleInMenu(false);  // menus show check marks, not button images
         // Enter is the view's own key; the menu only shows it.
         if (id == ID_DORVANTA_DATA) action->setShortcutContext(Qt::WidgetShortcut);
         connect(action, &QAction::triggered, this, [this, id] { m_app.Execute(id); });
