@@ -53,6 +53,14 @@ class ChannelBlend {
     double m_term[3];
 };
 
+// The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
+// arithmetic is the same IEEE operations either way (no fused multiply-add is enabled).
+#if defined(__x86_64__)
+#define ROW_LOOP_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ROW_LOOP_CLONES
+#endif
+
 // Four lanes of doubles and ints; the compiler maps them onto whatever vector unit the target has.
 using Double4 = double __attribute__((vector_size(32)));
 using Int4 = std::int32_t __attribute__((vector_size(16)));
@@ -128,11 +136,9 @@ class GradientBlend {
 // One row of a gradient fill, pixel offsets a0..a1 from the centre: f = (a·dx + b·dy) / r, or
 // (a² + b²) / r² for the radial form, with the row's b·dy or b² given as rowTerm.
 template <bool InUnitRange>
-__attribute__((target_clones("avx2", "default"))) void ShadeRow(const GradientBlend& blend,
-                                                                std::uint8_t* p, std::int64_t a0,
-                                                                std::int64_t a1, bool radial,
-                                                                double dx, double rowTerm,
-                                                                double radius) {
+ROW_LOOP_CLONES void ShadeRow(const GradientBlend& blend, std::uint8_t* p, std::int64_t a0,
+                              std::int64_t a1, bool radial, double dx, double rowTerm,
+                              double radius) {
     if (radial) {
         const double radiusSquared = radius * radius;
         for (std::int64_t a = a0; a <= a1; ++a, p += 3) {
