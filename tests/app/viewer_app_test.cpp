@@ -203,3 +203,24 @@ TEST_F(AppFixture, AcceleratorsReachTheirCommands) {
     EXPECT_TRUE(filter.seen);
     view->removeEventFilter(&filter);
 }
+
+TEST_F(AppFixture, OpeningAnOpenFileAgainShowsItsWindow) {
+    WriteDat(dir.File("fig.dat"));
+    WriteBmp(dir.File("other.bmp"), 4, 4);
+    ASSERT_TRUE(Start({File("fig.dat"), File("other.bmp")}));
+    CDibDoc* first = app->Documents().front();
+    EXPECT_EQ(app->OpenDocumentFile(File("fig.dat")), first);
+    EXPECT_EQ(app->Documents().size(), 2u);
+    EXPECT_EQ(app->ActiveDocument(), first);
+}
+
+TEST_F(AppFixture, ARecentFileThatFailsLeavesTheList) {
+    WriteBmp(dir.File("gone.bmp"), 4, 4);
+    ASSERT_TRUE(Start({File("gone.bmp")}));
+    CloseWindow(app->ActiveView());
+    std::remove(dir.File("gone.bmp").c_str());
+    ASSERT_TRUE(app->Execute(ID_FILE_MRU_FILE1));
+    EXPECT_TRUE(app->Documents().empty());
+    EXPECT_TRUE(app->RecentFiles().isEmpty());
+    EXPECT_TRUE(AnyMessageContains(prompts, "Read failed"));
+}
