@@ -154,10 +154,23 @@ bool LocateParts(std::int64_t dibBytes, std::uint32_t pixelOffsetField, BmpLayou
     return true;
 }
 
+// A few bytes of run-length data can describe a picture of gigabytes (the end-of-picture code
+// leaves the rest black). Real encoders need at least 2 bytes per run of 255 pixels and per row,
+// so their pictures stay below 400 times the data; a picture beyond this factor is refused.
+constexpr std::int64_t kRunLengthExpansionLimit = 1024;
+constexpr std::int64_t kRunLengthAlwaysAccepted = 1 << 20;  // bytes of 24-bit picture
+
+bool RunLengthSizeIsPlausible(const BmpLayout& layout) {
+    if (!IsRunLength(layout)) return true;
+    std::int64_t limit = kRunLengthAlwaysAccepted + kRunLengthExpansionLimit * layout.pixelBytes;
+    std::int64_t stride = DibRowStride(layout.width, 24);
+    return stride <= limit && layout.Rows() <= limit / stride;
+}
+
 bool DescribeFile(const std::uint8_t* dib, std::int64_t dibBytes, std::uint32_t pixelOffsetField,
                   BmpLayout& layout) {
     return ReadHeaderFields(dib, dibBytes, layout) && CheckPictureKind(dib, dibBytes, layout) &&
-           LocateParts(dibBytes, pixelOffsetField, layout);
+           LocateParts(dibBytes, pixelOffsetField, layout) && RunLengthSizeIsPlausible(layout);
 }
 
 // Our own layout exactly: such a block is used as read.
