@@ -43,11 +43,12 @@ std::vector<std::uint8_t> ReferencePicture(const FigureEngine& params, int order
 
 // Where the two pictures first differ, for a readable failure.
 std::string FirstDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b,
-                            int rowBytes) {
+                            int width) {
     if (a.size() != b.size()) return "sizes differ";
     const auto [pa, pb] = std::mismatch(a.begin(), a.end(), b.begin());
     if (pa == a.end()) return "none";
     const auto offset = pa - a.begin();
+    const int rowBytes = (width * 3 + 3) / 4 * 4;
     return "row " + std::to_string(offset / rowBytes) + " byte " +
            std::to_string(offset % rowBytes) + ": " + std::to_string(*pa) + " vs " +
            std::to_string(*pb);
@@ -142,7 +143,7 @@ TEST(PaintingMatchesLiteralPainter, DefaultFigure) {
     auto f = std::make_unique<FigureEngine>();
     const auto engine = EnginePicture(*f, -1);
     const auto reference = ReferencePicture(*f, -1);
-    EXPECT_EQ(FirstDifference(engine, reference, f->m_nRowBytes), "none");
+    EXPECT_EQ(FirstDifference(engine, reference, f->m_nWidth), "none");
 }
 
 TEST(PaintingMatchesLiteralPainter, DefaultFigureWithLinesStarsAndReference) {
@@ -157,7 +158,7 @@ TEST(PaintingMatchesLiteralPainter, DefaultFigureWithLinesStarsAndReference) {
         f->m_bGradient = static_cast<std::uint8_t>(gradient);
         const auto engine = EnginePicture(*f, -1);
         const auto reference = ReferencePicture(*f, -1);
-        EXPECT_EQ(FirstDifference(engine, reference, f->m_nRowBytes), "none") << gradient;
+        EXPECT_EQ(FirstDifference(engine, reference, f->m_nWidth), "none") << gradient;
     }
 }
 
@@ -168,7 +169,7 @@ TEST(PaintingMatchesLiteralPainter, RandomParameterRecords) {
         const FigureEngine& f = *r.figure;
         const auto engine = EnginePicture(f, r.order);
         const auto reference = ReferencePicture(f, r.order);
-        EXPECT_EQ(FirstDifference(engine, reference, (f.m_nWidth * 3 + 3) / 4 * 4), "none")
+        EXPECT_EQ(FirstDifference(engine, reference, f.m_nWidth), "none")
             << "record " << record << ": " << f.m_nWidth << "x" << f.m_nHeight << " exp "
             << f.m_dMagnExp << " centre " << f.m_dCentreX << "," << f.m_dCentreY << " order "
             << r.order;
