@@ -5,6 +5,7 @@
 #include <string>
 
 #include "picture/dib_image.h"
+#include "picture/jpeg_file.h"
 #include "picture/picture_files.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
@@ -85,6 +86,20 @@ TEST(BmpFuzzRegression, RunLengthPicturesUpToAMegabyteOrTheEncodersRatioAreRead)
         Bytes expected = c.data.size() > 2 ? Bytes{10, 20, 30} : Bytes{0, 0, 0};
         EXPECT_EQ(Bytes(last, last + 3), expected);
     }
+}
+
+// Arithmetic-coded data may end at any point: the decoder fills the rest with zeros, and the
+// 195 bytes describe a complete 255 x 65499 picture (50 MB), read in full.
+TEST(JpegFuzzRegression, ShortArithmeticCodedFileReadsAsACompletePicture) {
+    ScriptedPrompts ui;
+    DibHandle handle;
+    PictureSize size;
+    ASSERT_TRUE(JpegReadPicture(RegressionFile("jpeg-arithmetic-255x65499-from-195-bytes.jpg"),
+                                handle, size, ui));
+    EXPECT_EQ(size.width, 255);
+    EXPECT_EQ(size.height, 65499);
+    ASSERT_TRUE(DibIsPicture24(*handle));
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 }  // namespace
