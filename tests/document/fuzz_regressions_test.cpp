@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "document/dib_doc.h"
@@ -11,6 +14,12 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+Bytes RegressionFile(const std::string& name) {
+    std::ifstream in(std::string(DORVANTA_SOURCE_DIR) + "/tests/fuzz/regressions/" + name,
+                     std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // The view's paste: a block from the clipboard becomes the document's picture.
 void Paste(CDibDoc& doc, const Bytes& bytes) {
@@ -89,6 +98,25 @@ TEST(PastedBlockFuzzRegression, CompressedOrColourTablePicturesAreRefused) {
         Paste(doc, block);
         ExpectRefusedQuietly(doc, ui);
     }
+}
+
+// A refused block still leaves its size in the figure, and the next painting uses that size: a
+// tall picture (30 x 2058 here) shows a long stretch of the figure and paints its coarse orders.
+TEST(PastedBlockFuzzRegression, RefusedPasteLeavesItsSizeForTheNextPainting) {
+    const Bytes block = RegressionFile("paste-core-header-0-bits-30x2058.dib");
+    ASSERT_EQ(block.size(), 168u);
+    ScriptedPrompts ui;
+    CDibDoc doc(ui);
+    Paste(doc, block);
+    EXPECT_EQ(doc.m_hDIB, nullptr);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"implemented for 24 bits per pixel only."});
+    EXPECT_EQ(doc.m_figure.m_nWidth, 30);
+    EXPECT_EQ(doc.m_figure.m_nHeight, 2058);
+    for (int n = 0; n < 5; ++n) doc.m_figure.m_orders[n].drawOrder = 0;
+    EXPECT_EQ(doc.PreparePicture(false), RESULT_INIT);
+    ASSERT_NE(doc.m_hDIB, nullptr);
+    EXPECT_TRUE(DibIsPicture24(*doc.m_hDIB));
+    EXPECT_EQ(DibDescribe(doc.m_hDIB->Bytes()).height, 2058);
 }
 
 TEST(PastedBlockFuzzRegression, PictureOfOurLayoutIsStillAdoptedPaintedAndRead) {
