@@ -51,7 +51,7 @@ TEST(DibInitHeader24, WritesTheFortyByteHeader) {
 }
 
 TEST(DibDescribe, ReadsInfoHeaders) {
-    std::uint8_t block[40];
+    std::uint8_t block[64] = {};  // room for the pixel positions computed below
     DibInitHeader24(block, 7, 5);
     DibInfo info = DibDescribe(block);
     EXPECT_TRUE(info.isInfoHeader);
@@ -88,7 +88,7 @@ TEST(DibDescribe, CountsColoursByBitCountOrColourUsed) {
 }
 
 TEST(DibDescribe, ReadsCoreHeaders) {
-    const std::uint8_t core[12] = {12, 0, 0, 0, 0x81, 0x02, 3, 0, 1, 0, 4, 0};
+    const std::uint8_t core[64] = {12, 0, 0, 0, 0x81, 0x02, 3, 0, 1, 0, 4, 0};
     DibInfo info = DibDescribe(core);
     EXPECT_FALSE(info.isInfoHeader);
     EXPECT_EQ(info.width, 641);
