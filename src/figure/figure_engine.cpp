@@ -37,14 +37,6 @@ void CopyText(char (&target)[N], std::string_view text, std::size_t limit) {
     target[n] = '\0';
 }
 
-// nearest(v) as a pixel coordinate, saturated so that no zoom and no NaN is undefined.
-std::int64_t SaturatedNearest(double v) {
-    const double r = std::floor(v + 0.5);
-    if (std::isnan(r) || r <= -static_cast<double>(kPixelLimit)) return -kPixelLimit;
-    if (r >= static_cast<double>(kPixelLimit)) return kPixelLimit;
-    return static_cast<std::int64_t>(r);
-}
-
 std::uint8_t LowByte(int v) {
     return static_cast<std::uint8_t>(v & 0xFF);
 }
@@ -180,12 +172,6 @@ void FigureEngine::UpdateTransform() {
     std::tie(t.highX, t.highY) = PixelToFigure(m_nWidth, m_nHeight);
 }
 
-std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToPixel(double x, double y) const {
-    const PictureTransform& t = m_transform;
-    return {SaturatedNearest((x - m_dCentreX) * t.scale) + t.halfWidth,
-            SaturatedNearest((y - m_dCentreY) * t.scale) + t.halfHeight};
-}
-
 std::pair<double, double> FigureEngine::PixelToFigure(double px, double py) const {
     const PictureTransform& t = m_transform;
     return {(px - t.halfWidth) * t.inverseScale + m_dCentreX,
@@ -194,8 +180,8 @@ std::pair<double, double> FigureEngine::PixelToFigure(double px, double py) cons
 
 std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToScreen(double x, double y) const {
     const PictureTransform& t = m_transform;
-    return {SaturatedNearest((x - m_dCentreX) * t.scale) + t.halfWidth,
-            t.halfHeight - SaturatedNearest((y - m_dCentreY) * t.scale)};
+    return {NearestPixel((x - m_dCentreX) * t.scale) + t.halfWidth,
+            t.halfHeight - NearestPixel((y - m_dCentreY) * t.scale)};
 }
 
 std::pair<double, double> FigureEngine::ScreenToFigure(double px, double py) const {

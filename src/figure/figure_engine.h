@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -22,6 +23,21 @@ constexpr int kFamilyCount = 5;
 // Pixel coordinates are 64-bit and saturate at this bound, so deep zooms stay defined and the
 // raster arithmetic (done in 128 bits where it multiplies coordinates) cannot overflow.
 constexpr std::int64_t kPixelLimit = std::int64_t{1} << 60;
+
+// nearest(v) = floor(v + 0.5) as a pixel coordinate, saturated at ±kPixelLimit (NaN gives
+// −kPixelLimit). Inline: every pentagon vertex passes through it.
+inline std::int64_t NearestPixel(double v) {
+    const double shifted = v + 0.5;
+    // Below 2^52 in magnitude floor is truncation, less one for negative non-integers.
+    if (std::fabs(shifted) < 4503599627370496.0) {
+        const auto truncated = static_cast<std::int64_t>(shifted);
+        return static_cast<double>(truncated) > shifted ? truncated - 1 : truncated;
+    }
+    const double r = std::floor(shifted);
+    if (std::isnan(r) || r <= -static_cast<double>(kPixelLimit)) return -kPixelLimit;
+    if (r >= static_cast<double>(kPixelLimit)) return kPixelLimit;
+    return static_cast<std::int64_t>(r);
+}
 
 struct PixelPoint {
     std::int64_t x = 0;
@@ -165,6 +181,11 @@ class FigureEngine : public FigureParams {
     int LookupElement(GoldenInt position) const;
     bool StepMatches(int index, char kind) const;
 };
+
+inline std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToPixel(double x, double y) const {
+    return {NearestPixel((x - m_dCentreX) * m_transform.scale) + m_transform.halfWidth,
+            NearestPixel((y - m_dCentreY) * m_transform.scale) + m_transform.halfHeight};
+}
 
 // The working copy the settings dialog edits; constructed with defaults before the program runs.
 extern FigureEngine g_figureEdit;

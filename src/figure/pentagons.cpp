@@ -2,8 +2,16 @@
 // regular pentagon and the series steps beside those lines are of the pentagon's kind. Every test
 // is an exact lookup of a golden integer; the drawing records solid pentagons for the scene export.
 #include <cmath>
+#include <vector>
 
 #include "figure/figure_engine.h"
+
+namespace {
+
+constexpr std::uint8_t kUp = 1;    // the step after the element has the kind
+constexpr std::uint8_t kDown = 2;  // the step before the element has the kind
+
+}  // namespace
 
 GoldenInt FigureEngine::PentagonScale(char kind) const {
     return m_orderScale * (kind == 'S' ? kGoldenOne : kGoldenPhi);
@@ -50,18 +58,30 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         }
         return true;
     };
+    // The step kind filter before any golden arithmetic: the family-1 elements whose step after
+    // (Up), before (Down) or either matches, each list in increasing j.
+    std::vector<int> upOnly, downOnly, either;
+    std::vector<std::uint8_t> sides(static_cast<std::size_t>(last1 - first1 + 1));
+    for (int j = first1; j <= last1; ++j) {
+        const bool up = StepMatches(j, kind), down = StepMatches(j - 1, kind);
+        sides[j - first1] = static_cast<std::uint8_t>((up ? kUp : 0) | (down ? kDown : 0));
+        if (up) upOnly.push_back(j);
+        if (down) downOnly.push_back(j);
+        if (up || down) either.push_back(j);
+    }
+    const double size = 2 * g.Value();
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
         if (!upPossible && !downPossible) continue;
         GoldenInt alpha[3];
         for (int k = 2; k < kFamilyCount; ++k) alpha[k - 2] = m_alpha[k] * m_elements[i];
-        for (int j = first1; j <= last1; ++j) {
-            if (upPossible && StepMatches(j, kind) && onSeries(alpha, j, +1)) {
-                DrawPentagon(i, j, 2 * g.Value(), style);
-            }
-            if (downPossible && StepMatches(j - 1, kind) && onSeries(alpha, j, -1)) {
-                DrawPentagon(i, j, -2 * g.Value(), style);
-            }
+        const std::uint8_t wanted = (upPossible ? kUp : 0) | (downPossible ? kDown : 0);
+        const std::vector<int>& candidates =
+            wanted == (kUp | kDown) ? either : (upPossible ? upOnly : downOnly);
+        for (const int j : candidates) {
+            const std::uint8_t side = sides[j - first1] & wanted;
+            if ((side & kUp) && onSeries(alpha, j, +1)) DrawPentagon(i, j, size, style);
+            if ((side & kDown) && onSeries(alpha, j, -1)) DrawPentagon(i, j, -size, style);
         }
     }
 }

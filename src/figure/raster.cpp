@@ -3,9 +3,12 @@
 // exactly before they are scanned, so they touch the same pixels as a full scan would, at a cost
 // bounded by the picture whatever the zoom.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -15,6 +18,8 @@
 namespace {
 
 using Wide = __int128;  // products of two 61-bit coordinate differences
+
+constexpr std::int64_t kShortRow = 4;  // gradient rows up to this length are shaded inline
 
 constexpr double kTwoTo63 = 9223372036854775808.0;
 
@@ -30,27 +35,70 @@ std::uint8_t ColourByte(std::uint32_t colour, int i) {
     return static_cast<std::uint8_t>(colour >> (8 * i) & 0xFF);
 }
 
-// new = floor(old·t + (1 − t)·c + 0.5), stored as a byte. The colour term is the same for every
-// pixel, so it is computed once; the sum is formed exactly as written.
-class ChannelBlend {
+// new = floor(old·t + (1 − t)·c + 0.5) stored as a byte, tabulated for every old and c: the
+// entries are the blend rule evaluated exactly as written, so a lookup equals the arithmetic.
+class BlendTable {
   public:
-    ChannelBlend(std::uint32_t colour, double t) : m_t(t), m_inUnitRange(t >= 0.0 && t <= 1.0) {
-        for (int i = 0; i < 3; ++i) m_term[i] = (1 - t) * ColourByte(colour, i);
-    }
-
-    void Apply(std::uint8_t* pixel) const {
-        for (int i = 0; i < 3; ++i) {
-            const double v = pixel[i] * m_t + m_term[i] + 0.5;
-            // For 0 <= t <= 1 the sum is at least 0.5, so truncation is floor.
-            pixel[i] = m_inUnitRange ? static_cast<std::uint8_t>(static_cast<int>(v) & 0xFF)
-                                     : LowByteOfFloor(v);
+    explicit BlendTable(double t) {
+        const bool inUnitRange = t >= 0.0 && t <= 1.0;
+        for (int c = 0; c < 256; ++c) {
+            const double term = (1 - t) * c;
+            for (int old = 0; old < 256; ++old) {
+                const double v = old * t + term + 0.5;
+                // For 0 <= t <= 1 the sum is at least 0.5, so truncation is floor.
+                m_rows[c][old] = inUnitRange ? static_cast<std::uint8_t>(static_cast<int>(v) & 0xFF)
+                                             : LowByteOfFloor(v);
+            }
         }
     }
 
+    // The mapping old -> new for colour byte c.
+    const std::uint8_t* Row(int c) const { return m_rows[c].data(); }
+
   private:
-    double m_t;
-    bool m_inUnitRange;
-    double m_term[3];
+    std::array<std::array<std::uint8_t, 256>, 256> m_rows;
+};
+
+// The tables of the last few transparencies, per thread (one painting uses one per order).
+const BlendTable& BlendTableFor(double t) {
+    struct Entry {
+        std::uint64_t bits = 0;
+        std::unique_ptr<BlendTable> table;
+    };
+    constexpr std::size_t kKept = 4;
+    thread_local std::array<Entry, kKept> cache;
+    thread_local std::size_t next = 0;
+    thread_local const Entry* last = nullptr;
+    const auto bits = std::bit_cast<std::uint64_t>(t);
+    if (last != nullptr && last->bits == bits) return *last->table;
+    for (const Entry& e : cache) {
+        if (e.table && e.bits == bits) {
+            last = &e;
+            return *e.table;
+        }
+    }
+    Entry& e = cache[next];
+    next = (next + 1) % kKept;
+    e.table = std::make_unique<BlendTable>(t);
+    e.bits = bits;
+    last = &e;
+    return *e.table;
+}
+
+// The blend of one colour: a table row per channel.
+class ChannelBlend {
+  public:
+    ChannelBlend(std::uint32_t colour, double t) {
+        const BlendTable& table = BlendTableFor(t);
+        for (int i = 0; i < 3; ++i) m_row[i] = table.Row(ColourByte(colour, i));
+    }
+
+    void Apply(std::uint8_t* pixel) const {
+        for (int i = 0; i < 3; ++i) pixel[i] = m_row[i][pixel[i]];
+    }
+
+  private:
+    const std::uint8_t* m_row[3];
 };
 
 // The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
@@ -78,64 +126,48 @@ inline int ClampedByte(double v) {
 }
 
 // Per pixel: the two colours mixed by the shading factor (BlendColours), then blended into the
-// pixel with the transparency. The colour term (1 − t)·c of the blend is tabulated for every byte
-// value, the same product the blend rule forms.
+// pixel with the transparency through the blend table.
 class GradientBlend {
   public:
     GradientBlend(std::uint32_t solid, std::uint32_t outline, double t)
-        : m_t(t), m_oneMinusT(1 - t), m_inUnitRange(t >= 0.0 && t <= 1.0) {
+        : m_table(BlendTableFor(t)) {
         for (int i = 0; i < 3; ++i) {
             m_solid[i] = ColourByte(solid, i);
             m_outline[i] = ColourByte(outline, i);
         }
-        for (int c = 0; c < 256; ++c) m_term[c] = (1 - t) * c;
     }
 
-    bool InUnitRange() const { return m_inUnitRange; }
-
-    // InUnitRange must equal m_inUnitRange; as a template argument it leaves the inner loop.
-    template <bool InUnitRange>
     void Apply(std::uint8_t* pixel, double f) const {
         const double g = 1 - f;
         for (int i = 0; i < 3; ++i) {
             const int mixed = ClampedByte(m_solid[i] * f + g * m_outline[i] + 0.5);
-            const double v = pixel[i] * m_t + m_term[mixed] + 0.5;
-            pixel[i] = InUnitRange ? static_cast<std::uint8_t>(static_cast<int>(v) & 0xFF)
-                                   : LowByteOfFloor(v);
+            pixel[i] = m_table.Row(mixed)[pixel[i]];
         }
     }
 
-    // Four neighbouring pixels at once, for 0 <= t <= 1: the same operations lane by lane.
+    // Four neighbouring pixels at once: the same mix lane by lane.
     void ApplyFour(std::uint8_t* pixels, const Double4& f) const {
         const Double4 g = 1 - f;
         for (int i = 0; i < 3; ++i) {
             Double4 mix = m_solid[i] * f + g * m_outline[i] + 0.5;
             mix = mix > 0.0 ? mix : 0.0;  // also turns NaN into 0
             mix = mix < 255.0 ? mix : 255.0;
-            const Double4 mixed =
-                __builtin_convertvector(__builtin_convertvector(mix, Int4), Double4);
-            const Double4 old = {static_cast<double>(pixels[i]), static_cast<double>(pixels[3 + i]),
-                                 static_cast<double>(pixels[6 + i]),
-                                 static_cast<double>(pixels[9 + i])};
-            const Int4 v = __builtin_convertvector(old * m_t + m_oneMinusT * mixed + 0.5, Int4);
+            const Int4 mixed = __builtin_convertvector(mix, Int4);
             for (int lane = 0; lane < 4; ++lane) {
-                pixels[3 * lane + i] = static_cast<std::uint8_t>(v[lane] & 0xFF);
+                std::uint8_t& byte = pixels[3 * lane + i];
+                byte = m_table.Row(mixed[lane])[byte];
             }
         }
     }
 
   private:
-    double m_t;
-    double m_oneMinusT;
-    bool m_inUnitRange;
+    const BlendTable& m_table;
     double m_solid[3];
     double m_outline[3];
-    double m_term[256];
 };
 
 // One row of a gradient fill, pixel offsets a0..a1 from the centre: f = (a·dx + b·dy) / r, or
 // (a² + b²) / r² for the radial form, with the row's b·dy or b² given as rowTerm.
-template <bool InUnitRange>
 ROW_LOOP_CLONES void ShadeRow(const GradientBlend& blend, std::uint8_t* p, std::int64_t a0,
                               std::int64_t a1, bool radial, double dx, double rowTerm,
                               double radius) {
@@ -143,20 +175,18 @@ ROW_LOOP_CLONES void ShadeRow(const GradientBlend& blend, std::uint8_t* p, std::
         const double radiusSquared = radius * radius;
         for (std::int64_t a = a0; a <= a1; ++a, p += 3) {
             const double ad = static_cast<double>(a);
-            blend.Apply<InUnitRange>(p, (ad * ad + rowTerm) / radiusSquared);
+            blend.Apply(p, (ad * ad + rowTerm) / radiusSquared);
         }
-    } else {
-        std::int64_t a = a0;
-        if constexpr (InUnitRange) {
-            for (; a + 3 <= a1; a += 4, p += 12) {
-                const Double4 ad = {static_cast<double>(a), static_cast<double>(a + 1),
-                                    static_cast<double>(a + 2), static_cast<double>(a + 3)};
-                blend.ApplyFour(p, (ad * dx + rowTerm) / radius);
-            }
-        }
-        for (; a <= a1; ++a, p += 3) {
-            blend.Apply<InUnitRange>(p, (static_cast<double>(a) * dx + rowTerm) / radius);
-        }
+        return;
+    }
+    std::int64_t a = a0;
+    for (; a + 3 <= a1; a += 4, p += 12) {
+        const Double4 ad = {static_cast<double>(a), static_cast<double>(a + 1),
+                            static_cast<double>(a + 2), static_cast<double>(a + 3)};
+        blend.ApplyFour(p, (ad * dx + rowTerm) / radius);
+    }
+    for (; a <= a1; ++a, p += 3) {
+        blend.Apply(p, (static_cast<double>(a) * dx + rowTerm) / radius);
     }
 }
 
@@ -218,9 +248,11 @@ class PentagonScan {
             const PixelPoint& a = v[i];
             const PixelPoint& b = v[(i + 1) % 5];
             m_n[i] = {a.y - b.y, b.x - a.x};
-            const Wide inward =
-                Wide{m_n[i].x} * (m_centre.x - a.x) + Wide{m_n[i].y} * (m_centre.y - a.y);
-            if (inward < 0) m_n[i] = {-m_n[i].x, -m_n[i].y};
+            const bool outward =
+                m_narrow
+                    ? m_n[i].x * (m_centre.x - a.x) + m_n[i].y * (m_centre.y - a.y) < 0
+                    : Wide{m_n[i].x} * (m_centre.x - a.x) + Wide{m_n[i].y} * (m_centre.y - a.y) < 0;
+            if (outward) m_n[i] = {-m_n[i].x, -m_n[i].y};
         }
     }
 
@@ -229,7 +261,9 @@ class PentagonScan {
     // Narrows [lo, hi] to the pixels of row y (inside the picture) that pass
     // n_i · ((x, y) − v_i) >= 0 for all i.
     void ClipRow(std::int64_t y, std::int64_t& lo, std::int64_t& hi) const {
-        if (m_narrow) {
+        if (m_narrow && hi - lo < kTestedWidth) {
+            ClipRowByPixels(y, lo, hi);
+        } else if (m_narrow) {
             ClipRowIn<std::int64_t>(y, lo, hi);
         } else {
             ClipRowIn<Wide>(y, lo, hi);
@@ -239,6 +273,22 @@ class PentagonScan {
   private:
     // Vertices this close to the origin keep every product of the row test within 64 bits.
     static constexpr std::int64_t kNarrowLimit = std::int64_t{1} << 28;
+    // Rows this short are cheaper to test pixel by pixel than to solve with five divisions.
+    static constexpr std::int64_t kTestedWidth = 16;
+
+    // The inside pixels of a row form one run (the half-planes are convex): trim from both ends.
+    void ClipRowByPixels(std::int64_t y, std::int64_t& lo, std::int64_t& hi) const {
+        std::int64_t rowTerm[5];  // n_i · ((0, y) − v_i)
+        for (int i = 0; i < 5; ++i) rowTerm[i] = m_n[i].y * (y - m_v[i].y) - m_n[i].x * m_v[i].x;
+        auto inside = [&](std::int64_t x) {
+            for (int i = 0; i < 5; ++i) {
+                if (m_n[i].x * x + rowTerm[i] < 0) return false;
+            }
+            return true;
+        };
+        while (lo <= hi && !inside(lo)) ++lo;
+        while (hi >= lo && !inside(hi)) --hi;
+    }
 
     template <typename Int>
     void ClipRowIn(std::int64_t y, std::int64_t& lo, std::int64_t& hi) const {
@@ -262,6 +312,35 @@ class PentagonScan {
     PentagonVertices m_v;
     PixelPoint m_centre;
     std::array<PixelPoint, 5> m_n{};
+};
+
+// floor(num·k / den) for k = k0, k0 + 1, ..., with 0 <= num <= den and k0 >= 0: one division at
+// the start, then the remainder is stepped.
+class RunningQuotient {
+  public:
+    RunningQuotient(std::int64_t num, std::int64_t den, std::int64_t k0) : m_num(num), m_den(den) {
+        constexpr std::int64_t kHalfWidth = std::int64_t{1} << 31;
+        if (num < kHalfWidth && k0 < kHalfWidth) {
+            m_quotient = num * k0 / den;
+            m_remainder = num * k0 % den;
+        } else {
+            const Wide product = Wide{num} * k0;
+            m_quotient = static_cast<std::int64_t>(product / den);
+            m_remainder = static_cast<std::int64_t>(product % den);
+        }
+    }
+
+    std::int64_t Quotient() const { return m_quotient; }
+    void Next() {
+        m_remainder += m_num;
+        if (m_remainder >= m_den) {
+            m_remainder -= m_den;
+            ++m_quotient;
+        }
+    }
+
+  private:
+    std::int64_t m_num, m_den, m_quotient, m_remainder;
 };
 
 struct PixelBox {
@@ -326,19 +405,35 @@ void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1
     const bool inside =
         x0 >= 0 && x1 < m_nWidth && std::min(y0, y1) >= 0 && std::max(y0, y1) < m_nHeight;
     if (dx > std::llabs(dy)) {
-        auto yAt = [&](std::int64_t x) { return y0 + offset(dy, x - x0, dx); };
         std::int64_t lo = std::max<std::int64_t>(x0, 0),
                      hi = std::min<std::int64_t>(x1, m_nWidth - 1);
-        if (!inside) ClipMonotone(lo, hi, m_nHeight, yAt);
-        for (std::int64_t x = lo; x <= hi; ++x) blend.Apply(PixelAt(x, yAt(x)));
+        if (!inside) {
+            ClipMonotone(lo, hi, m_nHeight,
+                         [&](std::int64_t x) { return y0 + offset(dy, x - x0, dx); });
+        }
+        if (lo > hi) return;
+        // y = y0 + trunc(dy·(x − x0) / dx) = y0 ± floor(|dy|·(x − x0) / dx), stepped along x.
+        const std::int64_t yStep = dy < 0 ? -1 : 1;
+        RunningQuotient q(std::llabs(dy), dx, lo - x0);
+        for (std::int64_t x = lo; x <= hi; ++x, q.Next()) {
+            blend.Apply(PixelAt(x, y0 + yStep * q.Quotient()));
+        }
     } else if (dy == 0) {
         BlendPixel(x0, y0, colour, t);
     } else {
+        // x = x0 + trunc(dx·(y − y0) / dy) = x0 + floor(dx·|y − y0| / |dy|); the pixels are
+        // distinct rows, so they may be visited from y0 outward whatever the sign of dy.
         auto xAt = [&](std::int64_t y) { return x0 + offset(dx, y - y0, dy); };
         std::int64_t lo = std::max<std::int64_t>(std::min(y0, y1), 0);
         std::int64_t hi = std::min<std::int64_t>(std::max(y0, y1), m_nHeight - 1);
         if (!inside) ClipMonotone(lo, hi, m_nWidth, xAt);
-        for (std::int64_t y = lo; y <= hi; ++y) blend.Apply(PixelAt(xAt(y), y));
+        if (lo > hi) return;
+        const std::int64_t yStep = dy < 0 ? -1 : 1;
+        const std::int64_t first = dy < 0 ? y0 - hi : lo - y0, last = dy < 0 ? y0 - lo : hi - y0;
+        RunningQuotient q(dx, std::llabs(dy), first);
+        for (std::int64_t k = first; k <= last; ++k, q.Next()) {
+            blend.Apply(PixelAt(x0 + q.Quotient(), y0 + yStep * k));
+        }
     }
 }
 
@@ -378,10 +473,13 @@ void FigureEngine::FillPentagonGradient(const PentagonVertices& v, FigurePoint d
         const double b = static_cast<double>(y - s.y);
         const double rowTerm = radial ? b * b : b * direction.y;
         std::uint8_t* p = PixelAt(lo, y);
-        if (blend.InUnitRange()) {
-            ShadeRow<true>(blend, p, lo - s.x, hi - s.x, radial, direction.x, rowTerm, radius);
+        if (hi - lo < kShortRow && !radial) {
+            // Rows of tiny pentagons: not worth the call into the vectorised loop.
+            for (std::int64_t a = lo - s.x; a <= hi - s.x; ++a, p += 3) {
+                blend.Apply(p, (static_cast<double>(a) * direction.x + rowTerm) / radius);
+            }
         } else {
-            ShadeRow<false>(blend, p, lo - s.x, hi - s.x, radial, direction.x, rowTerm, radius);
+            ShadeRow(blend, p, lo - s.x, hi - s.x, radial, direction.x, rowTerm, radius);
         }
     }
 }
