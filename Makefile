@@ -29,10 +29,18 @@ test: build
 run: build
 	@scripts/run-dorvanta $(BUILD_DIR)
 
+# The benchmark suite in a Release build: one table of medians beside the straightforward
+# implementations. With the desktop program it includes the view's key-press render (offscreen).
+# BENCH_ARGS go to Google Benchmark, e.g. BENCH_ARGS=--benchmark_filter=^1
 bench: deps
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build build-bench -j $(JOBS) --target dorvanta_bench
-	@build-bench/bench/dorvanta_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	@if ninja -C build-bench -t targets all 2>/dev/null | grep -q '^dorvanta_bench_ui:'; then \
+		cmake --build build-bench -j $(JOBS) --target dorvanta_bench_ui && \
+		QT_QPA_PLATFORM=offscreen build-bench/bench/dorvanta_bench_ui $(BENCH_ARGS); \
+	else \
+		cmake --build build-bench -j $(JOBS) --target dorvanta_bench && \
+		build-bench/bench/dorvanta_bench $(BENCH_ARGS); \
+	fi
 
 # libFuzzer targets (clang, address and undefined-behaviour sanitizers) in build-fuzz. Each runs
 # FUZZ_SECONDS on a working copy of its committed seed corpus (build-fuzz/corpus/<target>, which

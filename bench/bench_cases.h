@@ -1,0 +1,13 @@
+// The cases of the benchmark suite, registered in the order of the table.
+#pragma once
+
+#include <ostream>
+
+#include "suite_table.h"
+
+// Cases 1 to 5: paintings by the engine and by the literal painter of the figure tests.
+void RegisterPaintingCases();
+// Cases 6 and 7: BMP and JPEG files, the parameter file and the POV-Ray text.
+void RegisterFileCases();
+// The checks of the painting targets (cases 1, 3, 4 and 5).
+void PrintPaintingTargets(const SuiteResults& results, std::ostream& out);

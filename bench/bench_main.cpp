@@ -1,0 +1,8 @@
+// The core benchmark suite (cases 1 to 7), without Qt.
+#include "bench_cases.h"
+
+int main(int argc, char** argv) {
+    RegisterPaintingCases();
+    RegisterFileCases();
+    return RunSuite(argc, argv, PrintPaintingTargets);
+}
