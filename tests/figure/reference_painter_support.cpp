@@ -174,20 +174,27 @@ void ReferencePainter::BlendPixel(std::int64_t x, std::int64_t y, std::uint32_t 
     for (int i = 0; i < 3; ++i) p[i] = StoredByte(p[i] * t + (1 - t) * ByteOf(colour, i) + 0.5);
 }
 
+// Pixels outside the picture are skipped by BlendPixel, so the loops run over the picture's
+// columns or rows only (deep zooms make segments billions of pixels long); products in 128 bits.
 void ReferencePainter::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1,
                                    std::int64_t y1, std::uint32_t colour, double t) {
+    using Wide = __int128;
     if (x0 > x1) {
         std::swap(x0, x1);
         std::swap(y0, y1);
     }
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
     if (std::llabs(dx) > std::llabs(dy)) {
-        for (std::int64_t x = x0; x <= x1; ++x) BlendPixel(x, y0 + dy * (x - x0) / dx, colour, t);
+        const std::int64_t last = std::min<std::int64_t>(x1, m_f.m_nWidth - 1);
+        for (std::int64_t x = std::max<std::int64_t>(x0, 0); x <= last; ++x) {
+            BlendPixel(x, y0 + static_cast<std::int64_t>(Wide{dy} * (x - x0) / dx), colour, t);
+        }
     } else if (dy == 0) {
         BlendPixel(x0, y0, colour, t);
     } else {
-        for (std::int64_t y = std::min(y0, y1); y <= std::max(y0, y1); ++y) {
-            BlendPixel(x0 + dx * (y - y0) / dy, y, colour, t);
+        const std::int64_t last = std::min<std::int64_t>(std::max(y0, y1), m_f.m_nHeight - 1);
+        for (std::int64_t y = std::max<std::int64_t>(std::min(y0, y1), 0); y <= last; ++y) {
+            BlendPixel(x0 + static_cast<std::int64_t>(Wide{dx} * (y - y0) / dy), y, colour, t);
         }
     }
 }
@@ -208,12 +215,22 @@ bool ReferencePainter::InsidePentagon(const PentagonVertices& v, std::int64_t x,
     return true;
 }
 
+// The scan box of a fill, narrowed to the picture: every pixel outside is skipped anyway.
+void ReferencePainter::ClipToPicture(std::int64_t& x0, std::int64_t& y0, std::int64_t& x1,
+                                     std::int64_t& y1) const {
+    x0 = std::max<std::int64_t>(x0, 0);
+    y0 = std::max<std::int64_t>(y0, 0);
+    x1 = std::min<std::int64_t>(x1, m_f.m_nWidth - 1);
+    y1 = std::min<std::int64_t>(y1, m_f.m_nHeight - 1);
+}
+
 void ReferencePainter::FillPentagon(const PentagonVertices& v, std::uint32_t colour, double t) {
     std::int64_t x0 = v[0].x, x1 = v[0].x, y0 = v[0].y, y1 = v[0].y;
     for (const PixelPoint& p : v) {
         x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
         y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
     }
+    ClipToPicture(x0, y0, x1, y1);
     for (std::int64_t y = y0; y <= y1; ++y) {
         for (std::int64_t x = x0; x <= x1; ++x) {
             if (InsidePentagon(v, x, y)) BlendPixel(x, y, colour, t);
@@ -232,6 +249,7 @@ void ReferencePainter::FillPentagonGradient(const PentagonVertices& v, bool radi
     }
     sx /= 5;
     sy /= 5;
+    ClipToPicture(x0, y0, x1, y1);
     for (std::int64_t y = y0; y <= y1; ++y) {
         for (std::int64_t x = x0; x <= x1; ++x) {
             if (!InsidePentagon(v, x, y)) continue;

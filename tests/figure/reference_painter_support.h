@@ -1,7 +1,7 @@
 // A literal painter for comparison: the raster primitives and the painting loop written exactly as
-// the rules read, with no clipping tricks, every pixel of every item going through BlendPixel.
-// The engine's picture must equal this one byte for byte; parameters handed to it should keep
-// pentagons and segments small, since it scans whole bounding boxes.
+// the rules read, every pixel of every item going through BlendPixel and every fill pixel through
+// the five-edge inside test. The only liberty: scans stop at the picture's edges, where BlendPixel
+// would skip every pixel anyway. The engine's picture must equal this one byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,8 @@ class ReferencePainter {
     std::uint8_t* m_pBits = nullptr;
 
   private:
+    void ClipToPicture(std::int64_t& x0, std::int64_t& y0, std::int64_t& x1,
+                       std::int64_t& y1) const;
     void PaintOrder(int n, UserPrompts& ui);
     void PaintLines(int n);
     void DrawFamilyLine(int k, double t, int entry, double transparency);
