@@ -18,6 +18,7 @@ CDibView::CDibView(CDibDoc& doc, QWidget* parent)
     m_observerId = m_doc.AddViewObserver([this] { viewport()->update(); });
     RegisterCommands();
     RegisterNavigationCommands();
+    RegisterClipboardCommands();
 }
 
 CDibView::~CDibView() {
@@ -113,7 +114,7 @@ FocusInputs CDibView::FocusGeometry() const {
 
 QPoint CDibView::PictureToWindow(QPoint p) const {
     if (!m_bFitToWindow) return p;
-    return {NearestPixel(p.x() * m_dScaleX), NearestPixel(p.y() * m_dScaleY)};
+    return {NearestWindowPixel(p.x() * m_dScaleX), NearestWindowPixel(p.y() * m_dScaleY)};
 }
 
 QPoint CDibView::WindowToPicture(QPoint p) const {
@@ -183,70 +184,4 @@ bool CDibView::PrintPicture(QPrinter& printer) {
     if (!painter.begin(&printer)) return false;
     OnDraw(painter, true);
     return painter.end();
-}
-
-// ---- Input -----------------------------------------------------------------------------------
-
-bool CDibView::focusNextPrevChild(bool) {
-    return false;
-}
-
-void CDibView::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (OnColorPageChar(13)) return;
-            if (!m_bBitmapView) m_commands.Execute(ID_DORVANTA_DATA);
-            UpdateStatusTexts();
-            return;
-        case Qt::Key_Escape:
-            if (OnColorPageChar(27)) return;
-            if (!m_bBitmapView) {
-                m_nArrowMode = 1;
-                InvalidateAfterChange();
-            }
-            UpdateStatusTexts();
-            return;
-        default:
-            QAbstractScrollArea::keyPressEvent(event);
-    }
-}
-
-void CDibView::mousePressEvent(QMouseEvent* event) {
-    if (m_bColorPage && event->button() == Qt::LeftButton) {
-        if (m_colorPage.MousePress(m_doc.m_figure, event->position().toPoint() + ScrollPosition()))
-            viewport()->update();
-        return;
-    }
-    QAbstractScrollArea::mousePressEvent(event);
-}
-
-void CDibView::mouseReleaseEvent(QMouseEvent* event) {
-    if (m_bColorPage && event->button() == Qt::LeftButton) {
-        if (m_colorPage.MouseRelease(m_doc.m_figure,
-                                     event->position().toPoint() + ScrollPosition()))
-            viewport()->update();
-        return;
-    }
-    QAbstractScrollArea::mouseReleaseEvent(event);
-}
-
-void CDibView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (m_bColorPage && event->button() == Qt::LeftButton) {
-        if (m_colorPage.MouseDoubleClick(
-                m_doc.m_figure, event->position().toPoint() + ScrollPosition(), m_bBitmapView))
-            viewport()->update();
-        return;
-    }
-    QAbstractScrollArea::mouseDoubleClickEvent(event);
-}
-
-void CDibView::wheelEvent(QWheelEvent* event) {
-    if (m_bColorPage) {
-        const QPoint page = event->position().toPoint() + ScrollPosition();
-        if (m_colorPage.MouseWheel(m_doc.m_figure, page, event->angleDelta().y()))
-            viewport()->update();
-        return;
-    }
-    QAbstractScrollArea::wheelEvent(event);
 }

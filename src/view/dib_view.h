@@ -60,6 +60,9 @@ class CDibView : public QAbstractScrollArea {
     void OnColorPage();         // 32816
     void OnFilePrint();         // 57607
     void OnFilePrintPreview();  // 57609
+    void OnEditCopy();          // 57634
+    void OnEditPaste();         // 57637
+    void OnMakePovData();       // 32824
 
     // View state.
     bool m_bBitmapView = true;
@@ -83,8 +86,8 @@ class CDibView : public QAbstractScrollArea {
     void scrollContentsBy(int dx, int dy) override;
     bool focusNextPrevChild(bool next) override;  // Tab belongs to the view's keys
 
-    // Input. Navigation keys and mouse actions of the figure view hook in here; the colour page
-    // receives its events through them.
+    // Input: navigation in the figure view, pixel colours in the bitmap view; the colour page
+    // receives its events through the same handlers.
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -94,12 +97,20 @@ class CDibView : public QAbstractScrollArea {
   private:
     void RegisterCommands();
     void RegisterNavigationCommands();
+    void RegisterClipboardCommands();
+    // Navigation (dib_view_input.cpp).
+    void OnNavigationKey(int key, bool ctrl, bool shift);
+    void OnLeftButtonDown(QPoint client);
+    void OnLeftButtonDblClk(QPoint client);
+    void OnRightButtonDown(QPoint client);
+    void MovePendingCentreTo(QPoint picturePixel);
     void SetScrollSizes(QSize total);
     void PaintPicture(QPainter& painter, bool printing);
     void PaintFocusRects(QPainter& painter) const;
     bool OnColorPageChar(int character);
     void ApplyColorPageTransition(ColorPageTransition transition);
     void RenderAndInvalidate(int order, bool onlyOne);
+    void ShowPastedPicture();
 
     CDibDoc& m_doc;
     int m_observerId = 0;

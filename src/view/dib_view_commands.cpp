@@ -122,7 +122,10 @@ void CDibView::RegisterNavigationCommands() {
     m_commands.On(
         ID_RANDOM_CHOICE_SETTINGS,
         [this, &dialogs] {
-            if (dialogs.editRandomChoice) dialogs.editRandomChoice(this, m_doc.m_randomChoice);
+            if (!dialogs.editRandomChoice) return;
+            // The dialog edits a copy, taken over only on OK.
+            RandomChoice choice = m_doc.m_randomChoice;
+            if (dialogs.editRandomChoice(this, choice)) m_doc.m_randomChoice = choice;
         },
         EnabledWhenSet(dialogs.editRandomChoice));
 }

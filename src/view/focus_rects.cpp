@@ -22,13 +22,13 @@ PlanePoint AcceptedFigurePoint(const AcceptedTransform& t, double px, double py)
 
 // The picture pixel of a figure point under the accepted transform.
 WindowPoint AcceptedPixel(const AcceptedTransform& t, const PlanePoint& f) {
-    return {NearestPixel((f.x - t.centreX) * t.transform.scale) + t.transform.halfWidth,
-            t.transform.halfHeight - NearestPixel((f.y - t.centreY) * t.transform.scale)};
+    return {NearestWindowPixel((f.x - t.centreX) * t.transform.scale) + t.transform.halfWidth,
+            t.transform.halfHeight - NearestWindowPixel((f.y - t.centreY) * t.transform.scale)};
 }
 
 WindowPoint PictureToWindow(const FocusInputs& in, WindowPoint p) {
     if (!in.fitToWindow) return p;
-    return {NearestPixel(p.x * in.scaleX), NearestPixel(p.y * in.scaleY)};
+    return {NearestWindowPixel(p.x * in.scaleX), NearestWindowPixel(p.y * in.scaleY)};
 }
 
 int ClampEnd(int v, int clientLimit, int pictureLimit, bool fit) {
@@ -44,7 +44,7 @@ void AddEdge(FocusRect& rect, bool horizontal, int fixed, int a, int b, const Fo
 
 }  // namespace
 
-int NearestPixel(double v) {
+int NearestWindowPixel(double v) {
     double n = std::floor(v + 0.5);
     if (std::isnan(n)) return 0;
     return static_cast<int>(std::clamp(n, -kWindowLimit, kWindowLimit));

@@ -53,4 +53,4 @@ std::optional<FocusEdge> ClampFocusEdge(bool horizontal, int fixed, int a, int b
                                         const FocusInputs& in);
 
 // nearest(v) = floor(v + 0.5), held within the int range so that deep zooms stay defined.
-int NearestPixel(double v);
+int NearestWindowPixel(double v);

@@ -56,8 +56,8 @@ TEST(FocusRects, PendingMagnificationAndCentreMoveTheRectangles) {
     // One step of 0.25 in the exponent shrinks every rectangle by 2^-0.25.
     in.workingInverseScale = in.accepted.transform.inverseScale / std::pow(2.0, 0.25);
     auto rects = ComputeFocusRects(in);
-    EXPECT_EQ(rects[0].corners[0], (WindowPoint{400 + NearestPixel(200 / std::pow(2.0, 0.25)),
-                                                300 + NearestPixel(150 / std::pow(2.0, 0.25))}));
+    EXPECT_EQ(rects[0].corners[0], (WindowPoint{400 + NearestWindowPixel(200 / std::pow(2.0, 0.25)),
+                                                300 + NearestWindowPixel(150 / std::pow(2.0, 0.25))}));
     in = Unchanged(800, 600);
     in.workingCentreX = 10 * in.accepted.transform.inverseScale;  // ten pixels to the right
     rects = ComputeFocusRects(in);
@@ -107,7 +107,7 @@ TEST(FocusRects, DeepZoomStaysDefined) {
             EXPECT_LE(e.to, 799);
         }
     }
-    EXPECT_EQ(NearestPixel(std::nan("")), 0);
-    EXPECT_EQ(NearestPixel(-2.5), -2);
-    EXPECT_EQ(NearestPixel(2.5), 3);
+    EXPECT_EQ(NearestWindowPixel(std::nan("")), 0);
+    EXPECT_EQ(NearestWindowPixel(-2.5), -2);
+    EXPECT_EQ(NearestWindowPixel(2.5), 3);
 }
