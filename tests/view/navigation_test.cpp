@@ -79,20 +79,6 @@ class NavigationTest : public ::testing::Test {
 
 // ---- The pure rules --------------------------------------------------------------------------
 
-TEST(NavigationRules, KeyMovesAndSteps) {
-    const KeyMove right = KeyMoveFor(NavKey::Right, false);
-    EXPECT_TRUE(right.handled);
-    EXPECT_EQ(right.dx, 1.0);
-    EXPECT_EQ(right.step, 1.0);
-    EXPECT_EQ(KeyMoveFor(NavKey::Up, true).dy, 1.0);
-    EXPECT_EQ(KeyMoveFor(NavKey::Up, true).step, 10.0);
-    EXPECT_EQ(KeyMoveFor(NavKey::Down, false).dy, -1.0);
-    EXPECT_EQ(KeyMoveFor(NavKey::PageUp, false).dm, -1.0);
-    EXPECT_TRUE(KeyMoveFor(NavKey::Home, false).home);
-    EXPECT_FALSE(KeyMoveFor(NavKey::Tab, false).handled);
-    EXPECT_FALSE(KeyMoveFor(NavKey::Other, true).handled);
-}
-
 TEST(NavigationRules, OffsetsSaturateInsteadOfWrapping) {
     FigureParams figure;
     figure.m_nUn = 2147483640;
