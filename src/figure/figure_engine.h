@@ -13,6 +13,8 @@
 #include "figure/golden_int.h"
 
 class UserPrompts;
+class PaintQueue;
+struct PaintCommand;
 
 constexpr int kSeriesElements = 3000;  // a string of at most 2999 letters has at most 3000 elements
 constexpr int kLookupSlots = 6000;
@@ -110,6 +112,9 @@ class FigureEngine : public FigureParams {
     // 0..9 that order alone; any other order paints only the background (painting.cpp).
     void PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui);
     void PaintOrder(int order, const OrderSettings& settings, bool gradient, UserPrompts& ui);
+    // True when the view spans so many series elements that the search weighs as much as the
+    // painting; PaintFigure then paints on a second thread.
+    bool SearchIsHeavy() const;
 
     // Series and line families (series.cpp).
     static FigurePoint FamilyDirection(int family);
@@ -125,6 +130,11 @@ class FigureEngine : public FigureParams {
     bool TryPentagonUp(int i, int j, const PentagonStyle& style);
     bool TryPentagonDown(int i, int j, const PentagonStyle& style);
     void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style);
+
+    // One segment or pentagon with its fill and edges: painted at once, or handed to the painter
+    // thread while a painting runs (pentagons.cpp).
+    void Issue(const PaintCommand& command);
+    void Paint(const PaintCommand& command);
 
     // Raster primitives on the locked picture (raster.cpp).
     void FillBackground();
@@ -169,6 +179,7 @@ class FigureEngine : public FigureParams {
 
     // Painting state: the locked picture rows, valid only while PaintFigure runs.
     std::uint8_t* m_pBits = nullptr;
+    PaintQueue* m_pQueue = nullptr;  // the painter thread of the running painting, if any
 
   private:
     void SetDefaultColours();
@@ -178,6 +189,11 @@ class FigureEngine : public FigureParams {
     std::uint8_t* PixelAt(std::int64_t x, std::int64_t y) const;
     bool PictureIsUsable() const;
     GoldenInt PentagonScale(char kind) const;
+    bool BoxMeetsPicture(const PentagonVertices& v) const;
+    // The segment raster with the blend table rows of its colour already looked up.
+    using BlendRows = std::array<const std::uint8_t*, 3>;
+    void DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                         const BlendRows& rows);
     int LookupElement(GoldenInt position) const;
     bool StepMatches(int index, char kind) const;
 };

@@ -1,10 +1,12 @@
 // The exact pentagon search: a pentagon of an order exists where one line of each family bounds a
 // regular pentagon and the series steps beside those lines are of the pentagon's kind. Every test
 // is an exact lookup of a golden integer; the drawing records solid pentagons for the scene export.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "figure/figure_engine.h"
+#include "figure/paint_queue.h"
 
 namespace {
 
@@ -12,6 +14,12 @@ constexpr std::uint8_t kUp = 1;    // the step after the element has the kind
 constexpr std::uint8_t kDown = 2;  // the step before the element has the kind
 
 }  // namespace
+
+bool FigureEngine::BoxMeetsPicture(const PentagonVertices& v) const {
+    const auto [minX, maxX] = std::minmax({v[0].x, v[1].x, v[2].x, v[3].x, v[4].x});
+    const auto [minY, maxY] = std::minmax({v[0].y, v[1].y, v[2].y, v[3].y, v[4].y});
+    return maxX >= 0 && minX < m_nWidth && maxY >= 0 && minY < m_nHeight;
+}
 
 GoldenInt FigureEngine::PentagonScale(char kind) const {
     return m_orderScale * (kind == 'S' ? kGoldenOne : kGoldenPhi);
@@ -134,35 +142,41 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonS
         ++count;
     }
 
-    const double t = style.transparency;
+    if (style.drawSolid && m_nShapes < kMaxShapes) {
+        m_shapes[m_nShapes++] = {
+            centre.x,   centre.y,   static_cast<std::uint8_t>(m_nPaintingOrder),
+            style.kind, signedSize, 0};
+    }
+    // Fill and edges stay inside the box of the vertices: a box beside the picture paints nothing.
+    if (!BoxMeetsPicture(pixel)) return;
+
+    PaintCommand command;
+    command.kind = PaintCommand::Kind::Pentagon;
+    command.pixel = pixel;
+    command.fill = style.drawSolid;
+    command.gradient = style.gradient;
+    command.outline = style.drawOutline;
+    command.star = style.drawStar;
+    command.colour = GetDibColour(style.solidEntry);
+    command.outlineColour = GetDibColour(style.outlineEntry);
+    command.starColour = GetDibColour(style.starEntry);
+    command.transparency = style.transparency;
     if (style.drawSolid) {
-        if (m_nShapes < kMaxShapes) {
-            m_shapes[m_nShapes++] = {
-                centre.x,   centre.y,   static_cast<std::uint8_t>(m_nPaintingOrder),
-                style.kind, signedSize, 0};
-        }
-        const std::uint32_t solid = GetDibColour(style.solidEntry);
         if (style.gradient) {
-            const double radius = std::fabs(signedSize * m_transform.scale);
+            command.radius = std::fabs(signedSize * m_transform.scale);
             const double distance = std::sqrt(centre.x * centre.x + centre.y * centre.y);
-            const FigurePoint direction =
-                distance < 0.0001 ? FigurePoint{}
-                                  : FigurePoint{centre.x / distance, centre.y / distance};
-            FillPentagonGradient(pixel, direction, radius, solid, GetDibColour(style.outlineEntry),
-                                 t);
-        } else {
-            FillPentagon(pixel, solid, t);
+            command.direction = distance < 0.0001
+                                    ? FigurePoint{}
+                                    : FigurePoint{centre.x / distance, centre.y / distance};
         }
     }
-    for (int k = 0; k < 5; ++k) {
-        const PixelPoint& a = pixel[k];
-        if (style.drawOutline) {
-            const PixelPoint& b = pixel[(k + 1) % 5];
-            DrawSegment(a.x, a.y, b.x, b.y, GetDibColour(style.outlineEntry), t);
-        }
-        if (style.drawStar) {
-            const PixelPoint& b = pixel[(k + 2) % 5];
-            DrawSegment(a.x, a.y, b.x, b.y, GetDibColour(style.starEntry), t);
-        }
+    Issue(command);
+}
+
+void FigureEngine::Issue(const PaintCommand& command) {
+    if (m_pQueue != nullptr) {
+        m_pQueue->Push(command);
+    } else {
+        Paint(command);
     }
 }

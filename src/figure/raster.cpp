@@ -14,6 +14,7 @@
 #endif
 
 #include "figure/figure_engine.h"
+#include "figure/paint_queue.h"
 
 namespace {
 
@@ -85,20 +86,24 @@ const BlendTable& BlendTableFor(double t) {
     return *e.table;
 }
 
+using BlendRows = std::array<const std::uint8_t*, 3>;  // one table row per channel
+
 // The blend of one colour: a table row per channel.
 class ChannelBlend {
   public:
     ChannelBlend(std::uint32_t colour, double t) {
         const BlendTable& table = BlendTableFor(t);
-        for (int i = 0; i < 3; ++i) m_row[i] = table.Row(ColourByte(colour, i));
+        for (int i = 0; i < 3; ++i) m_rows[i] = table.Row(ColourByte(colour, i));
     }
+    explicit ChannelBlend(const BlendRows& rows) : m_rows(rows) {}
 
+    const BlendRows& Rows() const { return m_rows; }
     void Apply(std::uint8_t* pixel) const {
-        for (int i = 0; i < 3; ++i) pixel[i] = m_row[i][pixel[i]];
+        for (int i = 0; i < 3; ++i) pixel[i] = m_rows[i][pixel[i]];
     }
 
   private:
-    const std::uint8_t* m_row[3];
+    BlendRows m_rows;
 };
 
 // The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
@@ -320,7 +325,10 @@ class RunningQuotient {
   public:
     RunningQuotient(std::int64_t num, std::int64_t den, std::int64_t k0) : m_num(num), m_den(den) {
         constexpr std::int64_t kHalfWidth = std::int64_t{1} << 31;
-        if (num < kHalfWidth && k0 < kHalfWidth) {
+        if (k0 == 0) {  // the usual start at an end point
+            m_quotient = 0;
+            m_remainder = 0;
+        } else if (num < kHalfWidth && k0 < kHalfWidth) {
             m_quotient = num * k0 / den;
             m_remainder = num * k0 % den;
         } else {
@@ -360,6 +368,38 @@ PixelBox BoundingBox(const PentagonVertices& v) {
 
 }  // namespace
 
+// Within one pentagon the fill comes first, then per vertex its edge and its star line.
+void FigureEngine::Paint(const PaintCommand& c) {
+    if (!PictureIsUsable()) return;
+    const double t = c.transparency;
+    if (c.kind == PaintCommand::Kind::Segment) {
+        DrawSegmentWith(c.pixel[0].x, c.pixel[0].y, c.pixel[1].x, c.pixel[1].y,
+                        ChannelBlend(c.colour, t).Rows());
+        return;
+    }
+    if (c.fill) {
+        if (c.gradient) {
+            FillPentagonGradient(c.pixel, c.direction, c.radius, c.colour, c.outlineColour, t);
+        } else {
+            FillPentagon(c.pixel, c.colour, t);
+        }
+    }
+    if (!c.outline && !c.star) return;
+    const BlendRows outline = ChannelBlend(c.outlineColour, t).Rows();
+    const BlendRows star = ChannelBlend(c.starColour, t).Rows();
+    for (int k = 0; k < 5; ++k) {
+        const PixelPoint& a = c.pixel[k];
+        if (c.outline) {
+            const PixelPoint& b = c.pixel[(k + 1) % 5];
+            DrawSegmentWith(a.x, a.y, b.x, b.y, outline);
+        }
+        if (c.star) {
+            const PixelPoint& b = c.pixel[(k + 2) % 5];
+            DrawSegmentWith(a.x, a.y, b.x, b.y, star);
+        }
+    }
+}
+
 bool FigureEngine::PictureIsUsable() const {
     return m_pBits != nullptr && m_nWidth > 0 && m_nHeight > 0 &&
            m_nRowBytes >= std::int64_t{3} * m_nWidth;
@@ -389,12 +429,17 @@ void FigureEngine::BlendPixel(std::int64_t x, std::int64_t y, std::uint32_t colo
 void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
                                std::uint32_t colour, double t) {
     if (!PictureIsUsable()) return;
+    DrawSegmentWith(x0, y0, x1, y1, ChannelBlend(colour, t).Rows());
+}
+
+void FigureEngine::DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                                   std::int64_t y1, const BlendRows& rows) {
     if (x0 > x1) {
         std::swap(x0, x1);
         std::swap(y0, y1);
     }
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
-    const ChannelBlend blend(colour, t);
+    const ChannelBlend blend(rows);
     // Short segments (all of them, but at deep zoom) keep the products within 64 bits.
     const bool narrow = std::max({std::llabs(x0), std::llabs(x1), std::llabs(y0), std::llabs(y1)}) <
                         (std::int64_t{1} << 30);
@@ -419,7 +464,7 @@ void FigureEngine::DrawSegment(std::int64_t x0, std::int64_t y0, std::int64_t x1
             blend.Apply(PixelAt(x, y0 + yStep * q.Quotient()));
         }
     } else if (dy == 0) {
-        BlendPixel(x0, y0, colour, t);
+        if (x0 >= 0 && x0 < m_nWidth && y0 >= 0 && y0 < m_nHeight) blend.Apply(PixelAt(x0, y0));
     } else {
         // x = x0 + trunc(dx·(y − y0) / dy) = x0 + floor(dx·|y − y0| / |dy|); the pixels are
         // distinct rows, so they may be visited from y0 outward whatever the sign of dy.

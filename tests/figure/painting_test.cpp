@@ -162,6 +162,37 @@ TEST(PaintingMatchesLiteralPainter, DefaultFigureWithLinesStarsAndReference) {
     }
 }
 
+// Views the random records do not reach: every series element in view (the search dominates
+// and the primitives are painted on a second thread) and zooms where pentagons dwarf the picture.
+TEST(PaintingMatchesLiteralPainter, FarOutAndDeepZoom) {
+    struct View {
+        int width, height;
+        double exponent, centreX, centreY;
+        int order;
+        int seriesLetters;  // a shorter series keeps the literal all-pairs search affordable
+    };
+    const View views[] = {{160, 120, -12.0, 0.0, 0.0, 0, 1000},
+                          {120, 90, -10.0, 40.0, -25.0, -1, 1500},
+                          {300, 200, 9.0, 0.0, 0.0, -1, kDefaultSeriesLength},
+                          {300, 200, 9.0, 3000.0, 2000.0, -1, kDefaultSeriesLength},
+                          {240, 180, 12.0, -1000.3, 500.7, 2, kDefaultSeriesLength}};
+    for (const View& v : views) {
+        auto f = std::make_unique<FigureEngine>();
+        for (OrderSettings& o : f->m_orders) o.drawItems = {1, 1, 1, 1, 1, 1, 1, 1};
+        f->m_nWidth = v.width;
+        f->m_nHeight = v.height;
+        f->m_dMagnExp = v.exponent;
+        f->m_dCentreX = v.centreX;
+        f->m_dCentreY = v.centreY;
+        f->m_szSeries[v.seriesLetters] = '\0';
+        f->m_nSeriesLen = v.seriesLetters;
+        const auto engine = EnginePicture(*f, v.order);
+        const auto reference = ReferencePicture(*f, v.order);
+        EXPECT_EQ(FirstDifference(engine, reference, f->m_nWidth), "none")
+            << "exponent " << v.exponent << " centre " << v.centreX << "," << v.centreY;
+    }
+}
+
 TEST(PaintingMatchesLiteralPainter, RandomParameterRecords) {
     std::mt19937 rng(20260412);
     for (int record = 0; record < 50; ++record) {

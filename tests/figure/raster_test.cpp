@@ -103,6 +103,25 @@ TEST_F(Raster, TransparencyOutsideTheUnitRangeKeepsTheLowByte) {
     EXPECT_EQ(Bgr(3, 0), (std::array<int, 3>{0, 0, 0}));
 }
 
+// The blend goes through tables per transparency; every entry must equal the rule, also after
+// more transparencies have been used than the tables kept.
+TEST_F(Raster, BlendMatchesTheRuleForEveryByteColourAndTransparency) {
+    SetUpPicture(256, 1);
+    const double transparencies[] = {0.5, 0.0, 1.0, 0.3, -0.4, 1.3, 0.7, 0.5, 0.3};
+    for (const double t : transparencies) {
+        for (int c = 0; c < 256; c += 3) {
+            for (int x = 0; x < 256; ++x) bytes[3 * x] = static_cast<std::uint8_t>(x);
+            for (int x = 0; x < 256; ++x) f->BlendPixel(x, 0, static_cast<std::uint32_t>(c), t);
+            for (int x = 0; x < 256; ++x) {
+                const double v = std::floor(x * t + (1 - t) * c + 0.5);
+                const auto expected =
+                    static_cast<std::uint8_t>(static_cast<std::int64_t>(v) & 0xFF);
+                ASSERT_EQ(bytes[3 * x], expected) << "t " << t << " colour " << c << " old " << x;
+            }
+        }
+    }
+}
+
 TEST_F(Raster, BlendOutsideThePictureIsSkipped) {
     for (const Pixel& p : {Pixel{-1, 0}, Pixel{23, 0}, Pixel{0, -1}, Pixel{0, 17},
                            Pixel{kPixelLimit, -kPixelLimit}}) {
