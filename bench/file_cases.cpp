@@ -123,7 +123,10 @@ void PovText(benchmark::State& state) {
 }
 
 void Register(const char* label, void (*run)(benchmark::State&)) {
-    benchmark::RegisterBenchmark(label, run)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(label, run)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
 }
 
 }  // namespace

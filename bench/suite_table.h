@@ -13,10 +13,14 @@
 inline constexpr char kEngineSuffix[] = "/engine";
 inline constexpr char kReferenceSuffix[] = "/reference";
 
+// Milliseconds per iteration, -1 when not run. CPU time counts every thread of the process: on a
+// loaded machine it is the better estimate of the time on an idle one (for a painting on two
+// threads an upper bound), so the ratios and targets use it.
 struct CaseMedians {
-    double engineMs = -1.0;  // real time of one iteration; -1 when not run
+    double engineMs = -1.0;  // real time
     double engineCpuMs = -1.0;
     double referenceMs = -1.0;
+    double referenceCpuMs = -1.0;
     std::string note;  // the engine's counters, e.g. shapes or peak memory
 };
 
