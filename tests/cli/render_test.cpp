@@ -33,8 +33,14 @@ std::string ReadFile(const fs::path& path) {
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted.append("'\\''");
+        else
+            quoted.push_back(c);
+    }
+    quoted.push_back('\'');
+    return quoted;
 }
 
 std::uint32_t U32At(const std::string& bytes, std::size_t at) {
@@ -54,9 +60,11 @@ class RenderTest : public ::testing::Test {
   protected:
     // Runs the tool with the given arguments inside the temporary folder.
     RunResult Run(const std::vector<std::string>& args) {
-        std::string command = "cd " + Quote(dir.Path().string()) + " && " + Quote(kBinary);
-        for (const auto& arg : args) command += " " + Quote(arg);
-        command += " >" + Quote(dir.File("stdout.txt")) + " 2>" + Quote(dir.File("stderr.txt"));
+        std::string command = "cd ";
+        command.append(Quote(dir.Path().string())).append(" && ").append(Quote(kBinary));
+        for (const auto& arg : args) command.append(" ").append(Quote(arg));
+        command.append(" >").append(Quote(dir.File("stdout.txt")));
+        command.append(" 2>").append(Quote(dir.File("stderr.txt")));
         int raw = std::system(command.c_str());
         RunResult result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -66,8 +66,8 @@ void ExpectFresh24BitHeader(const DibHandle& handle, int width, int height) {
 Bytes Palette(int count, int entryBytes = 4) {
     Bytes table;
     for (int i = 0; i < count; ++i) {
-        table.insert(table.end(),
-                     {std::uint8_t(10 * i), std::uint8_t(10 * i + 1), std::uint8_t(10 * i + 2)});
+        for (int channel = 0; channel < 3; ++channel)
+            table.push_back(std::uint8_t(10 * i + channel));
         if (entryBytes == 4) table.push_back(0xEE);
     }
     return table;
