@@ -51,9 +51,9 @@ void ReadPixels(CDibDoc& doc) {
     }
 }
 
-// One of the coarse orders is painted (the last byte chooses which): every order walks the
-// picture with the same bounds, and the fine orders of a whole figure take tens of milliseconds
-// (much more for a tall, narrow picture, whose height shows a long stretch of the figure).
+// One order is painted, chosen by the last byte: every order walks the picture with the same
+// bounds, and a whole figure takes tens of milliseconds. A tall, narrow picture shows a long
+// stretch of the figure, where the fine orders take seconds, so it gets a coarse order.
 constexpr int kFirstPaintedOrder = 5;
 
 int ChooseOrder(const CDibDoc& doc, const std::uint8_t* data, std::size_t size) {
