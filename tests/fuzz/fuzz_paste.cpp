@@ -63,6 +63,8 @@ int ChooseOrder(const CDibDoc& doc, const std::uint8_t* data, std::size_t size) 
     return tall ? kFirstPaintedOrder + choice % (kOrderCount - kFirstPaintedOrder)
                 : choice % kOrderCount;
 }
+
+// Painting, a copy for the clipboard and both saves of the adopted picture.
 void PaintAndSave(CDibDoc& doc, int order, SilentPrompts& ui) {
     if (doc.m_hDIB->Size() > kPaintBytesLimit) return;
     FUZZ_CHECK(doc.RenderFigure(order, true));
