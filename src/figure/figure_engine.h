@@ -13,8 +13,6 @@
 #include "figure/golden_int.h"
 
 class UserPrompts;
-class PaintQueue;
-struct PaintCommand;
 
 constexpr int kSeriesElements = 3000;  // a string of at most 2999 letters has at most 3000 elements
 constexpr int kLookupSlots = 6000;
@@ -83,6 +81,21 @@ struct PentagonStyle {
     bool gradient = false;
 };
 
+// One pentagon as the raster paints it: pixel vertices, what is drawn, colours in picture packing.
+struct PentagonPaint {
+    PentagonVertices pixel{};
+    bool fill = false;
+    bool gradient = false;    // gradient instead of flat fill
+    FigurePoint direction{};  // shading direction, (0, 0) for the radial form
+    double radius = 0.0;      // gradient radius in pixels
+    bool outline = false;
+    bool star = false;
+    std::uint32_t solidColour = 0;
+    std::uint32_t outlineColour = 0;
+    std::uint32_t starColour = 0;
+    double transparency = 0.0;
+};
+
 // Result of FindInSeries: status -1 below, 1 above, 0 found, 10 between two elements.
 struct SeriesHit {
     int status = 0;
@@ -112,9 +125,6 @@ class FigureEngine : public FigureParams {
     // 0..9 that order alone; any other order paints only the background (painting.cpp).
     void PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui);
     void PaintOrder(int order, const OrderSettings& settings, bool gradient, UserPrompts& ui);
-    // True when the view spans so many series elements that the search weighs as much as the
-    // painting; PaintFigure then paints on a second thread.
-    bool SearchIsHeavy() const;
 
     // Series and line families (series.cpp).
     static FigurePoint FamilyDirection(int family);
@@ -131,11 +141,6 @@ class FigureEngine : public FigureParams {
     bool TryPentagonDown(int i, int j, const PentagonStyle& style);
     void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style);
 
-    // One segment or pentagon with its fill and edges: painted at once, or handed to the painter
-    // thread while a painting runs (pentagons.cpp).
-    void Issue(const PaintCommand& command);
-    void Paint(const PaintCommand& command);
-
     // Raster primitives on the locked picture (raster.cpp).
     void FillBackground();
     void BlendPixel(std::int64_t x, std::int64_t y, std::uint32_t colour, double t);
@@ -145,6 +150,8 @@ class FigureEngine : public FigureParams {
     // direction (0, 0) selects the radial shading used for a pentagon at the figure origin.
     void FillPentagonGradient(const PentagonVertices& v, FigurePoint direction, double radius,
                               std::uint32_t solid, std::uint32_t outline, double t);
+    // One found pentagon: its fill, then per vertex its edge and its star line.
+    void PaintPentagon(const PentagonPaint& pentagon);
     static std::uint32_t BlendColours(std::uint32_t c1, std::uint32_t c2, double f);
     // Reads through m_pBits (set during a painting) or through the given locked rows.
     std::pair<bool, COLORREF> ReadPixel(std::int64_t x, std::int64_t y) const;
@@ -179,7 +186,6 @@ class FigureEngine : public FigureParams {
 
     // Painting state: the locked picture rows, valid only while PaintFigure runs.
     std::uint8_t* m_pBits = nullptr;
-    PaintQueue* m_pQueue = nullptr;  // the painter thread of the running painting, if any
 
   private:
     void SetDefaultColours();

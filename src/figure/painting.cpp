@@ -1,23 +1,8 @@
 // The painting sequence: background, then the orders from the highest to the lowest, each with
 // its lines, reference lines, big pentagons and small pentagons.
-#include <thread>
-
 #include "figure/figure_engine.h"
-#include "figure/paint_queue.h"
 
 namespace {
-
-// Points the engine at the queue for one painting and always lets go of it.
-class QueueInUse {
-  public:
-    QueueInUse(PaintQueue*& slot, PaintQueue& queue) : m_slot(slot) { m_slot = &queue; }
-    ~QueueInUse() { m_slot = nullptr; }
-    QueueInUse(const QueueInUse&) = delete;
-    QueueInUse& operator=(const QueueInUse&) = delete;
-
-  private:
-    PaintQueue*& m_slot;
-};
 
 PentagonStyle StyleOf(char kind, const OrderSettings& o, int order, bool gradient) {
     const int e = 10 * order;
@@ -43,31 +28,15 @@ void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui)
     FillBackground();
     m_nShapes = 0;
     m_counts = {};
-    {
-        // Wide views search hundreds of thousands of element pairs: the search and the geometry
-        // then stay on this thread while a second one paints the primitives in the order they
-        // are issued. Narrower views are mostly painting, so one thread does it all.
-        PaintQueue queue([this](const PaintCommand& command) { Paint(command); },
-                         SearchIsHeavy() && std::thread::hardware_concurrency() >= 2);
-        const QueueInUse inUse(m_pQueue, queue);
-        if (order >= 0 && order < kOrderCount) {
-            PaintOrder(order, m_orders[order], m_bGradient != 0, ui);
-        } else if (order == -1) {
-            for (int n = kOrderCount - 1; n >= 0; --n) {
-                if (m_orders[n].drawOrder) PaintOrder(n, m_orders[n], m_bGradient != 0, ui);
-            }
+    if (order >= 0 && order < kOrderCount) {
+        PaintOrder(order, m_orders[order], m_bGradient != 0, ui);
+    } else if (order == -1) {
+        for (int n = kOrderCount - 1; n >= 0; --n) {
+            if (m_orders[n].drawOrder) PaintOrder(n, m_orders[n], m_bGradient != 0, ui);
         }
-        queue.Finish();
     }
     // The rows belong to the caller's lock; nothing may write through them afterwards.
     m_pBits = nullptr;
-}
-
-bool FigureEngine::SearchIsHeavy() const {
-    // Figure units across the picture; about one series element of order 0 per three units.
-    constexpr double kHeavySpan = 1000.0;
-    return m_nWidth * m_transform.inverseScale > kHeavySpan ||
-           m_nHeight * m_transform.inverseScale > kHeavySpan;
 }
 
 void FigureEngine::PaintOrder(int order, const OrderSettings& settings, bool gradient,

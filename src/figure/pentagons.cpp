@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "figure/figure_engine.h"
-#include "figure/paint_queue.h"
 
 namespace {
 
@@ -150,33 +149,21 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonS
     // Fill and edges stay inside the box of the vertices: a box beside the picture paints nothing.
     if (!BoxMeetsPicture(pixel)) return;
 
-    PaintCommand command;
-    command.kind = PaintCommand::Kind::Pentagon;
-    command.pixel = pixel;
-    command.fill = style.drawSolid;
-    command.gradient = style.gradient;
-    command.outline = style.drawOutline;
-    command.star = style.drawStar;
-    command.colour = GetDibColour(style.solidEntry);
-    command.outlineColour = GetDibColour(style.outlineEntry);
-    command.starColour = GetDibColour(style.starEntry);
-    command.transparency = style.transparency;
-    if (style.drawSolid) {
-        if (style.gradient) {
-            command.radius = std::fabs(signedSize * m_transform.scale);
-            const double distance = std::sqrt(centre.x * centre.x + centre.y * centre.y);
-            command.direction = distance < 0.0001
-                                    ? FigurePoint{}
-                                    : FigurePoint{centre.x / distance, centre.y / distance};
-        }
+    PentagonPaint paint;
+    paint.pixel = pixel;
+    paint.fill = style.drawSolid;
+    paint.gradient = style.gradient;
+    paint.outline = style.drawOutline;
+    paint.star = style.drawStar;
+    paint.solidColour = GetDibColour(style.solidEntry);
+    paint.outlineColour = GetDibColour(style.outlineEntry);
+    paint.starColour = GetDibColour(style.starEntry);
+    paint.transparency = style.transparency;
+    if (style.drawSolid && style.gradient) {
+        paint.radius = std::fabs(signedSize * m_transform.scale);
+        const double distance = std::sqrt(centre.x * centre.x + centre.y * centre.y);
+        paint.direction = distance < 0.0001 ? FigurePoint{}
+                                            : FigurePoint{centre.x / distance, centre.y / distance};
     }
-    Issue(command);
-}
-
-void FigureEngine::Issue(const PaintCommand& command) {
-    if (m_pQueue != nullptr) {
-        m_pQueue->Push(command);
-    } else {
-        Paint(command);
-    }
+    PaintPentagon(paint);
 }

@@ -14,7 +14,6 @@
 #endif
 
 #include "figure/figure_engine.h"
-#include "figure/paint_queue.h"
 
 namespace {
 
@@ -369,32 +368,27 @@ PixelBox BoundingBox(const PentagonVertices& v) {
 }  // namespace
 
 // Within one pentagon the fill comes first, then per vertex its edge and its star line.
-void FigureEngine::Paint(const PaintCommand& c) {
+void FigureEngine::PaintPentagon(const PentagonPaint& p) {
     if (!PictureIsUsable()) return;
-    const double t = c.transparency;
-    if (c.kind == PaintCommand::Kind::Segment) {
-        DrawSegmentWith(c.pixel[0].x, c.pixel[0].y, c.pixel[1].x, c.pixel[1].y,
-                        ChannelBlend(c.colour, t).Rows());
-        return;
-    }
-    if (c.fill) {
-        if (c.gradient) {
-            FillPentagonGradient(c.pixel, c.direction, c.radius, c.colour, c.outlineColour, t);
+    const double t = p.transparency;
+    if (p.fill) {
+        if (p.gradient) {
+            FillPentagonGradient(p.pixel, p.direction, p.radius, p.solidColour, p.outlineColour, t);
         } else {
-            FillPentagon(c.pixel, c.colour, t);
+            FillPentagon(p.pixel, p.solidColour, t);
         }
     }
-    if (!c.outline && !c.star) return;
-    const BlendRows outline = ChannelBlend(c.outlineColour, t).Rows();
-    const BlendRows star = ChannelBlend(c.starColour, t).Rows();
+    if (!p.outline && !p.star) return;
+    const BlendRows outline = ChannelBlend(p.outlineColour, t).Rows();
+    const BlendRows star = ChannelBlend(p.starColour, t).Rows();
     for (int k = 0; k < 5; ++k) {
-        const PixelPoint& a = c.pixel[k];
-        if (c.outline) {
-            const PixelPoint& b = c.pixel[(k + 1) % 5];
+        const PixelPoint& a = p.pixel[k];
+        if (p.outline) {
+            const PixelPoint& b = p.pixel[(k + 1) % 5];
             DrawSegmentWith(a.x, a.y, b.x, b.y, outline);
         }
-        if (c.star) {
-            const PixelPoint& b = c.pixel[(k + 2) % 5];
+        if (p.star) {
+            const PixelPoint& b = p.pixel[(k + 2) % 5];
             DrawSegmentWith(a.x, a.y, b.x, b.y, star);
         }
     }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "figure/figure_engine.h"
-#include "figure/paint_queue.h"
 #include "picture/user_prompts.h"
 
 namespace {
@@ -167,15 +166,9 @@ void FigureEngine::DrawFamilyLine(int family, double position, int entry, double
         }
     }
     if (found < 2) return;
-    PaintCommand segment;
-    segment.kind = PaintCommand::Kind::Segment;
-    for (int end = 0; end < 2; ++end) {
-        const auto [x, y] = FigureToPixel(crossing[end].x, crossing[end].y);
-        segment.pixel[end] = {x, y};
-    }
-    segment.colour = GetDibColour(entry);
-    segment.transparency = transparency;
-    Issue(segment);
+    const auto [x0, y0] = FigureToPixel(crossing[0].x, crossing[0].y);
+    const auto [x1, y1] = FigureToPixel(crossing[1].x, crossing[1].y);
+    DrawSegment(x0, y0, x1, y1, GetDibColour(entry), transparency);
 }
 
 void FigureEngine::PaintLines(int order, const OrderSettings& settings) {

@@ -162,8 +162,8 @@ TEST(PaintingMatchesLiteralPainter, DefaultFigureWithLinesStarsAndReference) {
     }
 }
 
-// Views the random records do not reach: every series element in view (the search dominates
-// and the primitives are painted on a second thread) and zooms where pentagons dwarf the picture.
+// Views the random records do not reach: every series element in view (sub-pixel pentagons by
+// the hundred thousand) and zooms where pentagons dwarf the picture.
 TEST(PaintingMatchesLiteralPainter, FarOutAndDeepZoom) {
     struct View {
         int width, height;
