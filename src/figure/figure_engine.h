@@ -31,7 +31,7 @@ inline std::int64_t NearestPixel(double v) {
     // Below 2^52 in magnitude floor is truncation, less one for negative non-integers.
     if (std::fabs(shifted) < 4503599627370496.0) {
         const auto truncated = static_cast<std::int64_t>(shifted);
-        return static_cast<double>(truncated) > shifted ? truncated - 1 : truncated;
+        return truncated - static_cast<std::int64_t>(static_cast<double>(truncated) > shifted);
     }
     const double r = std::floor(shifted);
     if (std::isnan(r) || r <= -static_cast<double>(kPixelLimit)) return -kPixelLimit;
