@@ -1,7 +1,9 @@
 // Raster primitives: background, pixel blend with transparency, segments, flat and gradient
 // pentagon fills, colour mix and pixel read-back. Segments and fills are clipped to the picture
 // exactly before they are scanned, so they touch the same pixels as a full scan would, at a cost
-// bounded by the picture whatever the zoom.
+// bounded by the picture whatever the zoom. Blends go through tables of the blend rule per
+// transparency, segments step their offsets without dividing, and short fill rows are tested
+// pixel by pixel; every byte stays what the literal rules give.
 #include <algorithm>
 #include <array>
 #include <bit>
