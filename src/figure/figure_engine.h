@@ -45,6 +45,11 @@ struct PixelPoint {
 };
 using PentagonVertices = std::array<PixelPoint, 5>;
 
+// Inclusive pixel bounds.
+struct PixelBox {
+    std::int64_t x0, y0, x1, y1;
+};
+
 struct FigurePoint {
     double x = 0.0;
     double y = 0.0;
@@ -196,6 +201,10 @@ class FigureEngine : public FigureParams {
     bool PictureIsUsable() const;
     GoldenInt PentagonScale(char kind) const;
     bool BoxMeetsPicture(const PentagonVertices& v) const;
+    // Pentagons within a 2 x 2 pixel box, painted through the box's four pixels (x fastest).
+    using TinyBox = std::array<std::uint8_t*, 4>;
+    bool PaintTinyPentagon(const PentagonPaint& pentagon);
+    void FillTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box, const TinyBox& at);
     // The segment raster with the blend table rows of its colour already looked up.
     using BlendRows = std::array<const std::uint8_t*, 3>;
     void DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,

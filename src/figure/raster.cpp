@@ -107,6 +107,47 @@ class ChannelBlend {
     BlendRows m_rows;
 };
 
+// The blend of one colour applied 0 to kMaxRepeats times in a row, tabulated per channel.
+class RepeatedBlend {
+  public:
+    static constexpr int kMaxRepeats = 10;  // the end points of five segments
+
+    RepeatedBlend(std::uint32_t colour, double t) {
+        const BlendTable& table = BlendTableFor(t);
+        for (int i = 0; i < 3; ++i) {
+            const std::uint8_t* row = table.Row(ColourByte(colour, i));
+            for (int old = 0; old < 256; ++old) m_rows[0][i][old] = static_cast<std::uint8_t>(old);
+            for (int times = 1; times <= kMaxRepeats; ++times) {
+                for (int old = 0; old < 256; ++old) {
+                    m_rows[times][i][old] = row[m_rows[times - 1][i][old]];
+                }
+            }
+        }
+    }
+
+    void Apply(std::uint8_t* pixel, int times) const {
+        for (int i = 0; i < 3; ++i) pixel[i] = m_rows[times][i][pixel[i]];
+    }
+
+  private:
+    std::array<std::array<std::array<std::uint8_t, 256>, 3>, kMaxRepeats + 1> m_rows;
+};
+
+// The repeated blend of the colour and transparency asked for last, per thread (the pentagons of
+// one kind in one order share one).
+const RepeatedBlend& RepeatedBlendFor(std::uint32_t colour, double t) {
+    thread_local std::unique_ptr<RepeatedBlend> last;
+    thread_local std::uint32_t lastColour = 0;
+    thread_local std::uint64_t lastBits = 0;
+    const auto bits = std::bit_cast<std::uint64_t>(t);
+    if (!last || lastColour != colour || lastBits != bits) {
+        last = std::make_unique<RepeatedBlend>(colour, t);
+        lastColour = colour;
+        lastBits = bits;
+    }
+    return *last;
+}
+
 // The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
 // arithmetic is the same IEEE operations either way (no fused multiply-add is enabled).
 #if defined(__x86_64__)
@@ -352,10 +393,6 @@ class RunningQuotient {
     std::int64_t m_num, m_den, m_quotient, m_remainder;
 };
 
-struct PixelBox {
-    std::int64_t x0, y0, x1, y1;
-};
-
 PixelBox BoundingBox(const PentagonVertices& v) {
     PixelBox box{v[0].x, v[0].y, v[0].x, v[0].y};
     for (const PixelPoint& p : v) {
@@ -371,7 +408,7 @@ PixelBox BoundingBox(const PentagonVertices& v) {
 
 // Within one pentagon the fill comes first, then per vertex its edge and its star line.
 void FigureEngine::PaintPentagon(const PentagonPaint& p) {
-    if (!PictureIsUsable()) return;
+    if (!PictureIsUsable() || PaintTinyPentagon(p)) return;
     const double t = p.transparency;
     if (p.fill) {
         if (p.gradient) {
@@ -394,6 +431,104 @@ void FigureEngine::PaintPentagon(const PentagonPaint& p) {
             DrawSegmentWith(a.x, a.y, b.x, b.y, star);
         }
     }
+}
+
+// Far zoom-outs find pentagons by the million, nearly all within a 2 x 2 pixel box; those are
+// painted here with the same blends in the same sequence per pixel as the general path:
+// - the fill blends the box pixels that pass the same inside test (with coinciding vertices
+//   every normal is zero and the single pixel passes), shaded by the same expression;
+// - a segment between pixels at most one apart in x and in y blends exactly its two end points
+//   (one when they coincide), so the edges and star lines blend their vertices in their order.
+// A box pixel beyond the picture is a scratch pixel, so the blends need no test.
+// Returns false, painting nothing, for a larger pentagon.
+bool FigureEngine::PaintTinyPentagon(const PentagonPaint& p) {
+    const PixelBox box = BoundingBox(p.pixel);
+    if (box.x1 - box.x0 > 1 || box.y1 - box.y0 > 1) return false;
+    std::uint8_t scratch[3] = {};
+    TinyBox at;
+    for (int index = 0; index < 4; ++index) {
+        const std::int64_t x = box.x0 + index % 2, y = box.y0 + index / 2;
+        const bool shown = x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight;
+        at[index] = shown ? PixelAt(x, y) : scratch;
+    }
+    if (p.fill) FillTinyPentagon(p, box, at);
+    auto boxIndex = [&](const PixelPoint& v) {
+        return static_cast<int>((v.x - box.x0) + 2 * (v.y - box.y0));
+    };
+    if (p.outline != p.star) {
+        // One kind of line: every blend of a pixel uses the same map, so only their number counts.
+        const int step = p.outline ? 1 : 2;
+        int ends[4] = {};
+        for (int k = 0; k < 5; ++k) {
+            const PixelPoint& a = p.pixel[k];
+            const PixelPoint& b = p.pixel[(k + step) % 5];
+            ++ends[boxIndex(a)];
+            ends[boxIndex(b)] += b.x != a.x || b.y != a.y;
+        }
+        const RepeatedBlend& blend =
+            RepeatedBlendFor(p.outline ? p.outlineColour : p.starColour, p.transparency);
+        for (int index = 0; index < 4; ++index) blend.Apply(at[index], ends[index]);
+    } else if (p.outline) {
+        const ChannelBlend outline(p.outlineColour, p.transparency);
+        const ChannelBlend star(p.starColour, p.transparency);
+        auto blendEnds = [&](const ChannelBlend& blend, const PixelPoint& a, const PixelPoint& b) {
+            blend.Apply(at[boxIndex(a)]);
+            if (b.x != a.x || b.y != a.y) blend.Apply(at[boxIndex(b)]);
+        };
+        for (int k = 0; k < 5; ++k) {
+            blendEnds(outline, p.pixel[k], p.pixel[(k + 1) % 5]);
+            blendEnds(star, p.pixel[k], p.pixel[(k + 2) % 5]);
+        }
+    }
+    return true;
+}
+
+// The fill of a pentagon within a 2 x 2 box: the inside test and shading factor of the fills,
+// written out for at most four pixels (every product is of numbers within -1..1).
+void FigureEngine::FillTinyPentagon(const PentagonPaint& p, const PixelBox& box,
+                                    const TinyBox& at) {
+    const PentagonVertices& v = p.pixel;
+    std::int64_t sumX = 0, sumY = 0;
+    for (const PixelPoint& q : v) {
+        sumX += q.x;
+        sumY += q.y;
+    }
+    const PixelPoint s{sumX / 5, sumY / 5};
+    PixelPoint n[5];
+    for (int i = 0; i < 5; ++i) {
+        const PixelPoint& a = v[i];
+        const PixelPoint& b = v[(i + 1) % 5];
+        n[i] = {a.y - b.y, b.x - a.x};
+        const std::int64_t sign = n[i].x * (s.x - a.x) + n[i].y * (s.y - a.y) < 0 ? -1 : 1;
+        n[i] = {sign * n[i].x, sign * n[i].y};
+    }
+    auto inside = [&](std::int64_t x, std::int64_t y) {
+        for (int i = 0; i < 5; ++i) {
+            if (n[i].x * (x - v[i].x) + n[i].y * (y - v[i].y) < 0) return false;
+        }
+        return true;
+    };
+    auto forInsidePixels = [&](auto blend) {
+        for (std::int64_t y = box.y0; y <= box.y1; ++y) {
+            for (std::int64_t x = box.x0; x <= box.x1; ++x) {
+                if (inside(x, y)) blend(x, y, at[(x - box.x0) + 2 * (y - box.y0)]);
+            }
+        }
+    };
+    if (!p.gradient) {
+        const ChannelBlend blend(p.solidColour, p.transparency);
+        forInsidePixels(
+            [&](std::int64_t, std::int64_t, std::uint8_t* pixel) { blend.Apply(pixel); });
+        return;
+    }
+    const GradientBlend blend(p.solidColour, p.outlineColour, p.transparency);
+    const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
+    forInsidePixels([&](std::int64_t x, std::int64_t y, std::uint8_t* pixel) {
+        const double a = static_cast<double>(x - s.x), b = static_cast<double>(y - s.y);
+        const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
+                                : (a * p.direction.x + b * p.direction.y) / p.radius;
+        blend.Apply(pixel, f);
+    });
 }
 
 bool FigureEngine::PictureIsUsable() const {

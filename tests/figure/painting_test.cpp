@@ -193,6 +193,29 @@ TEST(PaintingMatchesLiteralPainter, FarOutAndDeepZoom) {
     }
 }
 
+// Far out, where nearly every pentagon falls within a 2 x 2 pixel box: each mix of outline, star
+// and solid, flat and shaded, at a transparency whose repeated blends do not settle at once.
+TEST(PaintingMatchesLiteralPainter, SubPixelPentagonsWithEveryItemMix) {
+    for (int mix = 0; mix < 16; ++mix) {
+        auto f = std::make_unique<FigureEngine>();
+        const std::uint8_t outline = mix & 1, star = (mix >> 1) & 1, solid = (mix >> 2) & 1;
+        for (OrderSettings& o : f->m_orders) {
+            o.drawItems = {0, outline, star, outline, star, 0, solid, solid};
+            o.transparency = 0.3;
+        }
+        f->m_bGradient = static_cast<std::uint8_t>(mix >> 3);
+        f->m_nWidth = 97;
+        f->m_nHeight = 75;
+        f->m_dMagnExp = mix % 2 == 0 ? -8.0 : -10.25;
+        f->m_dCentreX = 35.0;
+        f->m_szSeries[800] = '\0';
+        f->m_nSeriesLen = 800;
+        const auto engine = EnginePicture(*f, -1);
+        const auto reference = ReferencePicture(*f, -1);
+        EXPECT_EQ(FirstDifference(engine, reference, f->m_nWidth), "none") << "mix " << mix;
+    }
+}
+
 TEST(PaintingMatchesLiteralPainter, RandomParameterRecords) {
     std::mt19937 rng(20260412);
     for (int record = 0; record < 50; ++record) {
