@@ -40,6 +40,15 @@ void AppendFixed(std::string& text, double value, int precision) {
     text.append(digits, result.ptr);
 }
 
+// A centre or exponent as "%.5f". The reader takes at most 99 bytes of digits, sign and point
+// per number, so a value whose text would be longer (or that is not finite) is written as the
+// farthest value that fits; otherwise it would be cut in two and shift every number after it.
+void AppendCentreNumber(std::string& text, double value) {
+    constexpr double kFarthestWritten = 1e90;  // 91 digits and five decimals
+    if (std::isnan(value)) value = 0.0;
+    AppendFixed(text, std::clamp(value, -kFarthestWritten, kFarthestWritten), 5);
+}
+
 std::string_view StoredText(const char* text, std::size_t capacity) {
     return std::string_view(text, strnlen(text, capacity));
 }
@@ -322,11 +331,11 @@ std::string DatFileText(const FigureParams& figure) {
     text += "Order 0";
     text += kCrLf;
     text += "Centre View: x = ";
-    AppendFixed(text, figure.m_dCentreX, 5);
+    AppendCentreNumber(text, figure.m_dCentreX);
     text += "  y = ";
-    AppendFixed(text, figure.m_dCentreY, 5);
+    AppendCentreNumber(text, figure.m_dCentreY);
     text += "  Exp Magn = ";
-    AppendFixed(text, figure.m_dMagnExp, 5);
+    AppendCentreNumber(text, figure.m_dMagnExp);
     text += kCrLf;
     for (int order = 0; order < kOrderCount; ++order) AppendOrderBlock(text, figure, order);
     return text;

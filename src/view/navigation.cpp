@@ -19,8 +19,9 @@ std::int32_t SaturatedAdd(std::int32_t a, std::int32_t b) {
 }
 
 void ChangeWorkingOrder(FigureParams& figure, int dm, int& order) {
-    const int t = figure.m_nCurrentOrder - dm;
-    if (t >= 0 && t < kOrderCount) figure.m_nCurrentOrder = t;
+    // 64 bits: a working order at the end of the int range (a damaged record) must not wrap.
+    const std::int64_t t = std::int64_t{figure.m_nCurrentOrder} - dm;
+    if (t >= 0 && t < kOrderCount) figure.m_nCurrentOrder = static_cast<std::int32_t>(t);
     order = figure.m_nCurrentOrder;
 }
 

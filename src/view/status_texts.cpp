@@ -1,6 +1,8 @@
 #include "view/status_texts.h"
 
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 char g_szModeText[kStatusTextSize];
 char g_szOffsetText[kStatusTextSize];
@@ -10,6 +12,14 @@ namespace {
 
 void CopyText(char (&target)[kStatusTextSize], const char* text) {
     std::snprintf(target, kStatusTextSize, "%s", text);
+}
+
+// "%4.1f", except for magnitudes whose hundreds of digits would push the order out of the text.
+std::string PositionNumber(double value) {
+    char text[48];
+    const bool fixed = !(std::fabs(value) >= 1e15);
+    std::snprintf(text, sizeof text, fixed ? "%4.1f" : "%.6g", value);
+    return text;
 }
 
 }  // namespace
@@ -34,7 +44,8 @@ void WriteStatusTexts(bool bitmapView, int arrowMode, const FigureParams& figure
         std::snprintf(g_szOffsetText, kStatusTextSize, "Un: %i     Gs: %i        (error= %4.2f)",
                       figure.m_nUn, figure.m_nGs, figure.m_nUn * kPhi - figure.m_nGs);
     }
-    std::snprintf(g_szPositionText, kStatusTextSize,
-                  " X: %4.1f  Y: %4.1f   Magn (exp): %4.1f  Order %i", figure.m_dCentreX,
-                  figure.m_dCentreY, figure.m_dMagnExp, figure.m_nCurrentOrder);
+    std::snprintf(g_szPositionText, kStatusTextSize, " X: %s  Y: %s   Magn (exp): %s  Order %i",
+                  PositionNumber(figure.m_dCentreX).c_str(),
+                  PositionNumber(figure.m_dCentreY).c_str(),
+                  PositionNumber(figure.m_dMagnExp).c_str(), figure.m_nCurrentOrder);
 }

@@ -50,3 +50,14 @@ TEST(StatusTexts, HostileNumbersStayWithinTheBuffers) {
     EXPECT_LT(std::string(g_szPositionText).size(), static_cast<size_t>(kStatusTextSize));
     EXPECT_EQ(std::string(g_szOffsetText).rfind("Un: 2147483647     Gs: -2147483648", 0), 0u);
 }
+
+TEST(StatusTexts, FarCentresKeepTheOrderInThePositionText) {
+    FigureParams figure = Figure(10, 16);
+    figure.m_dCentreX = 1e300;
+    figure.m_dCentreY = -2.5e15;
+    WriteStatusTexts(false, 0, figure);
+    EXPECT_STREQ(g_szPositionText, " X: 1e+300  Y: -2.5e+15   Magn (exp): -7.0  Order 4");
+    figure.m_dCentreX = 999999999999999.0;  // the largest centre shown with its decimal
+    WriteStatusTexts(false, 0, figure);
+    EXPECT_EQ(std::string(g_szPositionText).rfind(" X: 999999999999999.0  Y: -2.5e+15", 0), 0u);
+}
