@@ -42,6 +42,20 @@ bench: deps
 		build-bench/bench/dorvanta_bench $(BENCH_ARGS); \
 	fi
 
+# The long randomised session and the hostile-value tests in the sanitizer build (build-asan):
+# SOAK_STEPS random steps with seed SOAK_SEED; make test runs a short session of the same test.
+SOAK_STEPS ?= 50000
+SOAK_SEED ?= 20261208
+SOAK_TESTS := test_app_random_interaction_test test_app_hostile_values_test
+
+soak: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDORVANTA_SANITIZE=ON >/dev/null
+	@cmake --build build-asan -j $(JOBS) --target $(SOAK_TESTS)
+	@set -e; for t in $(SOAK_TESTS); do \
+		QT_QPA_PLATFORM=offscreen DORVANTA_SOAK_STEPS=$(SOAK_STEPS) DORVANTA_SOAK_SEED=$(SOAK_SEED) \
+			build-asan/tests/$$t; \
+	done
+
 # libFuzzer targets (clang, address and undefined-behaviour sanitizers) in build-fuzz. Each runs
 # FUZZ_SECONDS on a working copy of its committed seed corpus (build-fuzz/corpus/<target>, which
 # keeps what it finds between runs); crashes, leaks, hangs over 1 s and undefined behaviour stop
