@@ -511,8 +511,10 @@ class RandomInteractionTest : public ::testing::Test {
             "Arrow keys change Un, Gs offset|Fit to Window|No fit to Window");
         static const std::regex offset(
             "|Un: -?\\d+     Gs: -?\\d+        \\(error= +-?\\d+\\.\\d\\d\\)| {48}");
-        static const std::regex position(
-            " X: +-?\\d+\\.\\d  Y: +-?\\d+\\.\\d   Magn \\(exp\\): +-?\\d+\\.\\d  Order \\d|_{33}");
+        // Fixed with one decimal; far values in exponent form.
+        static const std::string number = " *(-?\\d+\\.\\d|-?\\d(\\.\\d+)?e[+-]\\d+|-?inf)";
+        static const std::regex position(" X:" + number + "  Y:" + number +
+                                         "   Magn \\(exp\\):" + number + "  Order \\d|_{33}");
         for (const char* text : {g_szModeText, g_szOffsetText, g_szPositionText})
             if (strnlen(text, kStatusTextSize) == kStatusTextSize) return "unterminated status";
         if (!std::regex_match(g_szModeText, mode)) return std::string("mode text ") + g_szModeText;
