@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -166,6 +168,23 @@ class RandomInteractionTest : public ::testing::Test {
             rows[i] = std::uint8_t(i * 7);
         ASSERT_TRUE(DibSaveBmpFile(Source("picture.bmp"), picture, 0, quiet));
         ASSERT_TRUE(JpegWritePicture(Source("picture.jpg"), picture, 75, quiet));
+        WriteHostileFile(DatFileText(*figure));
+    }
+
+    // Values the reader takes as read or holds at their ends: an order of 99, offsets beyond 32
+    // bits, a far centre and transparencies of 1e300.
+    void WriteHostileFile(std::string text) {
+        const std::pair<std::string, std::string> replacements[] = {
+            {"\r\nOrder 0\r\n", "\r\nOrder 99\r\n"},
+            {"Offset Unit 1145  Offset G Sec 1853", "Offset Unit 99999999999  Offset G Sec -7"},
+            {"x = 0.00000  y = 0.00000", "x = 99999999999  y = -0.5"},
+            {"Transparency 0.500000", "Transparency 1e300"}};
+        for (const auto& [from, to] : replacements) {
+            const std::size_t at = text.find(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            text.replace(at, from.size(), to);
+        }
+        std::ofstream(Source("hostile.dat"), std::ios::binary) << text;
     }
 
     std::string Source(const char* name) const { return (dir.Path() / "in" / name).string(); }
@@ -173,7 +192,8 @@ class RandomInteractionTest : public ::testing::Test {
     // A file to open: a source file or one the session saved.
     std::string FileToOpen() {
         std::vector<std::string> files;
-        for (const char* name : {"plain.dat", "busy.dat", "picture.bmp", "picture.jpg"})
+        for (const char* name :
+             {"plain.dat", "busy.dat", "hostile.dat", "picture.bmp", "picture.jpg"})
             files.push_back(Source(name));
         for (const auto& entry : fs::directory_iterator(dir.Path())) {
             const std::string ext = entry.path().extension().string();
@@ -290,10 +310,24 @@ class RandomInteractionTest : public ::testing::Test {
         }
         const int kind = Between(0, 99);
         if (kind < 45) return PressKey(*view, log);
-        if (kind < 65) return UseMouse(*view, log);
-        if (kind < 72) return ColourPageAction(*view, log);
-        if (kind < 90) return ViewCommand(log);
+        if (kind < 63) return UseMouse(*view, log);
+        if (kind < 70) return ColourPageAction(*view, log);
+        if (kind < 87) return ViewCommand(log);
+        if (kind < 90) return WindowAction(*view, log);
         return FileCommand(log);
+    }
+
+    // Windows down to a few pixels, and scrolling anywhere.
+    void WindowAction(CDibView& view, std::ostream& log) {
+        if (Chance(0.5)) {
+            const QSize size(Between(1, 700), Between(1, 500));
+            log << "resize " << size.width() << "x" << size.height();
+            view.parentWidget()->resize(size);
+        } else {
+            log << "scroll";
+            view.horizontalScrollBar()->setValue(Between(0, view.horizontalScrollBar()->maximum()));
+            view.verticalScrollBar()->setValue(Between(0, view.verticalScrollBar()->maximum()));
+        }
     }
 
     void PressKey(CDibView& view, std::ostream& log) {
