@@ -57,33 +57,41 @@ void CDibDoc::StoreAcceptedCopy() {
     m_acceptedOrders = m_figure.m_orders;
 }
 
+AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure) {
+    AcceptedTransform t;
+    t.width = figure.m_nWidth;
+    t.height = figure.m_nHeight;
+    t.currentOrder = figure.m_nCurrentOrder;
+    t.centreX = figure.m_dCentreX;
+    t.centreY = figure.m_dCentreY;
+    t.magnExp = figure.m_dMagnExp;
+    t.transform = figure.m_transform;
+    std::memcpy(t.version, figure.m_szVersion, sizeof t.version);
+    std::memcpy(t.comment, figure.m_szComment, sizeof t.comment);
+    return t;
+}
+
+void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted) {
+    figure.m_nWidth = accepted.width;
+    figure.m_nHeight = accepted.height;
+    figure.m_nCurrentOrder = accepted.currentOrder;
+    figure.m_dCentreX = accepted.centreX;
+    figure.m_dCentreY = accepted.centreY;
+    figure.m_dMagnExp = accepted.magnExp;
+    figure.m_transform = accepted.transform;
+    std::memcpy(figure.m_szVersion, accepted.version, sizeof figure.m_szVersion);
+    std::memcpy(figure.m_szComment, accepted.comment, sizeof figure.m_szComment);
+}
+
 void CDibDoc::StoreAcceptedColoursAndTransform() {
     std::memcpy(m_acceptedColours, m_figure.m_colours, sizeof m_acceptedColours);
-    AcceptedTransform& t = m_acceptedTransform;
-    t.width = m_figure.m_nWidth;
-    t.height = m_figure.m_nHeight;
-    t.currentOrder = m_figure.m_nCurrentOrder;
-    t.centreX = m_figure.m_dCentreX;
-    t.centreY = m_figure.m_dCentreY;
-    t.magnExp = m_figure.m_dMagnExp;
-    t.transform = m_figure.m_transform;
-    std::memcpy(t.version, m_figure.m_szVersion, sizeof t.version);
-    std::memcpy(t.comment, m_figure.m_szComment, sizeof t.comment);
+    m_acceptedTransform = CaptureAcceptedTransform(m_figure);
 }
 
 void CDibDoc::RestoreAcceptedCopy() {
     std::memcpy(m_figure.m_colours, m_acceptedColours, sizeof m_acceptedColours);
     m_figure.m_orders = m_acceptedOrders;
-    const AcceptedTransform& t = m_acceptedTransform;
-    m_figure.m_nWidth = t.width;
-    m_figure.m_nHeight = t.height;
-    m_figure.m_nCurrentOrder = t.currentOrder;
-    m_figure.m_dCentreX = t.centreX;
-    m_figure.m_dCentreY = t.centreY;
-    m_figure.m_dMagnExp = t.magnExp;
-    m_figure.m_transform = t.transform;
-    std::memcpy(m_figure.m_szVersion, t.version, sizeof t.version);
-    std::memcpy(m_figure.m_szComment, t.comment, sizeof t.comment);
+    RestoreAcceptedTransform(m_figure, m_acceptedTransform);
 }
 
 int CDibDoc::PreparePicture(bool showDialog) {

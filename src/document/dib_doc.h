@@ -63,6 +63,9 @@ struct AcceptedTransform {
     char comment[106] = {};
 };
 
+AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure);
+void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted);
+
 class CDibDoc {
   public:
     explicit CDibDoc(UserPrompts& ui);

@@ -113,18 +113,6 @@ int ApplyOffsetMove(FigureParams& figure, const KeyMove& move, bool ctrl, bool s
     return order;
 }
 
-void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted) {
-    figure.m_nWidth = accepted.width;
-    figure.m_nHeight = accepted.height;
-    figure.m_nCurrentOrder = accepted.currentOrder;
-    figure.m_dCentreX = accepted.centreX;
-    figure.m_dCentreY = accepted.centreY;
-    figure.m_dMagnExp = accepted.magnExp;
-    figure.m_transform = accepted.transform;
-    std::memcpy(figure.m_szVersion, accepted.version, sizeof figure.m_szVersion);
-    std::memcpy(figure.m_szComment, accepted.comment, sizeof figure.m_szComment);
-}
-
 FigurePointXY AcceptedFigurePointAt(const AcceptedTransform& accepted, int px, int py) {
     const PictureTransform& t = accepted.transform;
     return {(px - t.halfWidth) * t.inverseScale + accepted.centreX,

@@ -36,9 +36,6 @@ void ApplyPendingMove(FigureEngine& figure, const AcceptedTransform& accepted, c
 int ApplyOffsetMove(FigureParams& figure, const KeyMove& move, bool ctrl, bool shift,
                     bool drawOnlyOne);
 
-// The whole view block (size, order, centre, exponent, transform, texts) back to the accepted.
-void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted);
-
 struct FigurePointXY {
     double x = 0.0;
     double y = 0.0;
