@@ -1,6 +1,5 @@
 #include "picture/user_prompts.h"
 
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -35,15 +34,4 @@ bool UserPrompts::AskOpenPath(const std::string&, const std::string&, std::strin
 
 bool UserPrompts::AskSavePath(const std::string&, const std::string&, std::string&) {
     return false;
-}
-
-int ConsolePrompts::ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    switch (buttons) {
-        case MsgButtons::YesNo:
-        case MsgButtons::YesNoCancel:
-            return IDYES;
-        default:
-            return IDOK;
-    }
 }

@@ -61,10 +61,3 @@ public:
 private:
     UserPrompts& m_ui;
 };
-
-// Prints messages to stderr and answers every question with its first button; used by the
-// command-line tool and wherever no desktop exists.
-class ConsolePrompts : public UserPrompts {
-public:
-    int ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) override;
-};
