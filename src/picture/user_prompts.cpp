@@ -15,18 +15,24 @@ bool UserPrompts::FileExists(const std::string& path) {
     return std::filesystem::exists(path, ec);
 }
 
-std::int64_t UserPrompts::TimeSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t UserPrompts::TimeSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 // The classic linear congruential generator of the C library, so that a seed gives the same
 // sequence on every platform.
-void UserPrompts::SeedRandom(unsigned seed) { m_randomState = seed; }
+void UserPrompts::SeedRandom(unsigned seed) {
+    m_randomState = seed;
+}
 
 int UserPrompts::NextRandom() {
     m_randomState = m_randomState * 214013u + 2531011u;
     return static_cast<int>((m_randomState >> 16) & 0x7fff);
 }
 
-int UserPrompts::RunSettingsDialog(FigureEngine&, std::string&) { return IDCANCEL; }
+int UserPrompts::RunSettingsDialog(FigureEngine&, std::string&) {
+    return IDCANCEL;
+}
 
 bool UserPrompts::AskOpenPath(const std::string&, const std::string&, std::string&) {
     return false;

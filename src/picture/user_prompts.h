@@ -18,7 +18,7 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 class UserPrompts {
-public:
+  public:
     virtual ~UserPrompts() = default;
 
     // Shows text modally and returns the button chosen (IDOK, IDCANCEL, IDYES, IDNO).
@@ -46,18 +46,18 @@ public:
     virtual bool AskSavePath(const std::string& filter, const std::string& defaultExt,
                              std::string& path);
 
-private:
+  private:
     std::uint32_t m_randomState = 1;
 };
 
 // Shows the wait cursor for the lifetime of the object.
 class WaitCursor {
-public:
+  public:
     explicit WaitCursor(UserPrompts& ui) : m_ui(ui) { m_ui.BeginWaitCursor(); }
     ~WaitCursor() { m_ui.EndWaitCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
-private:
+  private:
     UserPrompts& m_ui;
 };

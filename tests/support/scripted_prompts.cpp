@@ -14,7 +14,9 @@ void ScriptedPrompts::BeginWaitCursor() {
     ++waitCursorShown;
 }
 
-void ScriptedPrompts::EndWaitCursor() { --waitCursorDepth; }
+void ScriptedPrompts::EndWaitCursor() {
+    --waitCursorDepth;
+}
 
 int ScriptedPrompts::RunSettingsDialog(FigureEngine& edit, std::string& savedPath) {
     return settingsDialog ? settingsDialog(edit, savedPath) : IDCANCEL;

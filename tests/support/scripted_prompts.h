@@ -15,7 +15,7 @@ struct RecordedMessage {
 };
 
 class ScriptedPrompts : public UserPrompts {
-public:
+  public:
     // Answers used in order; when empty, questions get defaultAnswer.
     std::deque<int> answers;
     int defaultAnswer = IDOK;

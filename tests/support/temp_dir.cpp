@@ -1,9 +1,9 @@
 #include "support/temp_dir.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};

@@ -56,8 +56,9 @@ TEST(FocusRects, PendingMagnificationAndCentreMoveTheRectangles) {
     // One step of 0.25 in the exponent shrinks every rectangle by 2^-0.25.
     in.workingInverseScale = in.accepted.transform.inverseScale / std::pow(2.0, 0.25);
     auto rects = ComputeFocusRects(in);
-    EXPECT_EQ(rects[0].corners[0], (WindowPoint{400 + NearestWindowPixel(200 / std::pow(2.0, 0.25)),
-                                                300 + NearestWindowPixel(150 / std::pow(2.0, 0.25))}));
+    EXPECT_EQ(rects[0].corners[0],
+              (WindowPoint{400 + NearestWindowPixel(200 / std::pow(2.0, 0.25)),
+                           300 + NearestWindowPixel(150 / std::pow(2.0, 0.25))}));
     in = Unchanged(800, 600);
     in.workingCentreX = 10 * in.accepted.transform.inverseScale;  // ten pixels to the right
     rects = ComputeFocusRects(in);
