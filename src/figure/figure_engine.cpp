@@ -219,6 +219,7 @@ COLORREF FigureEngine::AdjustChannel(COLORREF colour, int byteIndex, int step) {
 
 void FigureEngine::BuildGeometry() {
     for (int k = 0; k < kFamilyCount; ++k) m_u[k] = FamilyDirection(k);
+    for (int k = 0; k < kFamilyCount; ++k) m_corner[k] = {m_u[k].x - m_u[3].x, m_u[k].y - m_u[3].y};
     m_alpha = {GoldenInt{1, 0}, GoldenInt{0, 0}, GoldenInt{-1, 0}, GoldenInt{1, -1},
                GoldenInt{-1, 1}};
     m_beta = {GoldenInt{0, 0}, GoldenInt{1, 0}, GoldenInt{-1, 1}, GoldenInt{1, -1},

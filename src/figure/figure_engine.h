@@ -3,6 +3,7 @@
 // held by value, and m_pBits is only valid while PaintFigure runs.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -49,6 +50,17 @@ using PentagonVertices = std::array<PixelPoint, 5>;
 struct PixelBox {
     std::int64_t x0, y0, x1, y1;
 };
+
+inline PixelBox BoundingBox(const PentagonVertices& v) {
+    PixelBox box{v[0].x, v[0].y, v[0].x, v[0].y};
+    for (const PixelPoint& p : v) {
+        box.x0 = std::min(box.x0, p.x);
+        box.x1 = std::max(box.x1, p.x);
+        box.y0 = std::min(box.y0, p.y);
+        box.y1 = std::max(box.y1, p.y);
+    }
+    return box;
+}
 
 struct FigurePoint {
     double x = 0.0;
@@ -145,6 +157,10 @@ class FigureEngine : public FigureParams {
     bool TryPentagonUp(int i, int j, const PentagonStyle& style);
     bool TryPentagonDown(int i, int j, const PentagonStyle& style);
     void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style);
+    // The vertices of the pentagon on the family lines at t0 and t1 in figure coordinates, and
+    // the box of their pixels; false when the box is beside the picture, else the pixels too.
+    bool PentagonCorners(double t0, double t1, double signedSize, FigurePoint (&figure)[5],
+                         PentagonVertices& pixel, PixelBox& box) const;
 
     // Raster primitives on the locked picture (raster.cpp).
     void FillBackground();
@@ -157,6 +173,7 @@ class FigureEngine : public FigureParams {
                               std::uint32_t solid, std::uint32_t outline, double t);
     // One found pentagon: its fill, then per vertex its edge and its star line.
     void PaintPentagon(const PentagonPaint& pentagon);
+    void PaintPentagon(const PentagonPaint& pentagon, const PixelBox& box);  // box of its pixels
     static std::uint32_t BlendColours(std::uint32_t c1, std::uint32_t c2, double f);
     // Reads through m_pBits (set during a painting) or through the given locked rows.
     std::pair<bool, COLORREF> ReadPixel(std::int64_t x, std::int64_t y) const;
@@ -177,7 +194,9 @@ class FigureEngine : public FigureParams {
     std::array<std::int32_t, kLookupSlots> m_lookup{};
 
     // Geometry constants, fixed at construction.
-    std::array<FigurePoint, kFamilyCount> m_u{};    // family normals at k × 72°
+    std::array<FigurePoint, kFamilyCount> m_u{};  // family normals at k × 72°
+    std::array<FigurePoint, kFamilyCount>
+        m_corner{};                                 // u_k − u_3: vertex k of a pentagon of size 1
     std::array<GoldenInt, kFamilyCount> m_alpha{};  // u_k = α_k·u_0 + β_k·u_1
     std::array<GoldenInt, kFamilyCount> m_beta{};
     std::array<GoldenInt, kFamilyCount> m_c{};           // edge offsets of a pentagon of radius 2
@@ -200,17 +219,29 @@ class FigureEngine : public FigureParams {
     std::uint8_t* PixelAt(std::int64_t x, std::int64_t y) const;
     bool PictureIsUsable() const;
     GoldenInt PentagonScale(char kind) const;
-    bool BoxMeetsPicture(const PentagonVertices& v) const;
-    // Pentagons within a 2 x 2 pixel box, painted through the box's four pixels (x fastest).
-    using TinyBox = std::array<std::uint8_t*, 4>;
-    bool PaintTinyPentagon(const PentagonPaint& pentagon);
-    void FillTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box, const TinyBox& at);
+    bool BoxMeetsPicture(const PixelBox& box) const;
+    // Pentagons within a 4 x 4 pixel box, painted through the box's cells (x + 4y).
+    using SmallCells = std::array<std::uint8_t*, 16>;
+    struct SmallVertices {
+        int x[5], y[5], cell[5];  // relative to the box corner
+    };
+    bool PaintSmallPentagon(const PentagonPaint& pentagon, const PixelBox& box);
+    // Within a 2 x 2 box: cells x + 2y.
+    using TinyCells = std::array<std::uint8_t*, 4>;
+    void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box);
+    void FillTinyPentagon(const PentagonPaint& pentagon, unsigned inside, const TinyCells& at);
+    void FillSmallPentagon(const PentagonPaint& pentagon, const SmallVertices& v, int width,
+                           int height, const SmallCells& at);
     // The segment raster with the blend table rows of its colour already looked up.
     using BlendRows = std::array<const std::uint8_t*, 3>;
     void DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
                          const BlendRows& rows);
     int LookupElement(GoldenInt position) const;
     bool StepMatches(int index, char kind) const;
+    // The colours and items of a style, prepared once for all its pentagons.
+    PentagonPaint BrushOf(const PentagonStyle& style) const;
+    void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style,
+                      const PentagonPaint& brush);
 };
 
 inline std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToPixel(double x, double y) const {

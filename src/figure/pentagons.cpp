@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "figure/figure_engine.h"
 
@@ -14,10 +17,8 @@ constexpr std::uint8_t kDown = 2;  // the step before the element has the kind
 
 }  // namespace
 
-bool FigureEngine::BoxMeetsPicture(const PentagonVertices& v) const {
-    const auto [minX, maxX] = std::minmax({v[0].x, v[1].x, v[2].x, v[3].x, v[4].x});
-    const auto [minY, maxY] = std::minmax({v[0].y, v[1].y, v[2].y, v[3].y, v[4].y});
-    return maxX >= 0 && minX < m_nWidth && maxY >= 0 && minY < m_nHeight;
+bool FigureEngine::BoxMeetsPicture(const PixelBox& box) const {
+    return box.x1 >= 0 && box.x0 < m_nWidth && box.y1 >= 0 && box.y0 < m_nHeight;
 }
 
 GoldenInt FigureEngine::PentagonScale(char kind) const {
@@ -77,6 +78,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         if (up || down) either.push_back(j);
     }
     const double size = 2 * g.Value();
+    const PentagonPaint brush = BrushOf(style);
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
         if (!upPossible && !downPossible) continue;
@@ -87,8 +89,8 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
             wanted == (kUp | kDown) ? either : (upPossible ? upOnly : downOnly);
         for (const int j : candidates) {
             const std::uint8_t side = sides[j - first1] & wanted;
-            if ((side & kUp) && onSeries(alpha, j, +1)) DrawPentagon(i, j, size, style);
-            if ((side & kDown) && onSeries(alpha, j, -1)) DrawPentagon(i, j, -size, style);
+            if ((side & kUp) && onSeries(alpha, j, +1)) DrawPentagon(i, j, size, style, brush);
+            if ((side & kDown) && onSeries(alpha, j, -1)) DrawPentagon(i, j, -size, style, brush);
         }
     }
 }
@@ -117,21 +119,103 @@ bool FigureEngine::TryPentagonDown(int i, int j, const PentagonStyle& style) {
     return true;
 }
 
-void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style) {
-    const double t0 = m_values[i], t1 = m_values[j];
-    const FigurePoint p{m_intersect[0][0] * t0 + m_intersect[0][1] * t1,
-                        m_intersect[1][0] * t0 + m_intersect[1][1] * t1};
-    FigurePoint vertex[5];
-    PentagonVertices pixel;
-    FigurePoint centre{};
+PentagonPaint FigureEngine::BrushOf(const PentagonStyle& style) const {
+    PentagonPaint brush;
+    brush.fill = style.drawSolid;
+    brush.gradient = style.gradient;
+    brush.outline = style.drawOutline;
+    brush.star = style.drawStar;
+    brush.solidColour = GetDibColour(style.solidEntry);
+    brush.outlineColour = GetDibColour(style.outlineEntry);
+    brush.starColour = GetDibColour(style.starEntry);
+    brush.transparency = style.transparency;
+    return brush;
+}
+
+// Vertex k is p + s·(u_k − u_3), p the point on the lines at t0 and t1, rounded to a pixel as
+// FigureToPixel does. The two coordinates go through the same IEEE operations side by side; the
+// truncating conversion stands in for the floor when every value is well within 32 bits, and the
+// scalar rounding takes the rest. Rounding is monotone, so the box of the rounded vertices is the
+// rounded box of the exact ones: a pentagon beside the picture is known before its vertices are
+// rounded, and they are left unset.
+bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
+                                   FigurePoint (&figure)[5], PentagonVertices& pixel,
+                                   PixelBox& box) const {
+    const auto& m = m_intersect;
+#if defined(__SSE2__)
+    // p = (m00·t0 + m01·t1, m10·t0 + m11·t1), both coordinates at once.
+    const __m128d origin = _mm_add_pd(_mm_mul_pd(_mm_set_pd(m[1][0], m[0][0]), _mm_set1_pd(t0)),
+                                      _mm_mul_pd(_mm_set_pd(m[1][1], m[0][1]), _mm_set1_pd(t1)));
+    const __m128d size = _mm_set1_pd(signedSize);
+    const __m128d centre = _mm_set_pd(m_dCentreY, m_dCentreX);
+    const __m128d scale = _mm_set1_pd(m_transform.scale);
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d limit = _mm_set1_pd(2147483647.0);
+    const __m128d signBit = _mm_set1_pd(-0.0);
+    __m128d shifted[5];
+    __m128d small = _mm_castsi128_pd(_mm_set1_epi32(-1));
     for (int k = 0; k < 5; ++k) {
-        vertex[k] = {p.x + signedSize * (m_u[k].x - m_u[3].x),
-                     p.y + signedSize * (m_u[k].y - m_u[3].y)};
-        const auto [px, py] = FigureToPixel(vertex[k].x, vertex[k].y);
-        pixel[k] = {px, py};
-        centre = {centre.x + vertex[k].x, centre.y + vertex[k].y};
+        const __m128d v = _mm_add_pd(origin, _mm_mul_pd(size, _mm_loadu_pd(&m_corner[k].x)));
+        _mm_storeu_pd(&figure[k].x, v);
+        shifted[k] = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(v, centre), scale), half);
+        small = _mm_and_pd(small, _mm_cmplt_pd(_mm_andnot_pd(signBit, shifted[k]), limit));
     }
-    centre = {centre.x * 0.2, centre.y * 0.2};
+    if (_mm_movemask_pd(small) == 3) {
+        const __m128d one = _mm_set1_pd(1.0);
+        auto floorToInt = [one](__m128d v) {
+            const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
+            return _mm_cvttpd_epi32(
+                _mm_sub_pd(truncated, _mm_and_pd(_mm_cmpgt_pd(truncated, v), one)));
+        };
+        __m128d low = shifted[0], high = shifted[0];
+        for (int k = 1; k < 5; ++k) {
+            low = _mm_min_pd(low, shifted[k]);
+            high = _mm_max_pd(high, shifted[k]);
+        }
+        const __m128i lowPixel = floorToInt(low), highPixel = floorToInt(high);
+        const std::int64_t halfWidth = m_transform.halfWidth, halfHeight = m_transform.halfHeight;
+        box = {_mm_cvtsi128_si32(lowPixel) + halfWidth,
+               _mm_cvtsi128_si32(_mm_shuffle_epi32(lowPixel, 1)) + halfHeight,
+               _mm_cvtsi128_si32(highPixel) + halfWidth,
+               _mm_cvtsi128_si32(_mm_shuffle_epi32(highPixel, 1)) + halfHeight};
+        if (!BoxMeetsPicture(box)) return false;
+        for (int k = 0; k < 5; ++k) {
+            const __m128i rounded = floorToInt(shifted[k]);
+            pixel[k] = {_mm_cvtsi128_si32(rounded) + halfWidth,
+                        _mm_cvtsi128_si32(_mm_shuffle_epi32(rounded, 1)) + halfHeight};
+        }
+        return true;
+    }
+#else
+    const FigurePoint p{m[0][0] * t0 + m[0][1] * t1, m[1][0] * t0 + m[1][1] * t1};
+    for (int k = 0; k < 5; ++k) {
+        figure[k] = {p.x + signedSize * m_corner[k].x, p.y + signedSize * m_corner[k].y};
+    }
+#endif
+    for (int k = 0; k < 5; ++k) {
+        const auto [px, py] = FigureToPixel(figure[k].x, figure[k].y);
+        pixel[k] = {px, py};
+    }
+    box = BoundingBox(pixel);
+    return BoxMeetsPicture(box);
+}
+
+void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style) {
+    DrawPentagon(i, j, signedSize, style, BrushOf(style));
+}
+
+void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style,
+                                const PentagonPaint& brush) {
+    FigurePoint vertex[5];
+    PentagonPaint paint = brush;
+    PixelBox box;
+    const bool meetsPicture =
+        PentagonCorners(m_values[i], m_values[j], signedSize, vertex, paint.pixel, box);
+    auto centre = [&vertex] {
+        FigurePoint sum{};
+        for (const FigurePoint& v : vertex) sum = {sum.x + v.x, sum.y + v.y};
+        return FigurePoint{sum.x * 0.2, sum.y * 0.2};
+    };
 
     if (m_nPaintingOrder >= 0 && m_nPaintingOrder < kOrderCount) {
         PentagonCounts& counts = m_counts[m_nPaintingOrder];
@@ -142,28 +226,19 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonS
     }
 
     if (style.drawSolid && m_nShapes < kMaxShapes) {
+        const FigurePoint c = centre();
         m_shapes[m_nShapes++] = {
-            centre.x,   centre.y,   static_cast<std::uint8_t>(m_nPaintingOrder),
-            style.kind, signedSize, 0};
+            c.x, c.y, static_cast<std::uint8_t>(m_nPaintingOrder), style.kind, signedSize, 0};
     }
     // Fill and edges stay inside the box of the vertices: a box beside the picture paints nothing.
-    if (!BoxMeetsPicture(pixel)) return;
+    if (!meetsPicture) return;
 
-    PentagonPaint paint;
-    paint.pixel = pixel;
-    paint.fill = style.drawSolid;
-    paint.gradient = style.gradient;
-    paint.outline = style.drawOutline;
-    paint.star = style.drawStar;
-    paint.solidColour = GetDibColour(style.solidEntry);
-    paint.outlineColour = GetDibColour(style.outlineEntry);
-    paint.starColour = GetDibColour(style.starEntry);
-    paint.transparency = style.transparency;
-    if (style.drawSolid && style.gradient) {
+    if (paint.fill && paint.gradient) {
+        const FigurePoint c = centre();
         paint.radius = std::fabs(signedSize * m_transform.scale);
-        const double distance = std::sqrt(centre.x * centre.x + centre.y * centre.y);
-        paint.direction = distance < 0.0001 ? FigurePoint{}
-                                            : FigurePoint{centre.x / distance, centre.y / distance};
+        const double distance = std::sqrt(c.x * c.x + c.y * c.y);
+        paint.direction =
+            distance < 0.0001 ? FigurePoint{} : FigurePoint{c.x / distance, c.y / distance};
     }
-    PaintPentagon(paint);
+    PaintPentagon(paint, box);
 }

@@ -393,22 +393,138 @@ class RunningQuotient {
     std::int64_t m_num, m_den, m_quotient, m_remainder;
 };
 
-PixelBox BoundingBox(const PentagonVertices& v) {
-    PixelBox box{v[0].x, v[0].y, v[0].x, v[0].y};
-    for (const PixelPoint& p : v) {
-        box.x0 = std::min(box.x0, p.x);
-        box.x1 = std::max(box.x1, p.x);
-        box.y0 = std::min(box.y0, p.y);
-        box.y1 = std::max(box.y1, p.y);
+// Pentagons within a box of at most kSmallBox x kSmallBox pixels at non-negative coordinates are
+// painted through tables over the box's cells (cell x + 4y from the box corner). Both tables are
+// made by running the general rules on every case, so a lookup gives the pixels a scan would.
+constexpr std::int64_t kSmallBox = 4;
+constexpr int kNormalRange = 2 * kSmallBox - 1;    // normal components -3..3
+constexpr int kOffsetRange = 12 * kSmallBox - 11;  // n·v within -18..18
+
+struct SmallSegment {
+    std::uint8_t count = 0;
+    std::array<std::uint8_t, kSmallBox> cells{};
+};
+
+class SmallBoxTables {
+  public:
+    SmallBoxTables() {
+        for (int nx = -kSmallBox + 1; nx < kSmallBox; ++nx) {
+            for (int ny = -kSmallBox + 1; ny < kSmallBox; ++ny) {
+                for (int c = -kOffsetRange / 2; c <= kOffsetRange / 2; ++c) {
+                    std::uint16_t cells = 0;
+                    for (int cell = 0; cell < 16; ++cell) {
+                        if (nx * (cell % 4) + ny * (cell / 4) + c >= 0) cells |= 1u << cell;
+                    }
+                    m_halfPlanes[HalfPlaneIndex(nx, ny, c)] = cells;
+                }
+            }
+        }
+        for (int a = 0; a < 16; ++a) {
+            for (int b = 0; b < 16; ++b) m_segments[16 * a + b] = MakeSegment(a, b);
+        }
     }
-    return box;
+
+    // The cells where nx·x + ny·y + c >= 0.
+    std::uint16_t HalfPlane(int nx, int ny, int c) const {
+        return m_halfPlanes[HalfPlaneIndex(nx, ny, c)];
+    }
+    // The cells the segment rule blends between cells a and b.
+    const SmallSegment& Segment(int a, int b) const { return m_segments[16 * a + b]; }
+
+  private:
+    static int HalfPlaneIndex(int nx, int ny, int c) {
+        return ((nx + kSmallBox - 1) * kNormalRange + ny + kSmallBox - 1) * kOffsetRange + c +
+               kOffsetRange / 2;
+    }
+
+    // The segment rule: along x when it is longer in x, else along y; the other coordinate is
+    // the start's plus the truncated proportional offset.
+    static SmallSegment MakeSegment(int a, int b) {
+        int x0 = a % 4, y0 = a / 4, x1 = b % 4, y1 = b / 4;
+        if (x0 > x1) {
+            std::swap(x0, x1);
+            std::swap(y0, y1);
+        }
+        const int dx = x1 - x0, dy = y1 - y0;
+        SmallSegment segment;
+        auto add = [&](int x, int y) {
+            segment.cells[segment.count++] = static_cast<std::uint8_t>(x + 4 * y);
+        };
+        if (dx > std::abs(dy)) {
+            for (int x = x0; x <= x1; ++x) add(x, y0 + dy * (x - x0) / dx);
+        } else if (dy == 0) {
+            add(x0, y0);
+        } else {
+            for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y)
+                add(x0 + dx * (y - y0) / dy, y);
+        }
+        return segment;
+    }
+
+    std::array<std::uint16_t, kNormalRange * kNormalRange * kOffsetRange> m_halfPlanes{};
+    std::array<SmallSegment, 256> m_segments{};
+};
+
+// Within a 2 x 2 box (the common case) one table lookup gives it all: what a pentagon does to the
+// box's cells for every arrangement of its vertices (cell x + 2y, vertex k at bits 2k), made by
+// running the fill's inside test and the segment rule on each arrangement. At non-negative
+// coordinates the fill's integer centre is the box corner, wherever the box is.
+struct TinyPattern {
+    std::uint8_t inside = 0;                 // bit per cell the fill blends
+    std::array<std::uint8_t, 4> edgeEnds{};  // blends per cell by the five edges
+    std::array<std::uint8_t, 4> starEnds{};  // blends per cell by the five star lines
+};
+
+TinyPattern MakeTinyPattern(unsigned code) {
+    PentagonVertices v;
+    for (int k = 0; k < 5; ++k) {
+        const unsigned corner = code >> (2 * k) & 3;
+        v[k] = {corner & 1, corner >> 1};
+    }
+    const PixelBox box = BoundingBox(v);
+    const PentagonScan scan(v);
+    TinyPattern pattern;
+    for (std::int64_t y = box.y0; y <= box.y1; ++y) {
+        std::int64_t lo = box.x0, hi = box.x1;
+        scan.ClipRow(y, lo, hi);
+        for (std::int64_t x = lo; x <= hi; ++x) pattern.inside |= 1 << (x + 2 * y);
+    }
+    // A segment between cells of a 2 x 2 box blends its two ends, or one when they coincide.
+    for (int k = 0; k < 5; ++k) {
+        const unsigned a = code >> (2 * k) & 3;
+        const unsigned edge = code >> (2 * ((k + 1) % 5)) & 3;
+        const unsigned star = code >> (2 * ((k + 2) % 5)) & 3;
+        ++pattern.edgeEnds[a];
+        pattern.edgeEnds[edge] += edge != a;
+        ++pattern.starEnds[a];
+        pattern.starEnds[star] += star != a;
+    }
+    return pattern;
+}
+
+const TinyPattern& TinyPatternOf(unsigned code) {
+    static const auto patterns = [] {
+        std::array<TinyPattern, 1024> all;
+        for (unsigned code = 0; code < all.size(); ++code) all[code] = MakeTinyPattern(code);
+        return all;
+    }();
+    return patterns[code];
+}
+
+const SmallBoxTables& SmallTables() {
+    static const SmallBoxTables tables;
+    return tables;
 }
 
 }  // namespace
 
 // Within one pentagon the fill comes first, then per vertex its edge and its star line.
 void FigureEngine::PaintPentagon(const PentagonPaint& p) {
-    if (!PictureIsUsable() || PaintTinyPentagon(p)) return;
+    PaintPentagon(p, BoundingBox(p.pixel));
+}
+
+void FigureEngine::PaintPentagon(const PentagonPaint& p, const PixelBox& box) {
+    if (!PictureIsUsable() || PaintSmallPentagon(p, box)) return;
     const double t = p.transparency;
     if (p.fill) {
         if (p.gradient) {
@@ -433,102 +549,157 @@ void FigureEngine::PaintPentagon(const PentagonPaint& p) {
     }
 }
 
-// Far zoom-outs find pentagons by the million, nearly all within a 2 x 2 pixel box; those are
-// painted here with the same blends in the same sequence per pixel as the general path:
-// - the fill blends the box pixels that pass the same inside test (with coinciding vertices
-//   every normal is zero and the single pixel passes), shaded by the same expression;
-// - a segment between pixels at most one apart in x and in y blends exactly its two end points
-//   (one when they coincide), so the edges and star lines blend their vertices in their order.
-// A box pixel beyond the picture is a scratch pixel, so the blends need no test.
-// Returns false, painting nothing, for a larger pentagon.
-bool FigureEngine::PaintTinyPentagon(const PentagonPaint& p) {
-    const PixelBox box = BoundingBox(p.pixel);
-    if (box.x1 - box.x0 > 1 || box.y1 - box.y0 > 1) return false;
-    std::uint8_t scratch[3] = {};
-    TinyBox at;
-    for (int index = 0; index < 4; ++index) {
-        const std::int64_t x = box.x0 + index % 2, y = box.y0 + index / 2;
-        const bool shown = x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight;
-        at[index] = shown ? PixelAt(x, y) : scratch;
+// Far zoom-outs find pentagons by the million, nearly all within a few pixels; those are painted
+// through the box tables with the same blends in the same sequence per pixel as the general path:
+// the fill blends the cells that pass every inward half-plane, shaded by the same expression,
+// then per vertex its edge and its star line blend their cells. A cell beyond the picture is a
+// scratch pixel, so the blends need no test. A box at negative coordinates (the picture's top or
+// left edge) goes the general way. Returns false, painting nothing, for those it leaves.
+bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& box) {
+    const std::int64_t width = box.x1 - box.x0 + 1, height = box.y1 - box.y0 + 1;
+    if (width > kSmallBox || height > kSmallBox || box.x0 < 0 || box.y0 < 0) return false;
+    if (width <= 2 && height <= 2) {
+        PaintTinyPentagon(p, box);
+        return true;
     }
-    if (p.fill) FillTinyPentagon(p, box, at);
-    auto boxIndex = [&](const PixelPoint& v) {
-        return static_cast<int>((v.x - box.x0) + 2 * (v.y - box.y0));
-    };
+    std::uint8_t scratch[3] = {};
+    SmallCells at;
+    for (std::int64_t y = 0; y < height; ++y) {
+        for (std::int64_t x = 0; x < width; ++x) {
+            const bool shown = box.x0 + x < m_nWidth && box.y0 + y < m_nHeight;
+            at[x + 4 * y] = shown ? PixelAt(box.x0 + x, box.y0 + y) : scratch;
+        }
+    }
+    SmallVertices v;
+    for (int k = 0; k < 5; ++k) {
+        v.x[k] = static_cast<int>(p.pixel[k].x - box.x0);
+        v.y[k] = static_cast<int>(p.pixel[k].y - box.y0);
+        v.cell[k] = v.x[k] + 4 * v.y[k];
+    }
+    if (p.fill) FillSmallPentagon(p, v, static_cast<int>(width), static_cast<int>(height), at);
+    if (!p.outline && !p.star) return true;
+    const SmallBoxTables& tables = SmallTables();
     if (p.outline != p.star) {
         // One kind of line: every blend of a pixel uses the same map, so only their number counts.
         const int step = p.outline ? 1 : 2;
-        int ends[4] = {};
+        std::array<std::uint8_t, 16> blends{};
         for (int k = 0; k < 5; ++k) {
-            const PixelPoint& a = p.pixel[k];
-            const PixelPoint& b = p.pixel[(k + step) % 5];
-            ++ends[boxIndex(a)];
-            ends[boxIndex(b)] += b.x != a.x || b.y != a.y;
+            const SmallSegment& segment = tables.Segment(v.cell[k], v.cell[(k + step) % 5]);
+            for (int n = 0; n < segment.count; ++n) ++blends[segment.cells[n]];
         }
         const RepeatedBlend& blend =
             RepeatedBlendFor(p.outline ? p.outlineColour : p.starColour, p.transparency);
-        for (int index = 0; index < 4; ++index) blend.Apply(at[index], ends[index]);
-    } else if (p.outline) {
-        const ChannelBlend outline(p.outlineColour, p.transparency);
-        const ChannelBlend star(p.starColour, p.transparency);
-        auto blendEnds = [&](const ChannelBlend& blend, const PixelPoint& a, const PixelPoint& b) {
-            blend.Apply(at[boxIndex(a)]);
-            if (b.x != a.x || b.y != a.y) blend.Apply(at[boxIndex(b)]);
-        };
-        for (int k = 0; k < 5; ++k) {
-            blendEnds(outline, p.pixel[k], p.pixel[(k + 1) % 5]);
-            blendEnds(star, p.pixel[k], p.pixel[(k + 2) % 5]);
+        for (int cell = 0; cell < 16; ++cell) {
+            if (blends[cell] != 0) blend.Apply(at[cell], blends[cell]);
         }
+        return true;
+    }
+    const ChannelBlend outline(p.outlineColour, p.transparency);
+    const ChannelBlend star(p.starColour, p.transparency);
+    auto blendSegment = [&](const ChannelBlend& blend, int a, int b) {
+        const SmallSegment& segment = tables.Segment(v.cell[a], v.cell[b]);
+        for (int n = 0; n < segment.count; ++n) blend.Apply(at[segment.cells[n]]);
+    };
+    for (int k = 0; k < 5; ++k) {
+        blendSegment(outline, k, (k + 1) % 5);
+        blendSegment(star, k, (k + 2) % 5);
     }
     return true;
 }
 
-// The fill of a pentagon within a 2 x 2 box: the inside test and shading factor of the fills,
-// written out for at most four pixels (every product is of numbers within -1..1).
-void FigureEngine::FillTinyPentagon(const PentagonPaint& p, const PixelBox& box,
-                                    const TinyBox& at) {
-    const PentagonVertices& v = p.pixel;
-    std::int64_t sumX = 0, sumY = 0;
-    for (const PixelPoint& q : v) {
-        sumX += q.x;
-        sumY += q.y;
+void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box) {
+    std::uint8_t scratch[3] = {};
+    TinyCells at;
+    for (int cell = 0; cell < 4; ++cell) {
+        const std::int64_t x = box.x0 + cell % 2, y = box.y0 + cell / 2;
+        at[cell] = x < m_nWidth && y < m_nHeight ? PixelAt(x, y) : scratch;
     }
-    const PixelPoint s{sumX / 5, sumY / 5};
-    PixelPoint n[5];
-    for (int i = 0; i < 5; ++i) {
-        const PixelPoint& a = v[i];
-        const PixelPoint& b = v[(i + 1) % 5];
-        n[i] = {a.y - b.y, b.x - a.x};
-        const std::int64_t sign = n[i].x * (s.x - a.x) + n[i].y * (s.y - a.y) < 0 ? -1 : 1;
-        n[i] = {sign * n[i].x, sign * n[i].y};
+    unsigned code = 0;
+    for (int k = 0; k < 5; ++k) {
+        const auto cell = (p.pixel[k].x - box.x0) + 2 * (p.pixel[k].y - box.y0);
+        code |= static_cast<unsigned>(cell) << (2 * k);
     }
-    auto inside = [&](std::int64_t x, std::int64_t y) {
-        for (int i = 0; i < 5; ++i) {
-            if (n[i].x * (x - v[i].x) + n[i].y * (y - v[i].y) < 0) return false;
+    const TinyPattern& pattern = TinyPatternOf(code);
+    if (p.fill) FillTinyPentagon(p, pattern.inside, at);
+    if (p.outline != p.star) {
+        const std::array<std::uint8_t, 4>& ends = p.outline ? pattern.edgeEnds : pattern.starEnds;
+        const RepeatedBlend& blend =
+            RepeatedBlendFor(p.outline ? p.outlineColour : p.starColour, p.transparency);
+        for (int cell = 0; cell < 4; ++cell) {
+            if (ends[cell] != 0) blend.Apply(at[cell], ends[cell]);
         }
-        return true;
-    };
-    auto forInsidePixels = [&](auto blend) {
-        for (std::int64_t y = box.y0; y <= box.y1; ++y) {
-            for (std::int64_t x = box.x0; x <= box.x1; ++x) {
-                if (inside(x, y)) blend(x, y, at[(x - box.x0) + 2 * (y - box.y0)]);
-            }
+    } else if (p.outline) {
+        const ChannelBlend outline(p.outlineColour, p.transparency);
+        const ChannelBlend star(p.starColour, p.transparency);
+        auto blendEnds = [&](const ChannelBlend& blend, int a, int b) {
+            const unsigned first = code >> (2 * a) & 3, second = code >> (2 * b) & 3;
+            blend.Apply(at[first]);
+            if (second != first) blend.Apply(at[second]);
+        };
+        for (int k = 0; k < 5; ++k) {
+            blendEnds(outline, k, (k + 1) % 5);
+            blendEnds(star, k, (k + 2) % 5);
         }
-    };
+    }
+}
+
+// The cells are the box's; the fill's integer centre is the corner, so a cell's offset from it
+// is its place in the box.
+void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, const TinyCells& at) {
     if (!p.gradient) {
         const ChannelBlend blend(p.solidColour, p.transparency);
-        forInsidePixels(
-            [&](std::int64_t, std::int64_t, std::uint8_t* pixel) { blend.Apply(pixel); });
+        for (int cell = 0; cell < 4; ++cell) {
+            if (inside >> cell & 1) blend.Apply(at[cell]);
+        }
         return;
     }
     const GradientBlend blend(p.solidColour, p.outlineColour, p.transparency);
     const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
-    forInsidePixels([&](std::int64_t x, std::int64_t y, std::uint8_t* pixel) {
-        const double a = static_cast<double>(x - s.x), b = static_cast<double>(y - s.y);
+    for (int cell = 0; cell < 4; ++cell) {
+        if (!(inside >> cell & 1)) continue;
+        const double a = cell & 1, b = cell >> 1;
         const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
                                 : (a * p.direction.x + b * p.direction.y) / p.radius;
-        blend.Apply(pixel, f);
-    });
+        blend.Apply(at[cell], f);
+    }
+}
+
+// The fill's inside test with the vertices relative to the box corner: the inward normals (turned
+// towards the integer centre, the vertex sums divided by 5) give one half-plane of cells each.
+void FigureEngine::FillSmallPentagon(const PentagonPaint& p, const SmallVertices& v, int width,
+                                     int height, const SmallCells& at) {
+    int sumX = 0, sumY = 0;
+    for (int k = 0; k < 5; ++k) {
+        sumX += v.x[k];
+        sumY += v.y[k];
+    }
+    const int sx = sumX / 5, sy = sumY / 5;
+    unsigned inside = 0;
+    for (int y = 0; y < height; ++y) inside |= ((1u << width) - 1) << (4 * y);
+    const SmallBoxTables& tables = SmallTables();
+    for (int i = 0; i < 5; ++i) {
+        const int j = (i + 1) % 5;
+        int nx = v.y[i] - v.y[j], ny = v.x[j] - v.x[i];
+        if (nx * (sx - v.x[i]) + ny * (sy - v.y[i]) < 0) {
+            nx = -nx;
+            ny = -ny;
+        }
+        inside &= tables.HalfPlane(nx, ny, -(nx * v.x[i] + ny * v.y[i]));
+    }
+    if (!p.gradient) {
+        const ChannelBlend blend(p.solidColour, p.transparency);
+        for (; inside != 0; inside &= inside - 1) blend.Apply(at[std::countr_zero(inside)]);
+        return;
+    }
+    const GradientBlend blend(p.solidColour, p.outlineColour, p.transparency);
+    const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
+    for (; inside != 0; inside &= inside - 1) {
+        const int cell = std::countr_zero(inside);
+        const double a = cell % 4 - sx, b = cell / 4 - sy;
+        const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
+                                : (a * p.direction.x + b * p.direction.y) / p.radius;
+        blend.Apply(at[cell], f);
+    }
 }
 
 bool FigureEngine::PictureIsUsable() const {

@@ -290,6 +290,58 @@ TEST_F(Raster, RadialGradientHasTheOutlineColourAtTheCentre) {
     EXPECT_EQ(Bgr(sx / 5, sy / 5), (std::array<int, 3>{0, 0, 255}));
 }
 
+// Small pentagons take table-driven paths; any five vertices within a box of up to 5 x 5 pixels
+// (not only regular ones, and degenerate ones too), anywhere across the picture's edges, with
+// every mix of items, painted one over another, must give the literal primitives' bytes.
+TEST_F(Raster, SmallPentagonsMatchTheLiteralPrimitivesForAnyVertices) {
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> corner(-4, 24), extent(1, 5), bit(0, 1), item(0, 7);
+    const double transparencies[] = {0.0, 0.3, 0.5, 1.0, 1.7};
+    for (int picture = 0; picture < 400; ++picture) {
+        SetUp();
+        std::vector<PentagonPaint> pentagons(12);
+        for (PentagonPaint& p : pentagons) {
+            const int x0 = corner(rng), y0 = corner(rng) - 5;
+            std::uniform_int_distribution<int> dx(0, extent(rng) - 1), dy(0, extent(rng) - 1);
+            for (PixelPoint& v : p.pixel) v = {x0 + dx(rng), y0 + dy(rng)};
+            const int items = item(rng);
+            p.fill = items & 1;
+            p.outline = items & 2;
+            p.star = items & 4;
+            p.gradient = bit(rng);
+            const double a = 0.7 * (picture % 9);
+            p.direction = bit(rng) ? FigurePoint{} : FigurePoint{std::cos(a), std::sin(a)};
+            p.radius = 0.25 + (picture % 5);
+            p.solidColour = 0xFF2010 + 0x0305 * (picture % 7);
+            p.outlineColour = 0x1020FF;
+            p.starColour = 0x20C040;
+            p.transparency = transparencies[rng() % 5];
+        }
+        for (const PentagonPaint& p : pentagons) f->PaintPentagon(p);
+        ASSERT_EQ(bytes, Literal([&](ReferencePainter& ref) {
+                      for (const PentagonPaint& p : pentagons) {
+                          const double t = p.transparency;
+                          const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
+                          if (p.fill && p.gradient) {
+                              ref.FillPentagonGradient(p.pixel, radial, p.direction, p.radius,
+                                                       p.solidColour, p.outlineColour, t);
+                          } else if (p.fill) {
+                              ref.FillPentagon(p.pixel, p.solidColour, t);
+                          }
+                          for (int k = 0; k < 5; ++k) {
+                              const PixelPoint &a = p.pixel[k], &b = p.pixel[(k + 1) % 5],
+                                               &c = p.pixel[(k + 2) % 5];
+                              if (p.outline)
+                                  ref.DrawSegment(a.x, a.y, b.x, b.y, p.outlineColour, t);
+                              if (p.star) ref.DrawSegment(a.x, a.y, c.x, c.y, p.starColour, t);
+                          }
+                      }
+                  }))
+            << "picture " << picture;
+        ASSERT_TRUE(PaddingUntouched());
+    }
+}
+
 TEST(BlendColours, MixesAndClamps) {
     EXPECT_EQ(FigureEngine::BlendColours(0x0A141E, 0xC8B4A0, 1.0), 0x0A141Eu);
     EXPECT_EQ(FigureEngine::BlendColours(0x0A141E, 0xC8B4A0, 0.0), 0xC8B4A0u);
