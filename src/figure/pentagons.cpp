@@ -57,14 +57,37 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     for (int j = first1; j <= last1; ++j) {
         for (int k = 2; k < kFamilyCount; ++k) beta[j][k - 2] = m_beta[k] * m_elements[j];
     }
+    // What the lookup says of each slot for this kind: the whole part of the element there and
+    // on which sides its steps have the kind; nothing for an empty slot or an element outside the
+    // range, nor for the extra last slot, which stands for every position beyond the table.
+    struct Slot {
+        std::int32_t a;
+        std::uint32_t sides;
+    };
+    std::array<Slot, kLookupSlots + 1> slots;
+    for (int h = 0; h < kLookupSlots; ++h) {
+        const std::int32_t m = m_lookup[h];
+        const bool present = m != LOOKUP_EMPTY && m >= m_nFirst && m <= m_nLast;
+        slots[h] = present ? Slot{m_elements[m].a, (StepMatches(m, kind) ? kUp : 0u) |
+                                                       (StepMatches(m - 1, kind) ? kDown : 0u)}
+                           : Slot{0, 0};
+    }
+    slots[kLookupSlots] = {0, 0};
+    const auto shift = static_cast<std::uint32_t>(m_nLookupShift);
+    // The element at exactly q exists with a step of the kind on this side: one slot read.
+    auto matches = [&](GoldenInt q, std::uint32_t side) {
+        const std::uint32_t h = std::min(shift + static_cast<std::uint32_t>(q.b),
+                                         static_cast<std::uint32_t>(kLookupSlots));
+        return (slots[h].a == q.a) & ((slots[h].sides & side) != 0);
+    };
     auto onSeries = [&](const GoldenInt(&alpha)[3], int j, int sign) {
-        for (int k = 2; k < kFamilyCount; ++k) {
-            const GoldenInt q = sign > 0 ? alpha[k - 2] + beta[j][k - 2] + offset[k]
-                                         : alpha[k - 2] + beta[j][k - 2] - offset[k];
-            const int m = LookupElement(q);
-            if (m < 0 || !StepMatches(sign > 0 ? m : m - 1, kind)) return false;
-        }
-        return true;
+        const std::uint32_t side = sign > 0 ? kUp : kDown;
+        auto at = [&](int k) {
+            return sign > 0 ? alpha[k - 2] + beta[j][k - 2] + offset[k]
+                            : alpha[k - 2] + beta[j][k - 2] - offset[k];
+        };
+        // Most pairs fail the first family; the other two are tested together.
+        return matches(at(2), side) && (matches(at(3), side) & matches(at(4), side));
     };
     // The step kind filter before any golden arithmetic: the family-1 elements whose step after
     // (Up), before (Down) or either matches, each list in increasing j.
