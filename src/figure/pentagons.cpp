@@ -102,6 +102,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     }
     const double size = 2 * g.Value();
     const PentagonPaint brush = BrushOf(style);
+    std::vector<int> found(2 * either.size());  // the pentagons of one row, in search order
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
         if (!upPossible && !downPossible) continue;
@@ -110,10 +111,14 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         const std::uint8_t wanted = (upPossible ? kUp : 0) | (downPossible ? kDown : 0);
         const std::vector<int>& candidates =
             wanted == (kUp | kDown) ? either : (upPossible ? upOnly : downOnly);
+        std::size_t count = 0;
         for (const int j : candidates) {
             const std::uint8_t side = sides[j - first1] & wanted;
-            if ((side & kUp) && onSeries(alpha, j, +1)) DrawPentagon(i, j, size, style, brush);
-            if ((side & kDown) && onSeries(alpha, j, -1)) DrawPentagon(i, j, -size, style, brush);
+            if ((side & kUp) && onSeries(alpha, j, +1)) found[count++] = 2 * j;
+            if ((side & kDown) && onSeries(alpha, j, -1)) found[count++] = 2 * j + 1;
+        }
+        for (std::size_t n = 0; n < count; ++n) {
+            DrawPentagon(i, found[n] >> 1, found[n] & 1 ? -size : size, style, brush);
         }
     }
 }
