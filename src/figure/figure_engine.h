@@ -240,8 +240,9 @@ class FigureEngine : public FigureParams {
     bool StepMatches(int index, char kind) const;
     // The colours and items of a style, prepared once for all its pentagons.
     PentagonPaint BrushOf(const PentagonStyle& style) const;
+    // Fills in the pentagon's own part of paint (pixels, shading) over the style's part.
     void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style,
-                      const PentagonPaint& brush);
+                      PentagonPaint& paint);
 };
 
 inline std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToPixel(double x, double y) const {

@@ -101,7 +101,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         if (up || down) either.push_back(j);
     }
     const double size = 2 * g.Value();
-    const PentagonPaint brush = BrushOf(style);
+    PentagonPaint paint = BrushOf(style);  // the style's items and colours; the rest per pentagon
     std::vector<int> found(2 * either.size());  // the pentagons of one row, in search order
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
@@ -118,7 +118,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
             if ((side & kDown) && onSeries(alpha, j, -1)) found[count++] = 2 * j + 1;
         }
         for (std::size_t n = 0; n < count; ++n) {
-            DrawPentagon(i, found[n] >> 1, found[n] & 1 ? -size : size, style, brush);
+            DrawPentagon(i, found[n] >> 1, found[n] & 1 ? -size : size, style, paint);
         }
     }
 }
@@ -229,13 +229,13 @@ bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
 }
 
 void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style) {
-    DrawPentagon(i, j, signedSize, style, BrushOf(style));
+    PentagonPaint paint = BrushOf(style);
+    DrawPentagon(i, j, signedSize, style, paint);
 }
 
 void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style,
-                                const PentagonPaint& brush) {
+                                PentagonPaint& paint) {
     FigurePoint vertex[5];
-    PentagonPaint paint = brush;
     PixelBox box;
     const bool meetsPicture =
         PentagonCorners(m_values[i], m_values[j], signedSize, vertex, paint.pixel, box);
