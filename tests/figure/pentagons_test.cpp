@@ -159,6 +159,46 @@ TEST_F(Pentagons, EndsOfTheSeriesNeverPassTheWrongOrientation) {
     }
 }
 
+// The search tests pairs through its slot table; every pair tested on its own must find the same
+// pentagons: with the default offsets, offsets moved far and offsets that make the sums wrap.
+TEST_F(Pentagons, TheSearchFindsWhatTestingEveryPairFinds) {
+    const std::int32_t offsets[][2] = {{1, 1}, {40000000, 64721360}, {2000000000, -1058306048}};
+    for (const auto& [un, gs] : offsets) {
+        for (const int order : {0, 2}) {
+            for (const char kind : {'B', 'S'}) {
+                f = std::make_unique<FigureEngine>();
+                f->m_szSeries[1200] = '\0';
+                f->m_nSeriesLen = 1200;
+                f->m_nUn = un;
+                f->m_nGs = gs;
+                f->UpdateTransform();
+                f->m_orderScale = GoldenInt::Power(kGoldenPhi, order);
+                ASSERT_TRUE(f->BuildSeries(ui));
+                f->m_nPaintingOrder = order;
+                PentagonStyle style;
+                style.kind = kind;
+                f->FindPentagons(style);
+                const PentagonCounts found = f->m_counts[order];
+                f->m_counts = {};
+                for (int i = 0; i <= f->m_nLast; ++i) {
+                    for (int j = 0; j <= f->m_nLast; ++j) {
+                        f->TryPentagonUp(i, j, style);
+                        f->TryPentagonDown(i, j, style);
+                    }
+                }
+                const PentagonCounts& every = f->m_counts[order];
+                EXPECT_EQ(found.bigUp, every.bigUp) << un << " order " << order << kind;
+                EXPECT_EQ(found.bigDown, every.bigDown) << un << " order " << order << kind;
+                EXPECT_EQ(found.smallUp, every.smallUp) << un << " order " << order << kind;
+                EXPECT_EQ(found.smallDown, every.smallDown) << un << " order " << order << kind;
+                if (un == 1 && kind == 'B') {
+                    EXPECT_GT(every.bigUp + every.bigDown, 0) << order;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(Pentagons, OnlyOneOrderPaintsEvenWhenItsSwitchIsOff) {
     f->m_orders[5].drawItems[ITEM_LINES] = 1;
     f->m_orders[5].drawOrder = 0;
