@@ -66,6 +66,7 @@ struct FigurePoint {
     double x = 0.0;
     double y = 0.0;
 };
+using PentagonOffsets = std::array<FigurePoint, 5>;
 
 // One solid pentagon of the last painting; the POV-Ray export reads these.
 struct ShapeRecord {
@@ -159,8 +160,10 @@ class FigureEngine : public FigureParams {
     void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style);
     // The vertices of the pentagon on the family lines at t0 and t1 in figure coordinates, and
     // the box of their pixels; false when the box is beside the picture, else the pixels too.
-    bool PentagonCorners(double t0, double t1, double signedSize, FigurePoint (&figure)[5],
-                         PentagonVertices& pixel, PixelBox& box) const;
+    bool PentagonCorners(double t0, double t1, const PentagonOffsets& offsets,
+                         FigurePoint (&figure)[5], PentagonVertices& pixel, PixelBox& box) const;
+    // Vertex k of the pentagon of this signed size relative to its vertex 3: s·(u_k − u_3).
+    PentagonOffsets OffsetsOf(double signedSize) const;
 
     // Raster primitives on the locked picture (raster.cpp).
     void FillBackground();
@@ -241,8 +244,8 @@ class FigureEngine : public FigureParams {
     // The colours and items of a style, prepared once for all its pentagons.
     PentagonPaint BrushOf(const PentagonStyle& style) const;
     // Fills in the pentagon's own part of paint (pixels, shading) over the style's part.
-    void DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style,
-                      PentagonPaint& paint);
+    void DrawPentagon(int i, int j, double signedSize, const PentagonOffsets& offsets,
+                      const PentagonStyle& style, PentagonPaint& paint);
 };
 
 inline std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToPixel(double x, double y) const {

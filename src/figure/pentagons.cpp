@@ -101,6 +101,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         if (up || down) either.push_back(j);
     }
     const double size = 2 * g.Value();
+    const PentagonOffsets upOffsets = OffsetsOf(size), downOffsets = OffsetsOf(-size);
     PentagonPaint paint = BrushOf(style);  // the style's items and colours; the rest per pentagon
     std::vector<int> found(2 * either.size());  // the pentagons of one row, in search order
     for (int i = first0; i <= last0; ++i) {
@@ -118,7 +119,9 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
             if ((side & kDown) && onSeries(alpha, j, -1)) found[count++] = 2 * j + 1;
         }
         for (std::size_t n = 0; n < count; ++n) {
-            DrawPentagon(i, found[n] >> 1, found[n] & 1 ? -size : size, style, paint);
+            const bool down = found[n] & 1;
+            DrawPentagon(i, found[n] >> 1, down ? -size : size, down ? downOffsets : upOffsets,
+                         style, paint);
         }
     }
 }
@@ -166,7 +169,15 @@ PentagonPaint FigureEngine::BrushOf(const PentagonStyle& style) const {
 // scalar rounding takes the rest. Rounding is monotone, so the box of the rounded vertices is the
 // rounded box of the exact ones: a pentagon beside the picture is known before its vertices are
 // rounded, and they are left unset.
-bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
+PentagonOffsets FigureEngine::OffsetsOf(double signedSize) const {
+    PentagonOffsets offsets;
+    for (int k = 0; k < 5; ++k) {
+        offsets[k] = {signedSize * m_corner[k].x, signedSize * m_corner[k].y};
+    }
+    return offsets;
+}
+
+bool FigureEngine::PentagonCorners(double t0, double t1, const PentagonOffsets& offsets,
                                    FigurePoint (&figure)[5], PentagonVertices& pixel,
                                    PixelBox& box) const {
     const auto& m = m_intersect;
@@ -174,7 +185,6 @@ bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
     // p = (m00·t0 + m01·t1, m10·t0 + m11·t1), both coordinates at once.
     const __m128d origin = _mm_add_pd(_mm_mul_pd(_mm_set_pd(m[1][0], m[0][0]), _mm_set1_pd(t0)),
                                       _mm_mul_pd(_mm_set_pd(m[1][1], m[0][1]), _mm_set1_pd(t1)));
-    const __m128d size = _mm_set1_pd(signedSize);
     const __m128d centre = _mm_set_pd(m_dCentreY, m_dCentreX);
     const __m128d scale = _mm_set1_pd(m_transform.scale);
     const __m128d half = _mm_set1_pd(0.5);
@@ -183,7 +193,7 @@ bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
     __m128d shifted[5];
     __m128d small = _mm_castsi128_pd(_mm_set1_epi32(-1));
     for (int k = 0; k < 5; ++k) {
-        const __m128d v = _mm_add_pd(origin, _mm_mul_pd(size, _mm_loadu_pd(&m_corner[k].x)));
+        const __m128d v = _mm_add_pd(origin, _mm_loadu_pd(&offsets[k].x));
         _mm_storeu_pd(&figure[k].x, v);
         shifted[k] = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(v, centre), scale), half);
         small = _mm_and_pd(small, _mm_cmplt_pd(_mm_andnot_pd(signBit, shifted[k]), limit));
@@ -217,7 +227,7 @@ bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
 #else
     const FigurePoint p{m[0][0] * t0 + m[0][1] * t1, m[1][0] * t0 + m[1][1] * t1};
     for (int k = 0; k < 5; ++k) {
-        figure[k] = {p.x + signedSize * m_corner[k].x, p.y + signedSize * m_corner[k].y};
+        figure[k] = {p.x + offsets[k].x, p.y + offsets[k].y};
     }
 #endif
     for (int k = 0; k < 5; ++k) {
@@ -230,15 +240,15 @@ bool FigureEngine::PentagonCorners(double t0, double t1, double signedSize,
 
 void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style) {
     PentagonPaint paint = BrushOf(style);
-    DrawPentagon(i, j, signedSize, style, paint);
+    DrawPentagon(i, j, signedSize, OffsetsOf(signedSize), style, paint);
 }
 
-void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style,
-                                PentagonPaint& paint) {
+void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonOffsets& offsets,
+                                const PentagonStyle& style, PentagonPaint& paint) {
     FigurePoint vertex[5];
     PixelBox box;
     const bool meetsPicture =
-        PentagonCorners(m_values[i], m_values[j], signedSize, vertex, paint.pixel, box);
+        PentagonCorners(m_values[i], m_values[j], offsets, vertex, paint.pixel, box);
     auto centre = [&vertex] {
         FigurePoint sum{};
         for (const FigurePoint& v : vertex) sum = {sum.x + v.x, sum.y + v.y};

@@ -184,6 +184,13 @@ class GradientBlend {
         }
     }
 
+    // The mix at a factor of ±0 is the outline colour itself.
+    void ApplyOutline(std::uint8_t* pixel) const {
+        for (int i = 0; i < 3; ++i) {
+            pixel[i] = m_table.Row(static_cast<int>(m_outline[i]))[pixel[i]];
+        }
+    }
+
     void Apply(std::uint8_t* pixel, double f) const {
         const double g = 1 - f;
         for (int i = 0; i < 3; ++i) {
@@ -660,7 +667,12 @@ void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, con
         const double a = cell & 1, b = cell >> 1;
         const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
                                 : (a * p.direction.x + b * p.direction.y) / p.radius;
-        blend.Apply(at[cell], f);
+        // At the corner (nearly always inside) the factor is usually zero: the outline colour.
+        if (f == 0) {
+            blend.ApplyOutline(at[cell]);
+        } else {
+            blend.Apply(at[cell], f);
+        }
     }
 }
 
