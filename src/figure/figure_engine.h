@@ -14,6 +14,7 @@
 #include "figure/golden_int.h"
 
 class UserPrompts;
+class PentagonBlends;  // the prepared blends of one pentagon style (raster.cpp)
 
 constexpr int kSeriesElements = 3000;  // a string of at most 2999 letters has at most 3000 elements
 constexpr int kLookupSlots = 6000;
@@ -228,13 +229,16 @@ class FigureEngine : public FigureParams {
     struct SmallVertices {
         int x[5], y[5], cell[5];  // relative to the box corner
     };
-    bool PaintSmallPentagon(const PentagonPaint& pentagon, const PixelBox& box);
+    bool PaintSmallPentagon(const PentagonPaint& pentagon, const PixelBox& box,
+                            const PentagonBlends& blends);
     // Within a 2 x 2 box: cells x + 2y.
     using TinyCells = std::array<std::uint8_t*, 4>;
-    void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box);
-    void FillTinyPentagon(const PentagonPaint& pentagon, unsigned inside, const TinyCells& at);
-    void FillSmallPentagon(const PentagonPaint& pentagon, const SmallVertices& v, int width,
-                           int height, const SmallCells& at);
+    void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box,
+                           const PentagonBlends& blends);
+    void FillTinyPentagon(const PentagonPaint& pentagon, unsigned inside, const TinyCells& at,
+                          const PentagonBlends& blends);
+    void FillSmallPentagon(const PentagonPaint& pentagon, const PentagonBlends& blends,
+                           const SmallVertices& v, int width, int height, const SmallCells& at);
     // The segment raster with the blend table rows of its colour already looked up.
     using BlendRows = std::array<const std::uint8_t*, 3>;
     void DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,

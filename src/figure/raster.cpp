@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <tuple>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -61,30 +63,35 @@ class BlendTable {
     std::array<std::array<std::uint8_t, 256>, 256> m_rows;
 };
 
-// The tables of the last few transparencies, per thread (one painting uses one per order).
-const BlendTable& BlendTableFor(double t) {
+// The tables of the last few transparencies, per thread (one painting uses one per order). Shared,
+// so that whoever keeps a table beyond the next lookups keeps it alive.
+const std::shared_ptr<const BlendTable>& SharedBlendTableFor(double t) {
     struct Entry {
         std::uint64_t bits = 0;
-        std::unique_ptr<BlendTable> table;
+        std::shared_ptr<const BlendTable> table;
     };
     constexpr std::size_t kKept = 4;
     thread_local std::array<Entry, kKept> cache;
     thread_local std::size_t next = 0;
     thread_local const Entry* last = nullptr;
     const auto bits = std::bit_cast<std::uint64_t>(t);
-    if (last != nullptr && last->bits == bits) return *last->table;
+    if (last != nullptr && last->bits == bits) return last->table;
     for (const Entry& e : cache) {
         if (e.table && e.bits == bits) {
             last = &e;
-            return *e.table;
+            return e.table;
         }
     }
     Entry& e = cache[next];
     next = (next + 1) % kKept;
-    e.table = std::make_unique<BlendTable>(t);
+    e.table = std::make_shared<const BlendTable>(t);
     e.bits = bits;
     last = &e;
-    return *e.table;
+    return e.table;
+}
+
+const BlendTable& BlendTableFor(double t) {
+    return *SharedBlendTableFor(t);
 }
 
 using BlendRows = std::array<const std::uint8_t*, 3>;  // one table row per channel
@@ -132,21 +139,6 @@ class RepeatedBlend {
   private:
     std::array<std::array<std::array<std::uint8_t, 256>, 3>, kMaxRepeats + 1> m_rows;
 };
-
-// The repeated blend of the colour and transparency asked for last, per thread (the pentagons of
-// one kind in one order share one).
-const RepeatedBlend& RepeatedBlendFor(std::uint32_t colour, double t) {
-    thread_local std::unique_ptr<RepeatedBlend> last;
-    thread_local std::uint32_t lastColour = 0;
-    thread_local std::uint64_t lastBits = 0;
-    const auto bits = std::bit_cast<std::uint64_t>(t);
-    if (!last || lastColour != colour || lastBits != bits) {
-        last = std::make_unique<RepeatedBlend>(colour, t);
-        lastColour = colour;
-        lastBits = bits;
-    }
-    return *last;
-}
 
 // The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
 // arithmetic is the same IEEE operations either way (no fused multiply-add is enabled).
@@ -243,6 +235,49 @@ ROW_LOOP_CLONES void ShadeRow(const GradientBlend& blend, std::uint8_t* p, std::
         blend.Apply(p, (static_cast<double>(a) * dx + rowTerm) / radius);
     }
 }
+
+}  // namespace
+
+// The blends of a pentagon's items, made once for the pentagons of one kind in one order (they
+// share colours and transparency) and kept for as long as the next pentagon asks for the same.
+class PentagonBlends {
+  public:
+    explicit PentagonBlends(const PentagonPaint& p)
+        : m_key(KeyOf(p)),
+          m_table(SharedBlendTableFor(p.transparency)),
+          solid(p.solidColour, p.transparency),
+          outline(p.outlineColour, p.transparency),
+          star(p.starColour, p.transparency),
+          gradient(p.solidColour, p.outlineColour, p.transparency) {
+        // One kind of line: only the number of its blends per pixel counts.
+        if (p.outline != p.star) {
+            lines.emplace(p.outline ? p.outlineColour : p.starColour, p.transparency);
+        }
+    }
+
+    static const PentagonBlends& For(const PentagonPaint& p) {
+        thread_local std::unique_ptr<PentagonBlends> last;
+        if (!last || last->m_key != KeyOf(p)) last = std::make_unique<PentagonBlends>(p);
+        return *last;
+    }
+
+  private:
+    using Key = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t, bool, bool>;
+    static Key KeyOf(const PentagonPaint& p) {
+        return {p.solidColour, p.outlineColour,
+                p.starColour,  std::bit_cast<std::uint64_t>(p.transparency),
+                p.outline,     p.star};
+    }
+    Key m_key;
+    std::shared_ptr<const BlendTable> m_table;  // the blends below point into it
+
+  public:
+    const ChannelBlend solid, outline, star;
+    const GradientBlend gradient;
+    std::optional<RepeatedBlend> lines;
+};
+
+namespace {
 
 template <typename Int>
 Int FloorDiv(Int n, Int d) {
@@ -531,7 +566,9 @@ void FigureEngine::PaintPentagon(const PentagonPaint& p) {
 }
 
 void FigureEngine::PaintPentagon(const PentagonPaint& p, const PixelBox& box) {
-    if (!PictureIsUsable() || PaintSmallPentagon(p, box)) return;
+    // A box beside the picture paints nothing.
+    if (!PictureIsUsable() || !BoxMeetsPicture(box)) return;
+    if (PaintSmallPentagon(p, box, PentagonBlends::For(p))) return;
     const double t = p.transparency;
     if (p.fill) {
         if (p.gradient) {
@@ -562,11 +599,12 @@ void FigureEngine::PaintPentagon(const PentagonPaint& p, const PixelBox& box) {
 // then per vertex its edge and its star line blend their cells. A cell beyond the picture is a
 // scratch pixel, so the blends need no test. A box at negative coordinates (the picture's top or
 // left edge) goes the general way. Returns false, painting nothing, for those it leaves.
-bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& box) {
+bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& box,
+                                      const PentagonBlends& blends) {
     const std::int64_t width = box.x1 - box.x0 + 1, height = box.y1 - box.y0 + 1;
     if (width > kSmallBox || height > kSmallBox || box.x0 < 0 || box.y0 < 0) return false;
     if (width <= 2 && height <= 2) {
-        PaintTinyPentagon(p, box);
+        PaintTinyPentagon(p, box, blends);
         return true;
     }
     std::uint8_t scratch[3] = {};
@@ -583,26 +621,26 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
         v.y[k] = static_cast<int>(p.pixel[k].y - box.y0);
         v.cell[k] = v.x[k] + 4 * v.y[k];
     }
-    if (p.fill) FillSmallPentagon(p, v, static_cast<int>(width), static_cast<int>(height), at);
+    if (p.fill) {
+        FillSmallPentagon(p, blends, v, static_cast<int>(width), static_cast<int>(height), at);
+    }
     if (!p.outline && !p.star) return true;
     const SmallBoxTables& tables = SmallTables();
     if (p.outline != p.star) {
         // One kind of line: every blend of a pixel uses the same map, so only their number counts.
         const int step = p.outline ? 1 : 2;
-        std::array<std::uint8_t, 16> blends{};
+        std::array<std::uint8_t, 16> times{};
         for (int k = 0; k < 5; ++k) {
             const SmallSegment& segment = tables.Segment(v.cell[k], v.cell[(k + step) % 5]);
-            for (int n = 0; n < segment.count; ++n) ++blends[segment.cells[n]];
+            for (int n = 0; n < segment.count; ++n) ++times[segment.cells[n]];
         }
-        const RepeatedBlend& blend =
-            RepeatedBlendFor(p.outline ? p.outlineColour : p.starColour, p.transparency);
         for (int cell = 0; cell < 16; ++cell) {
-            if (blends[cell] != 0) blend.Apply(at[cell], blends[cell]);
+            if (times[cell] != 0) blends.lines->Apply(at[cell], times[cell]);
         }
         return true;
     }
-    const ChannelBlend outline(p.outlineColour, p.transparency);
-    const ChannelBlend star(p.starColour, p.transparency);
+    const ChannelBlend& outline = blends.outline;
+    const ChannelBlend& star = blends.star;
     auto blendSegment = [&](const ChannelBlend& blend, int a, int b) {
         const SmallSegment& segment = tables.Segment(v.cell[a], v.cell[b]);
         for (int n = 0; n < segment.count; ++n) blend.Apply(at[segment.cells[n]]);
@@ -614,30 +652,28 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
     return true;
 }
 
-void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box) {
+void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box,
+                                     const PentagonBlends& blends) {
     std::uint8_t scratch[3] = {};
-    TinyCells at;
-    for (int cell = 0; cell < 4; ++cell) {
-        const std::int64_t x = box.x0 + cell % 2, y = box.y0 + cell / 2;
-        at[cell] = x < m_nWidth && y < m_nHeight ? PixelAt(x, y) : scratch;
-    }
+    std::uint8_t* const corner = PixelAt(box.x0, box.y0);
+    TinyCells at = {corner, corner + 3, corner + m_nRowBytes, corner + m_nRowBytes + 3};
+    if (box.x0 + 1 >= m_nWidth) at[1] = at[3] = scratch;
+    if (box.y0 + 1 >= m_nHeight) at[2] = at[3] = scratch;
     unsigned code = 0;
     for (int k = 0; k < 5; ++k) {
         const auto cell = (p.pixel[k].x - box.x0) + 2 * (p.pixel[k].y - box.y0);
         code |= static_cast<unsigned>(cell) << (2 * k);
     }
     const TinyPattern& pattern = TinyPatternOf(code);
-    if (p.fill) FillTinyPentagon(p, pattern.inside, at);
+    if (p.fill) FillTinyPentagon(p, pattern.inside, at, blends);
     if (p.outline != p.star) {
         const std::array<std::uint8_t, 4>& ends = p.outline ? pattern.edgeEnds : pattern.starEnds;
-        const RepeatedBlend& blend =
-            RepeatedBlendFor(p.outline ? p.outlineColour : p.starColour, p.transparency);
         for (int cell = 0; cell < 4; ++cell) {
-            if (ends[cell] != 0) blend.Apply(at[cell], ends[cell]);
+            if (ends[cell] != 0) blends.lines->Apply(at[cell], ends[cell]);
         }
     } else if (p.outline) {
-        const ChannelBlend outline(p.outlineColour, p.transparency);
-        const ChannelBlend star(p.starColour, p.transparency);
+        const ChannelBlend& outline = blends.outline;
+        const ChannelBlend& star = blends.star;
         auto blendEnds = [&](const ChannelBlend& blend, int a, int b) {
             const unsigned first = code >> (2 * a) & 3, second = code >> (2 * b) & 3;
             blend.Apply(at[first]);
@@ -652,15 +688,16 @@ void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box
 
 // The cells are the box's; the fill's integer centre is the corner, so a cell's offset from it
 // is its place in the box.
-void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, const TinyCells& at) {
+void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, const TinyCells& at,
+                                    const PentagonBlends& blends) {
     if (!p.gradient) {
-        const ChannelBlend blend(p.solidColour, p.transparency);
+        const ChannelBlend& blend = blends.solid;
         for (int cell = 0; cell < 4; ++cell) {
             if (inside >> cell & 1) blend.Apply(at[cell]);
         }
         return;
     }
-    const GradientBlend blend(p.solidColour, p.outlineColour, p.transparency);
+    const GradientBlend& blend = blends.gradient;
     const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
     for (int cell = 0; cell < 4; ++cell) {
         if (!(inside >> cell & 1)) continue;
@@ -678,8 +715,9 @@ void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, con
 
 // The fill's inside test with the vertices relative to the box corner: the inward normals (turned
 // towards the integer centre, the vertex sums divided by 5) give one half-plane of cells each.
-void FigureEngine::FillSmallPentagon(const PentagonPaint& p, const SmallVertices& v, int width,
-                                     int height, const SmallCells& at) {
+void FigureEngine::FillSmallPentagon(const PentagonPaint& p, const PentagonBlends& blends,
+                                     const SmallVertices& v, int width, int height,
+                                     const SmallCells& at) {
     int sumX = 0, sumY = 0;
     for (int k = 0; k < 5; ++k) {
         sumX += v.x[k];
@@ -699,11 +737,11 @@ void FigureEngine::FillSmallPentagon(const PentagonPaint& p, const SmallVertices
         inside &= tables.HalfPlane(nx, ny, -(nx * v.x[i] + ny * v.y[i]));
     }
     if (!p.gradient) {
-        const ChannelBlend blend(p.solidColour, p.transparency);
+        const ChannelBlend& blend = blends.solid;
         for (; inside != 0; inside &= inside - 1) blend.Apply(at[std::countr_zero(inside)]);
         return;
     }
-    const GradientBlend blend(p.solidColour, p.outlineColour, p.transparency);
+    const GradientBlend& blend = blends.gradient;
     const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
     for (; inside != 0; inside &= inside - 1) {
         const int cell = std::countr_zero(inside);
