@@ -235,6 +235,9 @@ class FigureEngine : public FigureParams {
     using TinyCells = std::array<std::uint8_t*, 4>;
     void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box,
                            const PentagonBlends& blends);
+    // Within a 3 x 3 box with at most one kind of line: cells x + 3y.
+    void PaintBoxPentagon(const PentagonPaint& pentagon, const PixelBox& box,
+                          const PentagonBlends& blends);
     void FillTinyPentagon(const PentagonPaint& pentagon, unsigned inside, const TinyCells& at,
                           const PentagonBlends& blends);
     void FillSmallPentagon(const PentagonPaint& pentagon, const PentagonBlends& blends,

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <tuple>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -558,6 +559,62 @@ const SmallBoxTables& SmallTables() {
     return tables;
 }
 
+// Within a 3 x 3 box (the next most common case) one lookup gives the fill's cells and the
+// blends of one kind of line per cell, for every arrangement of the vertices (cell x + 3y, code
+// the sum of cell_k·9^k), made by running the fill's inside test and the segment rule on it.
+constexpr int kBoxSide = 3;
+constexpr int kBoxCells = kBoxSide * kBoxSide;
+constexpr int kBoxCodes = 59049;  // 9^5
+
+struct BoxPattern {
+    std::uint16_t inside = 0;              // bit per cell the fill blends
+    std::int8_t centreX = 0, centreY = 0;  // the fill's integer centre from the corner
+    std::array<std::uint8_t, kBoxCells> edgeTimes{};
+    std::array<std::uint8_t, kBoxCells> starTimes{};
+};
+
+BoxPattern MakeBoxPattern(int code) {
+    PentagonVertices v;
+    int cells[5];
+    for (int k = 0, rest = code; k < 5; ++k, rest /= kBoxCells) {
+        cells[k] = rest % kBoxCells;
+        v[k] = {cells[k] % kBoxSide, cells[k] / kBoxSide};
+    }
+    const PixelBox box = BoundingBox(v);
+    const PentagonScan scan(v);
+    BoxPattern pattern;
+    pattern.centreX = static_cast<std::int8_t>(scan.Centre().x);
+    pattern.centreY = static_cast<std::int8_t>(scan.Centre().y);
+    for (std::int64_t y = box.y0; y <= box.y1; ++y) {
+        std::int64_t lo = box.x0, hi = box.x1;
+        scan.ClipRow(y, lo, hi);
+        for (std::int64_t x = lo; x <= hi; ++x) pattern.inside |= 1 << (x + kBoxSide * y);
+    }
+    const SmallBoxTables& tables = SmallTables();
+    auto count = [&](std::array<std::uint8_t, kBoxCells>& times, int a, int b) {
+        auto fourWide = [](int cell) { return cell % kBoxSide + 4 * (cell / kBoxSide); };
+        const SmallSegment& segment = tables.Segment(fourWide(cells[a]), fourWide(cells[b]));
+        for (int n = 0; n < segment.count; ++n) {
+            ++times[segment.cells[n] % 4 + kBoxSide * (segment.cells[n] / 4)];
+        }
+    };
+    for (int k = 0; k < 5; ++k) {
+        count(pattern.edgeTimes, k, (k + 1) % 5);
+        count(pattern.starTimes, k, (k + 2) % 5);
+    }
+    return pattern;
+}
+
+// Made whole on first use (a few milliseconds), since pictures are painted from any thread.
+const BoxPattern& BoxPatternOf(int code) {
+    static const std::vector<BoxPattern> patterns = [] {
+        std::vector<BoxPattern> all(kBoxCodes);
+        for (int code = 0; code < kBoxCodes; ++code) all[code] = MakeBoxPattern(code);
+        return all;
+    }();
+    return patterns[code];
+}
+
 }  // namespace
 
 // Within one pentagon the fill comes first, then per vertex its edge and its star line.
@@ -605,6 +662,10 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
     if (width > kSmallBox || height > kSmallBox || box.x0 < 0 || box.y0 < 0) return false;
     if (width <= 2 && height <= 2) {
         PaintTinyPentagon(p, box, blends);
+        return true;
+    }
+    if (width <= kBoxSide && height <= kBoxSide && !(p.outline && p.star)) {
+        PaintBoxPentagon(p, box, blends);
         return true;
     }
     std::uint8_t scratch[3] = {};
@@ -683,6 +744,52 @@ void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box
             blendEnds(outline, k, (k + 1) % 5);
             blendEnds(star, k, (k + 2) % 5);
         }
+    }
+}
+
+void FigureEngine::PaintBoxPentagon(const PentagonPaint& p, const PixelBox& box,
+                                    const PentagonBlends& blends) {
+    int code = 0;
+    for (int k = 4; k >= 0; --k) {
+        code = code * kBoxCells +
+               static_cast<int>((p.pixel[k].x - box.x0) + kBoxSide * (p.pixel[k].y - box.y0));
+    }
+    const BoxPattern& pattern = BoxPatternOf(code);
+    std::uint8_t scratch[3] = {};
+    std::uint8_t* const corner = PixelAt(box.x0, box.y0);
+    const bool whole = box.x0 + kBoxSide <= m_nWidth && box.y0 + kBoxSide <= m_nHeight;
+    auto at = [&](int cell) {
+        const int x = cell % kBoxSide, y = cell / kBoxSide;
+        return whole || (box.x0 + x < m_nWidth && box.y0 + y < m_nHeight)
+                   ? corner + y * m_nRowBytes + 3 * x
+                   : scratch;
+    };
+    if (p.fill) {
+        unsigned inside = pattern.inside;
+        if (!p.gradient) {
+            for (; inside != 0; inside &= inside - 1)
+                blends.solid.Apply(at(std::countr_zero(inside)));
+        } else {
+            const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
+            for (; inside != 0; inside &= inside - 1) {
+                const int cell = std::countr_zero(inside);
+                const double a = cell % kBoxSide - pattern.centreX;
+                const double b = cell / kBoxSide - pattern.centreY;
+                const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
+                                        : (a * p.direction.x + b * p.direction.y) / p.radius;
+                if (f == 0) {
+                    blends.gradient.ApplyOutline(at(cell));  // the centre cell, as a rule
+                } else {
+                    blends.gradient.Apply(at(cell), f);
+                }
+            }
+        }
+    }
+    if (p.outline == p.star) return;  // no lines (both kinds go the small way)
+    const std::array<std::uint8_t, kBoxCells>& times =
+        p.outline ? pattern.edgeTimes : pattern.starTimes;
+    for (int cell = 0; cell < kBoxCells; ++cell) {
+        if (times[cell] != 0) blends.lines->Apply(at(cell), times[cell]);
     }
 }
 
