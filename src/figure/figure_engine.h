@@ -45,6 +45,7 @@ struct PixelPoint {
     std::int64_t x = 0;
     std::int64_t y = 0;
 };
+static_assert(sizeof(PixelPoint) == 16, "vertex rounding stores x and y as one 16-byte pair");
 using PentagonVertices = std::array<PixelPoint, 5>;
 
 // Inclusive pixel bounds.

@@ -42,8 +42,7 @@ bool FigureEngine::StepMatches(int index, char kind) const {
 }
 
 // Runs TryPentagonUp and TryPentagonDown on every visible pair (i, j), in that order. The sums
-// α_k·e0 + β_k·e1 ± g·c_k are formed from per-element products computed once; wrapping addition
-// is associative, so every tested position is the same golden integer.
+// α_k·e0 + β_k·e1 ± g·c_k are formed from per-element terms computed once.
 void FigureEngine::FindPentagons(const PentagonStyle& style) {
     const auto [first0, last0] = VisibleRange(0);
     const auto [first1, last1] = VisibleRange(1);
@@ -53,9 +52,17 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     GoldenInt offset[kFamilyCount];
     for (int k = 2; k < kFamilyCount; ++k) offset[k] = g * m_c[k];
 
-    std::array<std::array<GoldenInt, 3>, kSeriesElements> beta;  // β_k·e1 for k = 2, 3, 4
+    // β_k·e1 + g·c_k (Up) and β_k·e1 − g·c_k (Down) for k = 2, 3, 4 and every visible e1;
+    // wrapping addition is associative, so every tested position is the same golden integer.
+    using Terms = std::array<GoldenInt, 3>;
+    std::vector<Terms> upTerms(static_cast<std::size_t>(last1 - first1 + 1));
+    std::vector<Terms> downTerms(upTerms.size());
     for (int j = first1; j <= last1; ++j) {
-        for (int k = 2; k < kFamilyCount; ++k) beta[j][k - 2] = m_beta[k] * m_elements[j];
+        for (int k = 2; k < kFamilyCount; ++k) {
+            const GoldenInt beta = m_beta[k] * m_elements[j];
+            upTerms[j - first1][k - 2] = beta + offset[k];
+            downTerms[j - first1][k - 2] = beta - offset[k];
+        }
     }
     // What the lookup says of each slot for this kind: the whole part of the element there and
     // on which sides its steps have the kind; nothing for an empty slot or an element outside the
@@ -82,12 +89,10 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     };
     auto onSeries = [&](const GoldenInt(&alpha)[3], int j, int sign) {
         const std::uint32_t side = sign > 0 ? kUp : kDown;
-        auto at = [&](int k) {
-            return sign > 0 ? alpha[k - 2] + beta[j][k - 2] + offset[k]
-                            : alpha[k - 2] + beta[j][k - 2] - offset[k];
-        };
+        const Terms& terms = (sign > 0 ? upTerms : downTerms)[j - first1];
         // Most pairs fail the first family; the other two are tested together.
-        return matches(at(2), side) && (matches(at(3), side) & matches(at(4), side));
+        return matches(alpha[0] + terms[0], side) &&
+               (matches(alpha[1] + terms[1], side) & matches(alpha[2] + terms[2], side));
     };
     // The step kind filter before any golden arithmetic: the family-1 elements whose step after
     // (Up), before (Down) or either matches, each list in increasing j.
@@ -199,28 +204,31 @@ bool FigureEngine::PentagonCorners(double t0, double t1, const PentagonOffsets& 
         small = _mm_and_pd(small, _mm_cmplt_pd(_mm_andnot_pd(signBit, shifted[k]), limit));
     }
     if (_mm_movemask_pd(small) == 3) {
-        const __m128d one = _mm_set1_pd(1.0);
-        auto floorToInt = [one](__m128d v) {
-            const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
-            return _mm_cvttpd_epi32(
-                _mm_sub_pd(truncated, _mm_and_pd(_mm_cmpgt_pd(truncated, v), one)));
-        };
-        __m128d low = shifted[0], high = shifted[0];
-        for (int k = 1; k < 5; ++k) {
-            low = _mm_min_pd(low, shifted[k]);
-            high = _mm_max_pd(high, shifted[k]);
+        __m128d floors[5];
+        for (int k = 0; k < 5; ++k) {
+            const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(shifted[k]));
+            floors[k] = _mm_sub_pd(
+                truncated, _mm_and_pd(_mm_cmpgt_pd(truncated, shifted[k]), _mm_set1_pd(1.0)));
         }
-        const __m128i lowPixel = floorToInt(low), highPixel = floorToInt(high);
+        __m128d low = floors[0], high = floors[0];
+        for (int k = 1; k < 5; ++k) {
+            low = _mm_min_pd(low, floors[k]);
+            high = _mm_max_pd(high, floors[k]);
+        }
+        const __m128i lowPixel = _mm_cvttpd_epi32(low), highPixel = _mm_cvttpd_epi32(high);
         const std::int64_t halfWidth = m_transform.halfWidth, halfHeight = m_transform.halfHeight;
         box = {_mm_cvtsi128_si32(lowPixel) + halfWidth,
                _mm_cvtsi128_si32(_mm_shuffle_epi32(lowPixel, 1)) + halfHeight,
                _mm_cvtsi128_si32(highPixel) + halfWidth,
                _mm_cvtsi128_si32(_mm_shuffle_epi32(highPixel, 1)) + halfHeight};
         if (!BoxMeetsPicture(box)) return false;
+        // Both 32-bit results of a vertex widened with their signs, then moved to the centre.
+        const __m128i halves = _mm_set_epi64x(halfHeight, halfWidth);
+        auto* out = reinterpret_cast<__m128i*>(pixel.data());
         for (int k = 0; k < 5; ++k) {
-            const __m128i rounded = floorToInt(shifted[k]);
-            pixel[k] = {_mm_cvtsi128_si32(rounded) + halfWidth,
-                        _mm_cvtsi128_si32(_mm_shuffle_epi32(rounded, 1)) + halfHeight};
+            const __m128i rounded = _mm_cvttpd_epi32(floors[k]);
+            const __m128i wide = _mm_unpacklo_epi32(rounded, _mm_srai_epi32(rounded, 31));
+            _mm_storeu_si128(out + k, _mm_add_epi64(wide, halves));
         }
         return true;
     }
