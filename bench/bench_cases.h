@@ -11,3 +11,5 @@ void RegisterPaintingCases();
 void RegisterFileCases();
 // The checks of the painting targets (cases 1, 3, 4 and 5).
 void PrintPaintingTargets(const SuiteResults& results, std::ostream& out);
+// The checks of the picture files against cjpeg and djpeg (case 6).
+void PrintFileTargets(const SuiteResults& results, std::ostream& out);

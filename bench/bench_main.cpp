@@ -4,5 +4,8 @@
 int main(int argc, char** argv) {
     RegisterPaintingCases();
     RegisterFileCases();
-    return RunSuite(argc, argv, PrintPaintingTargets);
+    return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
+        PrintPaintingTargets(results, out);
+        PrintFileTargets(results, out);
+    });
 }

@@ -3,10 +3,15 @@
 // implementation in the tests; cjpeg/djpeg serve as the yardstick for the picture files.
 #include <benchmark/benchmark.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench_cases.h"
 #include "bench_prompts.h"
@@ -97,6 +102,41 @@ void JpegRead(benchmark::State& state) {
     }
 }
 
+// Runs a command-line tool to its end; false when it cannot start or fails.
+bool RunTool(const std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The yardstick: libjpeg-turbo's own tools on the same picture at the same quality, process start
+// included. Only the wall clock means anything here (the tools' CPU time is not this process's).
+void CjpegWrite(benchmark::State& state) {
+    BenchFolder folder;
+    DefaultPicture picture;
+    const std::string bmp = folder.File("picture.bmp"), jpeg = folder.File("tool.jpg");
+    DibSaveBmpFile(bmp, picture.handle, 0, picture.ui);
+    for (auto _ : state) {
+        FailUnless(state, RunTool({"cjpeg", "-quality", "90", "-outfile", jpeg, bmp}),
+                   "cjpeg did not run (package libjpeg-turbo-progs)");
+    }
+}
+
+void DjpegRead(benchmark::State& state) {
+    BenchFolder folder;
+    DefaultPicture picture;
+    const std::string jpeg = folder.File("picture.jpg"), bmp = folder.File("tool.bmp");
+    JpegWritePicture(jpeg, picture.handle, 90, picture.ui);
+    for (auto _ : state) {
+        FailUnless(state, RunTool({"djpeg", "-bmp", "-outfile", bmp, jpeg}),
+                   "djpeg did not run (package libjpeg-turbo-progs)");
+    }
+}
+
 void DatSaveAndLoad(benchmark::State& state) {
     BenchFolder folder;
     auto figure = std::make_unique<FigureEngine>();
@@ -122,6 +162,13 @@ void PovText(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(text.size());
 }
 
+constexpr char kBmpWrite[] = "6 BMP write 1200x900";
+constexpr char kBmpRead[] = "6 BMP read 1200x900";
+constexpr char kJpegWrite[] = "6 JPEG write 1200x900 q90";
+constexpr char kJpegRead[] = "6 JPEG read 1200x900 q90";
+constexpr char kCjpeg[] = "6 cjpeg q90 (yardstick, wall clock)";
+constexpr char kDjpeg[] = "6 djpeg (yardstick, wall clock)";
+
 void Register(const char* label, void (*run)(benchmark::State&)) {
     benchmark::RegisterBenchmark(label, run)
         ->Unit(benchmark::kMillisecond)
@@ -132,10 +179,29 @@ void Register(const char* label, void (*run)(benchmark::State&)) {
 }  // namespace
 
 void RegisterFileCases() {
-    Register("6 BMP write 1200x900", BmpWrite);
-    Register("6 BMP read 1200x900", BmpRead);
-    Register("6 JPEG write 1200x900 q90", JpegWrite);
-    Register("6 JPEG read 1200x900 q90", JpegRead);
+    Register(kBmpWrite, BmpWrite);
+    Register(kBmpRead, BmpRead);
+    Register(kJpegWrite, JpegWrite);
+    Register(kJpegRead, JpegRead);
+    Register(kCjpeg, CjpegWrite);
+    Register(kDjpeg, DjpegRead);
     Register("7 .dat save and load", DatSaveAndLoad);
     Register("7 POV-Ray text (default figure)", PovText);
+}
+
+// Our files against the tools, on the wall clock as theirs is.
+void PrintFileTargets(const SuiteResults& results, std::ostream& out) {
+    auto against = [&](const char* ours, const char* tool, const char* what) {
+        const CaseMedians* mine = results.Find(ours);
+        const CaseMedians* yardstick = results.Find(tool);
+        const bool measured = mine != nullptr && yardstick != nullptr;
+        const double ratio = measured ? mine->engineMs / yardstick->engineMs : 0.0;
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%.2fx the tool, wall clock", ratio);
+        PrintTarget(out, what, measured, ratio <= 2.0, detail);
+    };
+    against(kBmpWrite, kCjpeg, "case 6 BMP write within 2x of cjpeg");
+    against(kBmpRead, kDjpeg, "case 6 BMP read within 2x of djpeg");
+    against(kJpegWrite, kCjpeg, "case 6 JPEG write within 2x of cjpeg");
+    against(kJpegRead, kDjpeg, "case 6 JPEG read within 2x of djpeg");
 }

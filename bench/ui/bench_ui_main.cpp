@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     RegisterViewCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
+        PrintFileTargets(results, out);
         PrintViewTarget(results, out);
     });
 }
