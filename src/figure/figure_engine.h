@@ -225,24 +225,16 @@ class FigureEngine : public FigureParams {
     bool PictureIsUsable() const;
     GoldenInt PentagonScale(char kind) const;
     bool BoxMeetsPicture(const PixelBox& box) const;
-    // Pentagons within a 4 x 4 pixel box, painted through the box's cells (x + 4y).
-    using SmallCells = std::array<std::uint8_t*, 16>;
-    struct SmallVertices {
-        int x[5], y[5], cell[5];  // relative to the box corner
-    };
+    // Pentagons within a 4 x 4 pixel box, painted through the box's cells (x + 4y); false,
+    // painting nothing, for the others.
     bool PaintSmallPentagon(const PentagonPaint& pentagon, const PixelBox& box,
                             const PentagonBlends& blends);
     // Within a 2 x 2 box: cells x + 2y.
     using TinyCells = std::array<std::uint8_t*, 4>;
     void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box,
                            const PentagonBlends& blends);
-    // Within a 3 x 3 box with at most one kind of line: cells x + 3y.
-    void PaintBoxPentagon(const PentagonPaint& pentagon, const PixelBox& box,
-                          const PentagonBlends& blends);
     void FillTinyPentagon(const PentagonPaint& pentagon, unsigned inside, const TinyCells& at,
                           const PentagonBlends& blends);
-    void FillSmallPentagon(const PentagonPaint& pentagon, const PentagonBlends& blends,
-                           const SmallVertices& v, int width, int height, const SmallCells& at);
     // The segment raster with the blend table rows of its colour already looked up.
     using BlendRows = std::array<const std::uint8_t*, 3>;
     void DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,

@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 #include <tuple>
-#include <vector>
+#include <unordered_map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -437,52 +437,30 @@ class RunningQuotient {
 };
 
 // Pentagons within a box of at most kSmallBox x kSmallBox pixels at non-negative coordinates are
-// painted through tables over the box's cells (cell x + 4y from the box corner). Both tables are
-// made by running the general rules on every case, so a lookup gives the pixels a scan would.
+// painted through patterns over the box's cells (cell x + 4y from the box corner), each made by
+// running the general rules on the arrangement of the vertices, so a lookup gives the pixels a
+// scan would.
 constexpr std::int64_t kSmallBox = 4;
-constexpr int kNormalRange = 2 * kSmallBox - 1;    // normal components -3..3
-constexpr int kOffsetRange = 12 * kSmallBox - 11;  // n·v within -18..18
+constexpr int kSmallCells = 16;
 
 struct SmallSegment {
     std::uint8_t count = 0;
     std::array<std::uint8_t, kSmallBox> cells{};
 };
 
-class SmallBoxTables {
+// The cells the segment rule blends between any two cells: along x when the segment is longer in
+// x, else along y; the other coordinate is the start's plus the truncated proportional offset.
+class SmallSegments {
   public:
-    SmallBoxTables() {
-        for (int nx = -kSmallBox + 1; nx < kSmallBox; ++nx) {
-            for (int ny = -kSmallBox + 1; ny < kSmallBox; ++ny) {
-                for (int c = -kOffsetRange / 2; c <= kOffsetRange / 2; ++c) {
-                    std::uint16_t cells = 0;
-                    for (int cell = 0; cell < 16; ++cell) {
-                        if (nx * (cell % 4) + ny * (cell / 4) + c >= 0) cells |= 1u << cell;
-                    }
-                    m_halfPlanes[HalfPlaneIndex(nx, ny, c)] = cells;
-                }
-            }
-        }
-        for (int a = 0; a < 16; ++a) {
-            for (int b = 0; b < 16; ++b) m_segments[16 * a + b] = MakeSegment(a, b);
+    SmallSegments() {
+        for (int a = 0; a < kSmallCells; ++a) {
+            for (int b = 0; b < kSmallCells; ++b) m_segments[kSmallCells * a + b] = Make(a, b);
         }
     }
-
-    // The cells where nx·x + ny·y + c >= 0.
-    std::uint16_t HalfPlane(int nx, int ny, int c) const {
-        return m_halfPlanes[HalfPlaneIndex(nx, ny, c)];
-    }
-    // The cells the segment rule blends between cells a and b.
-    const SmallSegment& Segment(int a, int b) const { return m_segments[16 * a + b]; }
+    const SmallSegment& Between(int a, int b) const { return m_segments[kSmallCells * a + b]; }
 
   private:
-    static int HalfPlaneIndex(int nx, int ny, int c) {
-        return ((nx + kSmallBox - 1) * kNormalRange + ny + kSmallBox - 1) * kOffsetRange + c +
-               kOffsetRange / 2;
-    }
-
-    // The segment rule: along x when it is longer in x, else along y; the other coordinate is
-    // the start's plus the truncated proportional offset.
-    static SmallSegment MakeSegment(int a, int b) {
+    static SmallSegment Make(int a, int b) {
         int x0 = a % 4, y0 = a / 4, x1 = b % 4, y1 = b / 4;
         if (x0 > x1) {
             std::swap(x0, x1);
@@ -498,15 +476,66 @@ class SmallBoxTables {
         } else if (dy == 0) {
             add(x0, y0);
         } else {
-            for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y)
+            for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y) {
                 add(x0 + dx * (y - y0) / dy, y);
+            }
         }
         return segment;
     }
 
-    std::array<std::uint16_t, kNormalRange * kNormalRange * kOffsetRange> m_halfPlanes{};
-    std::array<SmallSegment, 256> m_segments{};
+    std::array<SmallSegment, kSmallCells * kSmallCells> m_segments{};
 };
+
+const SmallSegments& SegmentsOfSmallBoxes() {
+    static const SmallSegments segments;
+    return segments;
+}
+
+// A pentagon within a 4 x 4 box: the cells its fill blends, the fill's integer centre (the vertex
+// sums divided by 5, from the corner), and the blends per cell of each kind of line alone.
+struct SmallPattern {
+    std::uint16_t inside = 0;
+    std::int8_t centreX = 0, centreY = 0;
+    std::array<std::uint8_t, kSmallCells> edgeTimes{};
+    std::array<std::uint8_t, kSmallCells> starTimes{};
+};
+
+// code: the cell of vertex k at bits 4k.
+SmallPattern MakeSmallPattern(std::uint32_t code) {
+    PentagonVertices v;
+    int cells[5];
+    for (int k = 0; k < 5; ++k) {
+        cells[k] = static_cast<int>(code >> (4 * k) & 15);
+        v[k] = {cells[k] % 4, cells[k] / 4};
+    }
+    const PixelBox box = BoundingBox(v);
+    const PentagonScan scan(v);
+    SmallPattern pattern;
+    pattern.centreX = static_cast<std::int8_t>(scan.Centre().x);
+    pattern.centreY = static_cast<std::int8_t>(scan.Centre().y);
+    for (std::int64_t y = box.y0; y <= box.y1; ++y) {
+        std::int64_t lo = box.x0, hi = box.x1;
+        scan.ClipRow(y, lo, hi);
+        for (std::int64_t x = lo; x <= hi; ++x) pattern.inside |= 1 << (x + 4 * y);
+    }
+    const SmallSegments& segments = SegmentsOfSmallBoxes();
+    for (int k = 0; k < 5; ++k) {
+        const SmallSegment& edge = segments.Between(cells[k], cells[(k + 1) % 5]);
+        for (int n = 0; n < edge.count; ++n) ++pattern.edgeTimes[edge.cells[n]];
+        const SmallSegment& star = segments.Between(cells[k], cells[(k + 2) % 5]);
+        for (int n = 0; n < star.count; ++n) ++pattern.starTimes[star.cells[n]];
+    }
+    return pattern;
+}
+
+// The patterns met so far, per thread: a far zoom-out meets a few thousand of the 2^20
+// arrangements, again and again.
+const SmallPattern& SmallPatternOf(std::uint32_t code) {
+    thread_local std::unordered_map<std::uint32_t, SmallPattern> patterns;
+    const auto found = patterns.find(code);
+    if (found != patterns.end()) return found->second;
+    return patterns.emplace(code, MakeSmallPattern(code)).first->second;
+}
 
 // Within a 2 x 2 box (the common case) one table lookup gives it all: what a pentagon does to the
 // box's cells for every arrangement of its vertices (cell x + 2y, vertex k at bits 2k), made by
@@ -549,67 +578,6 @@ const TinyPattern& TinyPatternOf(unsigned code) {
     static const auto patterns = [] {
         std::array<TinyPattern, 1024> all;
         for (unsigned code = 0; code < all.size(); ++code) all[code] = MakeTinyPattern(code);
-        return all;
-    }();
-    return patterns[code];
-}
-
-const SmallBoxTables& SmallTables() {
-    static const SmallBoxTables tables;
-    return tables;
-}
-
-// Within a 3 x 3 box (the next most common case) one lookup gives the fill's cells and the
-// blends of one kind of line per cell, for every arrangement of the vertices (cell x + 3y, code
-// the sum of cell_k·9^k), made by running the fill's inside test and the segment rule on it.
-constexpr int kBoxSide = 3;
-constexpr int kBoxCells = kBoxSide * kBoxSide;
-constexpr int kBoxCodes = 59049;  // 9^5
-
-struct BoxPattern {
-    std::uint16_t inside = 0;              // bit per cell the fill blends
-    std::int8_t centreX = 0, centreY = 0;  // the fill's integer centre from the corner
-    std::array<std::uint8_t, kBoxCells> edgeTimes{};
-    std::array<std::uint8_t, kBoxCells> starTimes{};
-};
-
-BoxPattern MakeBoxPattern(int code) {
-    PentagonVertices v;
-    int cells[5];
-    for (int k = 0, rest = code; k < 5; ++k, rest /= kBoxCells) {
-        cells[k] = rest % kBoxCells;
-        v[k] = {cells[k] % kBoxSide, cells[k] / kBoxSide};
-    }
-    const PixelBox box = BoundingBox(v);
-    const PentagonScan scan(v);
-    BoxPattern pattern;
-    pattern.centreX = static_cast<std::int8_t>(scan.Centre().x);
-    pattern.centreY = static_cast<std::int8_t>(scan.Centre().y);
-    for (std::int64_t y = box.y0; y <= box.y1; ++y) {
-        std::int64_t lo = box.x0, hi = box.x1;
-        scan.ClipRow(y, lo, hi);
-        for (std::int64_t x = lo; x <= hi; ++x) pattern.inside |= 1 << (x + kBoxSide * y);
-    }
-    const SmallBoxTables& tables = SmallTables();
-    auto count = [&](std::array<std::uint8_t, kBoxCells>& times, int a, int b) {
-        auto fourWide = [](int cell) { return cell % kBoxSide + 4 * (cell / kBoxSide); };
-        const SmallSegment& segment = tables.Segment(fourWide(cells[a]), fourWide(cells[b]));
-        for (int n = 0; n < segment.count; ++n) {
-            ++times[segment.cells[n] % 4 + kBoxSide * (segment.cells[n] / 4)];
-        }
-    };
-    for (int k = 0; k < 5; ++k) {
-        count(pattern.edgeTimes, k, (k + 1) % 5);
-        count(pattern.starTimes, k, (k + 2) % 5);
-    }
-    return pattern;
-}
-
-// Made whole on first use (a few milliseconds), since pictures are painted from any thread.
-const BoxPattern& BoxPatternOf(int code) {
-    static const std::vector<BoxPattern> patterns = [] {
-        std::vector<BoxPattern> all(kBoxCodes);
-        for (int code = 0; code < kBoxCodes; ++code) all[code] = MakeBoxPattern(code);
         return all;
     }();
     return patterns[code];
@@ -664,51 +632,59 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
         PaintTinyPentagon(p, box, blends);
         return true;
     }
-    if (width <= kBoxSide && height <= kBoxSide && !(p.outline && p.star)) {
-        PaintBoxPentagon(p, box, blends);
-        return true;
+    int cells[5];
+    std::uint32_t code = 0;
+    for (int k = 0; k < 5; ++k) {
+        cells[k] = static_cast<int>((p.pixel[k].x - box.x0) + 4 * (p.pixel[k].y - box.y0));
+        code |= static_cast<std::uint32_t>(cells[k]) << (4 * k);
     }
+    const SmallPattern& pattern = SmallPatternOf(code);
     std::uint8_t scratch[3] = {};
-    SmallCells at;
-    for (std::int64_t y = 0; y < height; ++y) {
-        for (std::int64_t x = 0; x < width; ++x) {
-            const bool shown = box.x0 + x < m_nWidth && box.y0 + y < m_nHeight;
-            at[x + 4 * y] = shown ? PixelAt(box.x0 + x, box.y0 + y) : scratch;
+    std::uint8_t* const corner = PixelAt(box.x0, box.y0);
+    const bool whole = box.x1 < m_nWidth && box.y1 < m_nHeight;
+    auto at = [&](int cell) {
+        const int x = cell % 4, y = cell / 4;
+        return whole || (box.x0 + x < m_nWidth && box.y0 + y < m_nHeight)
+                   ? corner + y * m_nRowBytes + 3 * x
+                   : scratch;
+    };
+    if (p.fill) {
+        unsigned inside = pattern.inside;
+        if (!p.gradient) {
+            for (; inside != 0; inside &= inside - 1) {
+                blends.solid.Apply(at(std::countr_zero(inside)));
+            }
+        } else {
+            const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
+            for (; inside != 0; inside &= inside - 1) {
+                const int cell = std::countr_zero(inside);
+                const double a = cell % 4 - pattern.centreX, b = cell / 4 - pattern.centreY;
+                const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
+                                        : (a * p.direction.x + b * p.direction.y) / p.radius;
+                if (f == 0) {
+                    blends.gradient.ApplyOutline(at(cell));  // the centre cell, as a rule
+                } else {
+                    blends.gradient.Apply(at(cell), f);
+                }
+            }
         }
     }
-    SmallVertices v;
-    for (int k = 0; k < 5; ++k) {
-        v.x[k] = static_cast<int>(p.pixel[k].x - box.x0);
-        v.y[k] = static_cast<int>(p.pixel[k].y - box.y0);
-        v.cell[k] = v.x[k] + 4 * v.y[k];
-    }
-    if (p.fill) {
-        FillSmallPentagon(p, blends, v, static_cast<int>(width), static_cast<int>(height), at);
-    }
-    if (!p.outline && !p.star) return true;
-    const SmallBoxTables& tables = SmallTables();
     if (p.outline != p.star) {
         // One kind of line: every blend of a pixel uses the same map, so only their number counts.
-        const int step = p.outline ? 1 : 2;
-        std::array<std::uint8_t, 16> times{};
+        const auto& times = p.outline ? pattern.edgeTimes : pattern.starTimes;
+        for (int cell = 0; cell < kSmallCells; ++cell) {
+            if (times[cell] != 0) blends.lines->Apply(at(cell), times[cell]);
+        }
+    } else if (p.outline) {
+        const SmallSegments& segments = SegmentsOfSmallBoxes();
+        auto blendSegment = [&](const ChannelBlend& blend, int a, int b) {
+            const SmallSegment& segment = segments.Between(cells[a], cells[b]);
+            for (int n = 0; n < segment.count; ++n) blend.Apply(at(segment.cells[n]));
+        };
         for (int k = 0; k < 5; ++k) {
-            const SmallSegment& segment = tables.Segment(v.cell[k], v.cell[(k + step) % 5]);
-            for (int n = 0; n < segment.count; ++n) ++times[segment.cells[n]];
+            blendSegment(blends.outline, k, (k + 1) % 5);
+            blendSegment(blends.star, k, (k + 2) % 5);
         }
-        for (int cell = 0; cell < 16; ++cell) {
-            if (times[cell] != 0) blends.lines->Apply(at[cell], times[cell]);
-        }
-        return true;
-    }
-    const ChannelBlend& outline = blends.outline;
-    const ChannelBlend& star = blends.star;
-    auto blendSegment = [&](const ChannelBlend& blend, int a, int b) {
-        const SmallSegment& segment = tables.Segment(v.cell[a], v.cell[b]);
-        for (int n = 0; n < segment.count; ++n) blend.Apply(at[segment.cells[n]]);
-    };
-    for (int k = 0; k < 5; ++k) {
-        blendSegment(outline, k, (k + 1) % 5);
-        blendSegment(star, k, (k + 2) % 5);
     }
     return true;
 }
@@ -747,52 +723,6 @@ void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box
     }
 }
 
-void FigureEngine::PaintBoxPentagon(const PentagonPaint& p, const PixelBox& box,
-                                    const PentagonBlends& blends) {
-    int code = 0;
-    for (int k = 4; k >= 0; --k) {
-        code = code * kBoxCells +
-               static_cast<int>((p.pixel[k].x - box.x0) + kBoxSide * (p.pixel[k].y - box.y0));
-    }
-    const BoxPattern& pattern = BoxPatternOf(code);
-    std::uint8_t scratch[3] = {};
-    std::uint8_t* const corner = PixelAt(box.x0, box.y0);
-    const bool whole = box.x0 + kBoxSide <= m_nWidth && box.y0 + kBoxSide <= m_nHeight;
-    auto at = [&](int cell) {
-        const int x = cell % kBoxSide, y = cell / kBoxSide;
-        return whole || (box.x0 + x < m_nWidth && box.y0 + y < m_nHeight)
-                   ? corner + y * m_nRowBytes + 3 * x
-                   : scratch;
-    };
-    if (p.fill) {
-        unsigned inside = pattern.inside;
-        if (!p.gradient) {
-            for (; inside != 0; inside &= inside - 1)
-                blends.solid.Apply(at(std::countr_zero(inside)));
-        } else {
-            const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
-            for (; inside != 0; inside &= inside - 1) {
-                const int cell = std::countr_zero(inside);
-                const double a = cell % kBoxSide - pattern.centreX;
-                const double b = cell / kBoxSide - pattern.centreY;
-                const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
-                                        : (a * p.direction.x + b * p.direction.y) / p.radius;
-                if (f == 0) {
-                    blends.gradient.ApplyOutline(at(cell));  // the centre cell, as a rule
-                } else {
-                    blends.gradient.Apply(at(cell), f);
-                }
-            }
-        }
-    }
-    if (p.outline == p.star) return;  // no lines (both kinds go the small way)
-    const std::array<std::uint8_t, kBoxCells>& times =
-        p.outline ? pattern.edgeTimes : pattern.starTimes;
-    for (int cell = 0; cell < kBoxCells; ++cell) {
-        if (times[cell] != 0) blends.lines->Apply(at(cell), times[cell]);
-    }
-}
-
 // The cells are the box's; the fill's integer centre is the corner, so a cell's offset from it
 // is its place in the box.
 void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, const TinyCells& at,
@@ -817,45 +747,6 @@ void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, con
         } else {
             blend.Apply(at[cell], f);
         }
-    }
-}
-
-// The fill's inside test with the vertices relative to the box corner: the inward normals (turned
-// towards the integer centre, the vertex sums divided by 5) give one half-plane of cells each.
-void FigureEngine::FillSmallPentagon(const PentagonPaint& p, const PentagonBlends& blends,
-                                     const SmallVertices& v, int width, int height,
-                                     const SmallCells& at) {
-    int sumX = 0, sumY = 0;
-    for (int k = 0; k < 5; ++k) {
-        sumX += v.x[k];
-        sumY += v.y[k];
-    }
-    const int sx = sumX / 5, sy = sumY / 5;
-    unsigned inside = 0;
-    for (int y = 0; y < height; ++y) inside |= ((1u << width) - 1) << (4 * y);
-    const SmallBoxTables& tables = SmallTables();
-    for (int i = 0; i < 5; ++i) {
-        const int j = (i + 1) % 5;
-        int nx = v.y[i] - v.y[j], ny = v.x[j] - v.x[i];
-        if (nx * (sx - v.x[i]) + ny * (sy - v.y[i]) < 0) {
-            nx = -nx;
-            ny = -ny;
-        }
-        inside &= tables.HalfPlane(nx, ny, -(nx * v.x[i] + ny * v.y[i]));
-    }
-    if (!p.gradient) {
-        const ChannelBlend& blend = blends.solid;
-        for (; inside != 0; inside &= inside - 1) blend.Apply(at[std::countr_zero(inside)]);
-        return;
-    }
-    const GradientBlend& blend = blends.gradient;
-    const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
-    for (; inside != 0; inside &= inside - 1) {
-        const int cell = std::countr_zero(inside);
-        const double a = cell % 4 - sx, b = cell / 4 - sy;
-        const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
-                                : (a * p.direction.x + b * p.direction.y) / p.radius;
-        blend.Apply(at[cell], f);
     }
 }
 
