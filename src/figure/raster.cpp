@@ -529,11 +529,13 @@ SmallPattern MakeSmallPattern(std::uint32_t code) {
 }
 
 // The patterns met so far, per thread: a far zoom-out meets a few thousand of the 2^20
-// arrangements, again and again.
+// arrangements, again and again. Kept to a few MB whatever the vertices.
 const SmallPattern& SmallPatternOf(std::uint32_t code) {
+    constexpr std::size_t kMostKept = 1 << 16;
     thread_local std::unordered_map<std::uint32_t, SmallPattern> patterns;
     const auto found = patterns.find(code);
     if (found != patterns.end()) return found->second;
+    if (patterns.size() >= kMostKept) patterns.clear();
     return patterns.emplace(code, MakeSmallPattern(code)).first->second;
 }
 
