@@ -229,6 +229,12 @@ class FigureEngine : public FigureParams {
     // painting nothing, for the others.
     bool PaintSmallPentagon(const PentagonPaint& pentagon, const PixelBox& box,
                             const PentagonBlends& blends);
+    // The style's prepared blends, or null when there is no picture to paint; they stay valid
+    // while only pentagons of this style are painted.
+    const PentagonBlends* BlendsForPainting(const PentagonPaint& pentagon) const;
+    // PaintPentagon for a usable picture and a box that meets it.
+    void PaintPentagonWith(const PentagonPaint& pentagon, const PixelBox& box,
+                           const PentagonBlends& blends);
     // Within a 2 x 2 box: cells x + 2y.
     using TinyCells = std::array<std::uint8_t*, 4>;
     void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box,
@@ -245,7 +251,8 @@ class FigureEngine : public FigureParams {
     PentagonPaint BrushOf(const PentagonStyle& style) const;
     // Fills in the pentagon's own part of paint (pixels, shading) over the style's part.
     void DrawPentagon(int i, int j, double signedSize, const PentagonOffsets& offsets,
-                      const PentagonStyle& style, PentagonPaint& paint);
+                      const PentagonStyle& style, PentagonPaint& paint,
+                      const PentagonBlends* blends);
 };
 
 inline std::pair<std::int64_t, std::int64_t> FigureEngine::FigureToPixel(double x, double y) const {

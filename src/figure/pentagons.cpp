@@ -108,6 +108,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     const double size = 2 * g.Value();
     const PentagonOffsets upOffsets = OffsetsOf(size), downOffsets = OffsetsOf(-size);
     PentagonPaint paint = BrushOf(style);  // the style's items and colours; the rest per pentagon
+    const PentagonBlends* blends = BlendsForPainting(paint);
     std::vector<int> found(2 * either.size());  // the pentagons of one row, in search order
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
@@ -126,7 +127,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         for (std::size_t n = 0; n < count; ++n) {
             const bool down = found[n] & 1;
             DrawPentagon(i, found[n] >> 1, down ? -size : size, down ? downOffsets : upOffsets,
-                         style, paint);
+                         style, paint, blends);
         }
     }
 }
@@ -248,11 +249,12 @@ bool FigureEngine::PentagonCorners(double t0, double t1, const PentagonOffsets& 
 
 void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonStyle& style) {
     PentagonPaint paint = BrushOf(style);
-    DrawPentagon(i, j, signedSize, OffsetsOf(signedSize), style, paint);
+    DrawPentagon(i, j, signedSize, OffsetsOf(signedSize), style, paint, BlendsForPainting(paint));
 }
 
 void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonOffsets& offsets,
-                                const PentagonStyle& style, PentagonPaint& paint) {
+                                const PentagonStyle& style, PentagonPaint& paint,
+                                const PentagonBlends* blends) {
     FigurePoint vertex[5];
     PixelBox box;
     const bool meetsPicture =
@@ -277,7 +279,7 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonO
             c.x, c.y, static_cast<std::uint8_t>(m_nPaintingOrder), style.kind, signedSize, 0};
     }
     // Fill and edges stay inside the box of the vertices: a box beside the picture paints nothing.
-    if (!meetsPicture) return;
+    if (!meetsPicture || blends == nullptr) return;
 
     if (paint.fill && paint.gradient) {
         const FigurePoint c = centre();
@@ -286,5 +288,5 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonO
         paint.direction =
             distance < 0.0001 ? FigurePoint{} : FigurePoint{c.x / distance, c.y / distance};
     }
-    PaintPentagon(paint, box);
+    PaintPentagonWith(paint, box, *blends);
 }

@@ -595,7 +595,16 @@ void FigureEngine::PaintPentagon(const PentagonPaint& p) {
 void FigureEngine::PaintPentagon(const PentagonPaint& p, const PixelBox& box) {
     // A box beside the picture paints nothing.
     if (!PictureIsUsable() || !BoxMeetsPicture(box)) return;
-    if (PaintSmallPentagon(p, box, PentagonBlends::For(p))) return;
+    PaintPentagonWith(p, box, PentagonBlends::For(p));
+}
+
+const PentagonBlends* FigureEngine::BlendsForPainting(const PentagonPaint& p) const {
+    return PictureIsUsable() ? &PentagonBlends::For(p) : nullptr;
+}
+
+void FigureEngine::PaintPentagonWith(const PentagonPaint& p, const PixelBox& box,
+                                     const PentagonBlends& blends) {
+    if (PaintSmallPentagon(p, box, blends)) return;
     const double t = p.transparency;
     if (p.fill) {
         if (p.gradient) {
