@@ -3,6 +3,8 @@
 // is an exact lookup of a golden integer; the drawing records solid pentagons for the scene export.
 #include <algorithm>
 #include <cmath>
+#include <span>
+#include <utility>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,6 +16,57 @@ namespace {
 
 constexpr std::uint8_t kUp = 1;    // the step after the element has the kind
 constexpr std::uint8_t kDown = 2;  // the step before the element has the kind
+
+// A tested position can be an element only if its real value lies within the elements' values.
+// Where no golden sum can wrap (every part far below 2^31) and the values rise with the index,
+// that bound holds, and for a row's e0 it confines e1 to an interval for each of the three
+// families: pairs outside cannot give a pentagon and are skipped. The exact lookup still decides
+// every pair inside, so the window only ever saves work.
+class PairWindow {
+  public:
+    PairWindow(const FigureEngine& f, const GoldenInt (&offset)[kFamilyCount]) : m_f(f) {
+        constexpr std::int64_t kSafePart = std::int64_t{1} << 27;
+        auto small = [](GoldenInt q) {
+            return std::max(std::llabs(q.a), std::llabs(q.b)) < kSafePart;
+        };
+        m_usable = f.m_nFirst <= f.m_nLast;
+        for (int m = f.m_nFirst; m <= f.m_nLast && m_usable; ++m) {
+            m_usable =
+                small(f.m_elements[m]) && (m == f.m_nFirst || f.m_values[m] > f.m_values[m - 1]);
+        }
+        for (int k = 2; k < kFamilyCount && m_usable; ++k) {
+            m_usable = small(offset[k]);
+            m_reach[k] = std::fabs(offset[k].Value());
+        }
+        if (!m_usable) return;
+        m_low = f.m_values[f.m_nFirst];
+        m_high = f.m_values[f.m_nLast];
+        // Far wider than any rounding of the sums below.
+        m_margin = 1e-6 * (1 + std::max(std::fabs(m_low), std::fabs(m_high)));
+    }
+
+    // The e1 values that may give a pentagon with e0 of value v0; all where the window is unusable.
+    std::pair<double, double> For(double v0) const {
+        double low = -HUGE_VAL, high = HUGE_VAL;
+        if (!m_usable) return {low, high};
+        for (int k = 2; k < kFamilyCount; ++k) {
+            // low − reach <= α·v0 + β·v1 <= high + reach, solved for v1.
+            const double a = m_f.m_alpha[k].Value() * v0, b = m_f.m_beta[k].Value();
+            double first = (m_low - m_reach[k] - m_margin - a) / b;
+            double last = (m_high + m_reach[k] + m_margin - a) / b;
+            if (b < 0) std::swap(first, last);
+            low = std::max(low, first - m_margin);
+            high = std::min(high, last + m_margin);
+        }
+        return {low, high};
+    }
+
+  private:
+    const FigureEngine& m_f;
+    bool m_usable = false;
+    double m_low = 0, m_high = 0, m_margin = 0;
+    double m_reach[kFamilyCount] = {};
+};
 
 }  // namespace
 
@@ -109,6 +162,7 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     const PentagonOffsets upOffsets = OffsetsOf(size), downOffsets = OffsetsOf(-size);
     PentagonPaint paint = BrushOf(style);  // the style's items and colours; the rest per pentagon
     const PentagonBlends* blends = BlendsForPainting(paint);
+    const PairWindow window(*this, offset);
     std::vector<int> found(2 * either.size());  // the pentagons of one row, in search order
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
@@ -118,8 +172,14 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         const std::uint8_t wanted = (upPossible ? kUp : 0) | (downPossible ? kDown : 0);
         const std::vector<int>& candidates =
             wanted == (kUp | kDown) ? either : (upPossible ? upOnly : downOnly);
+        // Only the candidates within the row's window, found by their rising values.
+        const auto [low, high] = window.For(m_values[i]);
+        const auto byValue = [this](int j, double v) { return m_values[j] < v; };
+        const auto begin = std::lower_bound(candidates.begin(), candidates.end(), low, byValue);
+        const auto end = std::upper_bound(begin, candidates.end(), high,
+                                          [this](double v, int j) { return v < m_values[j]; });
         std::size_t count = 0;
-        for (const int j : candidates) {
+        for (const int j : std::span(begin, end)) {
             const std::uint8_t side = sides[j - first1] & wanted;
             if ((side & kUp) && onSeries(alpha, j, +1)) found[count++] = 2 * j;
             if ((side & kDown) && onSeries(alpha, j, -1)) found[count++] = 2 * j + 1;
