@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 #include <tuple>
-#include <unordered_map>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -529,14 +529,30 @@ SmallPattern MakeSmallPattern(std::uint32_t code) {
 }
 
 // The patterns met so far, per thread: a far zoom-out meets a few thousand of the 2^20
-// arrangements, again and again. Kept to a few MB whatever the vertices.
+// arrangements, again and again. Open addressing in a table of fixed size, emptied when half full.
 const SmallPattern& SmallPatternOf(std::uint32_t code) {
-    constexpr std::size_t kMostKept = 1 << 16;
-    thread_local std::unordered_map<std::uint32_t, SmallPattern> patterns;
-    const auto found = patterns.find(code);
-    if (found != patterns.end()) return found->second;
-    if (patterns.size() >= kMostKept) patterns.clear();
-    return patterns.emplace(code, MakeSmallPattern(code)).first->second;
+    constexpr int kBits = 14;
+    constexpr std::size_t kSlots = std::size_t{1} << kBits;
+    constexpr std::uint32_t kEmpty = ~std::uint32_t{0};  // codes have 20 bits
+    struct Slot {
+        std::uint32_t code = kEmpty;
+        SmallPattern pattern;
+    };
+    thread_local std::vector<Slot> slots;
+    thread_local std::size_t used = 0;
+    if (slots.empty() || used >= kSlots / 2) {
+        slots.assign(kSlots, Slot{});
+        used = 0;
+    }
+    for (std::size_t h = (code * 0x9E3779B1u) >> (32 - kBits);; h = (h + 1) & (kSlots - 1)) {
+        Slot& slot = slots[h];
+        if (slot.code == code) return slot.pattern;
+        if (slot.code == kEmpty) {
+            ++used;
+            slot = {code, MakeSmallPattern(code)};
+            return slot.pattern;
+        }
+    }
 }
 
 // Within a 2 x 2 box (the common case) one table lookup gives it all: what a pentagon does to the
