@@ -646,9 +646,9 @@ void FigureEngine::PaintPentagonWith(const PentagonPaint& p, const PixelBox& box
 }
 
 // Far zoom-outs find pentagons by the million, nearly all within a few pixels; those are painted
-// through the box tables with the same blends in the same sequence per pixel as the general path:
-// the fill blends the cells that pass every inward half-plane, shaded by the same expression,
-// then per vertex its edge and its star line blend their cells. A cell beyond the picture is a
+// through the box patterns with the same blends in the same sequence per pixel as the general
+// path: the fill blends the cells that pass the inside test, shaded by the same expression, then
+// per vertex its edge and its star line blend their cells. A cell beyond the picture is a
 // scratch pixel, so the blends need no test. A box at negative coordinates (the picture's top or
 // left edge) goes the general way. Returns false, painting nothing, for those it leaves.
 bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& box,
