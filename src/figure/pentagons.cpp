@@ -97,8 +97,10 @@ bool FigureEngine::StepMatches(int index, char kind) const {
 // Runs TryPentagonUp and TryPentagonDown on every visible pair (i, j), in that order. The sums
 // α_k·e0 + β_k·e1 ± g·c_k are formed from per-element terms computed once.
 void FigureEngine::FindPentagons(const PentagonStyle& style) {
-    const auto [first0, last0] = VisibleRange(0);
-    const auto [first1, last1] = VisibleRange(1);
+    // Plain variables, not bindings: the lambdas below capture them.
+    const auto range0 = VisibleRange(0), range1 = VisibleRange(1);
+    const int first0 = range0.first, last0 = range0.second;
+    const int first1 = range1.first, last1 = range1.second;
     if (first0 > last0 || first1 > last1) return;
     const char kind = style.kind;
     const GoldenInt g = PentagonScale(kind);
@@ -134,18 +136,19 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     }
     slots[kLookupSlots] = {0, 0};
     const auto shift = static_cast<std::uint32_t>(m_nLookupShift);
+    constexpr auto kNoSlot = static_cast<std::uint32_t>(kLookupSlots);
     // The element at exactly q exists with a step of the kind on this side: one slot read.
     auto matches = [&](GoldenInt q, std::uint32_t side) {
-        const std::uint32_t h = std::min(shift + static_cast<std::uint32_t>(q.b),
-                                         static_cast<std::uint32_t>(kLookupSlots));
-        return (slots[h].a == q.a) & ((slots[h].sides & side) != 0);
+        const Slot& slot = slots[std::min(shift + static_cast<std::uint32_t>(q.b), kNoSlot)];
+        return static_cast<unsigned>(slot.a == q.a) &
+               static_cast<unsigned>((slot.sides & side) != 0);
     };
     auto onSeries = [&](const GoldenInt(&alpha)[3], int j, int sign) {
         const std::uint32_t side = sign > 0 ? kUp : kDown;
         const Terms& terms = (sign > 0 ? upTerms : downTerms)[j - first1];
         // Most pairs fail the first family; the other two are tested together.
-        return matches(alpha[0] + terms[0], side) &&
-               (matches(alpha[1] + terms[1], side) & matches(alpha[2] + terms[2], side));
+        return matches(alpha[0] + terms[0], side) != 0 &&
+               (matches(alpha[1] + terms[1], side) & matches(alpha[2] + terms[2], side)) != 0;
     };
     // The step kind filter before any golden arithmetic: the family-1 elements whose step after
     // (Up), before (Down) or either matches, each list in increasing j.
