@@ -200,8 +200,8 @@ class FigureEngine : public FigureParams {
 
     // Geometry constants, fixed at construction.
     std::array<FigurePoint, kFamilyCount> m_u{};  // family normals at k × 72°
-    std::array<FigurePoint, kFamilyCount>
-        m_corner{};                                 // u_k − u_3: vertex k of a pentagon of size 1
+    // u_k − u_3: vertex k of a pentagon of size 1 relative to its vertex 3.
+    std::array<FigurePoint, kFamilyCount> m_corner{};
     std::array<GoldenInt, kFamilyCount> m_alpha{};  // u_k = α_k·u_0 + β_k·u_1
     std::array<GoldenInt, kFamilyCount> m_beta{};
     std::array<GoldenInt, kFamilyCount> m_c{};           // edge offsets of a pentagon of radius 2
