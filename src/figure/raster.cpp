@@ -763,9 +763,10 @@ void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, con
     }
     const GradientBlend& blend = blends.gradient;
     const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
+    constexpr double kA[4] = {0, 1, 0, 1}, kB[4] = {0, 0, 1, 1};  // the offsets from the corner
     for (int cell = 0; cell < 4; ++cell) {
         if (!(inside >> cell & 1)) continue;
-        const double a = cell & 1, b = cell >> 1;
+        const double a = kA[cell], b = kB[cell];
         const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
                                 : (a * p.direction.x + b * p.direction.y) / p.radius;
         // At the corner (nearly always inside) the factor is usually zero: the outline colour.
