@@ -235,7 +235,7 @@ class FigureEngine : public FigureParams {
     // PaintPentagon for a usable picture and a box that meets it.
     void PaintPentagonWith(const PentagonPaint& pentagon, const PixelBox& box,
                            const PentagonBlends& blends);
-    // Within a 2 x 2 box: cells x + 2y.
+    // Within a 2 x 2 box, with at most one kind of line: cells x + 2y.
     using TinyCells = std::array<std::uint8_t*, 4>;
     void PaintTinyPentagon(const PentagonPaint& pentagon, const PixelBox& box,
                            const PentagonBlends& blends);

@@ -232,12 +232,6 @@ PentagonPaint FigureEngine::BrushOf(const PentagonStyle& style) const {
     return brush;
 }
 
-// Vertex k is p + s·(u_k − u_3), p the point on the lines at t0 and t1, rounded to a pixel as
-// FigureToPixel does. The two coordinates go through the same IEEE operations side by side; the
-// truncating conversion stands in for the floor when every value is well within 32 bits, and the
-// scalar rounding takes the rest. Rounding is monotone, so the box of the rounded vertices is the
-// rounded box of the exact ones: a pentagon beside the picture is known before its vertices are
-// rounded, and they are left unset.
 PentagonOffsets FigureEngine::OffsetsOf(double signedSize) const {
     PentagonOffsets offsets;
     for (int k = 0; k < 5; ++k) {
@@ -246,6 +240,12 @@ PentagonOffsets FigureEngine::OffsetsOf(double signedSize) const {
     return offsets;
 }
 
+// Vertex k is p + s·(u_k − u_3), p the point on the lines at t0 and t1, rounded to a pixel as
+// FigureToPixel does. The two coordinates go through the same IEEE operations side by side; the
+// truncating conversion stands in for the floor when every value is well within 32 bits, and the
+// scalar rounding takes the rest. Rounding is monotone, so the box of the rounded vertices is the
+// rounded box of the exact ones: a pentagon beside the picture is known before its vertices are
+// rounded, and they are left unset.
 bool FigureEngine::PentagonCorners(double t0, double t1, const PentagonOffsets& offsets,
                                    FigurePoint (&figure)[5], PentagonVertices& pixel,
                                    PixelBox& box) const {

@@ -436,6 +436,19 @@ class RunningQuotient {
     std::int64_t m_num, m_den, m_quotient, m_remainder;
 };
 
+// One cell of a shaded fill at offset (a, b) from the fill's integer centre, shaded as the row
+// scan does; a factor of ±0 (the centre cell, as a rule) is the outline colour itself.
+void ShadeCell(const GradientBlend& blend, const PentagonPaint& p, bool radial, double a, double b,
+               std::uint8_t* pixel) {
+    const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
+                            : (a * p.direction.x + b * p.direction.y) / p.radius;
+    if (f == 0) {
+        blend.ApplyOutline(pixel);
+    } else {
+        blend.Apply(pixel, f);
+    }
+}
+
 // Pentagons within a box of at most kSmallBox x kSmallBox pixels at non-negative coordinates are
 // painted through patterns over the box's cells (cell x + 4y from the box corner), each made by
 // running the general rules on the arrangement of the vertices, so a lookup gives the pixels a
@@ -555,39 +568,29 @@ const SmallPattern& SmallPatternOf(std::uint32_t code) {
     }
 }
 
-// Within a 2 x 2 box (the common case) one table lookup gives it all: what a pentagon does to the
-// box's cells for every arrangement of its vertices (cell x + 2y, vertex k at bits 2k), made by
-// running the fill's inside test and the segment rule on each arrangement. At non-negative
+// Within a 2 x 2 box (the common case) one table lookup gives the fill's cells and the blends of
+// one kind of line per cell for every arrangement of the vertices (cell x + 2y, vertex k at bits
+// 2k): the small-box pattern of the same arrangement, read at the four cells. At non-negative
 // coordinates the fill's integer centre is the box corner, wherever the box is.
 struct TinyPattern {
-    std::uint8_t inside = 0;                 // bit per cell the fill blends
-    std::array<std::uint8_t, 4> edgeEnds{};  // blends per cell by the five edges
-    std::array<std::uint8_t, 4> starEnds{};  // blends per cell by the five star lines
+    std::uint8_t inside = 0;                  // bit per cell the fill blends
+    std::array<std::uint8_t, 4> edgeTimes{};  // blends per cell by the five edges
+    std::array<std::uint8_t, 4> starTimes{};  // blends per cell by the five star lines
 };
 
 TinyPattern MakeTinyPattern(unsigned code) {
-    PentagonVertices v;
+    constexpr int kSmallCellOf[4] = {0, 1, 4, 5};  // cell x + 2y as x + 4y
+    std::uint32_t smallCode = 0;
     for (int k = 0; k < 5; ++k) {
-        const unsigned corner = code >> (2 * k) & 3;
-        v[k] = {corner & 1, corner >> 1};
+        smallCode |= static_cast<std::uint32_t>(kSmallCellOf[code >> (2 * k) & 3]) << (4 * k);
     }
-    const PixelBox box = BoundingBox(v);
-    const PentagonScan scan(v);
+    const SmallPattern small = MakeSmallPattern(smallCode);
     TinyPattern pattern;
-    for (std::int64_t y = box.y0; y <= box.y1; ++y) {
-        std::int64_t lo = box.x0, hi = box.x1;
-        scan.ClipRow(y, lo, hi);
-        for (std::int64_t x = lo; x <= hi; ++x) pattern.inside |= 1 << (x + 2 * y);
-    }
-    // A segment between cells of a 2 x 2 box blends its two ends, or one when they coincide.
-    for (int k = 0; k < 5; ++k) {
-        const unsigned a = code >> (2 * k) & 3;
-        const unsigned edge = code >> (2 * ((k + 1) % 5)) & 3;
-        const unsigned star = code >> (2 * ((k + 2) % 5)) & 3;
-        ++pattern.edgeEnds[a];
-        pattern.edgeEnds[edge] += edge != a;
-        ++pattern.starEnds[a];
-        pattern.starEnds[star] += star != a;
+    for (int cell = 0; cell < 4; ++cell) {
+        const int at = kSmallCellOf[cell];
+        pattern.inside |= static_cast<std::uint8_t>((small.inside >> at & 1) << cell);
+        pattern.edgeTimes[cell] = small.edgeTimes[at];
+        pattern.starTimes[cell] = small.starTimes[at];
     }
     return pattern;
 }
@@ -655,7 +658,8 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
                                       const PentagonBlends& blends) {
     const std::int64_t width = box.x1 - box.x0 + 1, height = box.y1 - box.y0 + 1;
     if (width > kSmallBox || height > kSmallBox || box.x0 < 0 || box.y0 < 0) return false;
-    if (width <= 2 && height <= 2) {
+    // Outline and star together go segment by segment, below.
+    if (width <= 2 && height <= 2 && !(p.outline && p.star)) {
         PaintTinyPentagon(p, box, blends);
         return true;
     }
@@ -685,14 +689,8 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
             const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
             for (; inside != 0; inside &= inside - 1) {
                 const int cell = std::countr_zero(inside);
-                const double a = cell % 4 - pattern.centreX, b = cell / 4 - pattern.centreY;
-                const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
-                                        : (a * p.direction.x + b * p.direction.y) / p.radius;
-                if (f == 0) {
-                    blends.gradient.ApplyOutline(at(cell));  // the centre cell, as a rule
-                } else {
-                    blends.gradient.Apply(at(cell), f);
-                }
+                ShadeCell(blends.gradient, p, radial, cell % 4 - pattern.centreX,
+                          cell / 4 - pattern.centreY, at(cell));
             }
         }
     }
@@ -730,23 +728,10 @@ void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box
     }
     const TinyPattern& pattern = TinyPatternOf(code);
     if (p.fill) FillTinyPentagon(p, pattern.inside, at, blends);
-    if (p.outline != p.star) {
-        const std::array<std::uint8_t, 4>& ends = p.outline ? pattern.edgeEnds : pattern.starEnds;
-        for (int cell = 0; cell < 4; ++cell) {
-            if (ends[cell] != 0) blends.lines->Apply(at[cell], ends[cell]);
-        }
-    } else if (p.outline) {
-        const ChannelBlend& outline = blends.outline;
-        const ChannelBlend& star = blends.star;
-        auto blendEnds = [&](const ChannelBlend& blend, int a, int b) {
-            const unsigned first = code >> (2 * a) & 3, second = code >> (2 * b) & 3;
-            blend.Apply(at[first]);
-            if (second != first) blend.Apply(at[second]);
-        };
-        for (int k = 0; k < 5; ++k) {
-            blendEnds(outline, k, (k + 1) % 5);
-            blendEnds(star, k, (k + 2) % 5);
-        }
+    if (!p.outline && !p.star) return;
+    const auto& times = p.outline ? pattern.edgeTimes : pattern.starTimes;
+    for (int cell = 0; cell < 4; ++cell) {
+        if (times[cell] != 0) blends.lines->Apply(at[cell], times[cell]);
     }
 }
 
@@ -765,16 +750,7 @@ void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, con
     const bool radial = p.direction.x == 0.0 && p.direction.y == 0.0;
     constexpr double kA[4] = {0, 1, 0, 1}, kB[4] = {0, 0, 1, 1};  // the offsets from the corner
     for (int cell = 0; cell < 4; ++cell) {
-        if (!(inside >> cell & 1)) continue;
-        const double a = kA[cell], b = kB[cell];
-        const double f = radial ? (a * a + b * b) / (p.radius * p.radius)
-                                : (a * p.direction.x + b * p.direction.y) / p.radius;
-        // At the corner (nearly always inside) the factor is usually zero: the outline colour.
-        if (f == 0) {
-            blend.ApplyOutline(at[cell]);
-        } else {
-            blend.Apply(at[cell], f);
-        }
+        if (inside >> cell & 1) ShadeCell(blend, p, radial, kA[cell], kB[cell], at[cell]);
     }
 }
 
