@@ -59,46 +59,45 @@ void FailUnless(benchmark::State& state, bool ok, const char* what) {
     if (!ok) state.SkipWithError(what);
 }
 
-void BmpWrite(benchmark::State& state) {
+// A picture file kind: the file name, and how the default picture is written and read back.
+struct PictureKind {
+    const char* file;
+    bool (*write)(const std::string& path, const DibHandle& handle, UserPrompts& ui);
+    bool (*read)(const std::string& path, DibHandle& handle, PictureSize& size, UserPrompts& ui);
+    const char* name;  // for the failure messages
+};
+
+const PictureKind kBmpFile{"picture.bmp",
+                           [](const std::string& path, const DibHandle& handle, UserPrompts& ui) {
+                               return DibSaveBmpFile(path, handle, 0, ui);
+                           },
+                           DibLoadBmpFile, "BMP"};
+const PictureKind kJpegFile{"picture.jpg",
+                            [](const std::string& path, const DibHandle& handle, UserPrompts& ui) {
+                                return JpegWritePicture(path, handle, 90, ui);
+                            },
+                            JpegReadPicture, "JPEG"};
+
+void WritePicture(benchmark::State& state, const PictureKind* kind) {
     BenchFolder folder;
     DefaultPicture picture;
-    const std::string path = folder.File("picture.bmp");
+    const std::string path = folder.File(kind->file);
+    const std::string failure = std::string(kind->name) + " write failed";
     for (auto _ : state) {
-        FailUnless(state, DibSaveBmpFile(path, picture.handle, 0, picture.ui), "BMP write failed");
+        FailUnless(state, kind->write(path, picture.handle, picture.ui), failure.c_str());
     }
 }
 
-void BmpRead(benchmark::State& state) {
+void ReadPicture(benchmark::State& state, const PictureKind* kind) {
     BenchFolder folder;
     DefaultPicture picture;
-    const std::string path = folder.File("picture.bmp");
-    DibSaveBmpFile(path, picture.handle, 0, picture.ui);
+    const std::string path = folder.File(kind->file);
+    kind->write(path, picture.handle, picture.ui);
     DibHandle read;
     PictureSize size;
+    const std::string failure = std::string(kind->name) + " read failed";
     for (auto _ : state) {
-        FailUnless(state, DibLoadBmpFile(path, read, size, picture.ui), "BMP read failed");
-    }
-}
-
-void JpegWrite(benchmark::State& state) {
-    BenchFolder folder;
-    DefaultPicture picture;
-    const std::string path = folder.File("picture.jpg");
-    for (auto _ : state) {
-        FailUnless(state, JpegWritePicture(path, picture.handle, 90, picture.ui),
-                   "JPEG write failed");
-    }
-}
-
-void JpegRead(benchmark::State& state) {
-    BenchFolder folder;
-    DefaultPicture picture;
-    const std::string path = folder.File("picture.jpg");
-    JpegWritePicture(path, picture.handle, 90, picture.ui);
-    DibHandle read;
-    PictureSize size;
-    for (auto _ : state) {
-        FailUnless(state, JpegReadPicture(path, read, size, picture.ui), "JPEG read failed");
+        FailUnless(state, kind->read(path, read, size, picture.ui), failure.c_str());
     }
 }
 
@@ -119,13 +118,9 @@ bool RunTool(const std::vector<std::string>& words) {
 void ToolOnPicture(benchmark::State& state, const std::vector<std::string>& options) {
     BenchFolder folder;
     DefaultPicture picture;
-    const bool fromBmp = options.front() == "cjpeg";
-    const std::string in = folder.File(fromBmp ? "picture.bmp" : "picture.jpg");
-    if (fromBmp) {
-        DibSaveBmpFile(in, picture.handle, 0, picture.ui);
-    } else {
-        JpegWritePicture(in, picture.handle, 90, picture.ui);
-    }
+    const PictureKind& input = options.front() == "cjpeg" ? kBmpFile : kJpegFile;
+    const std::string in = folder.File(input.file);
+    input.write(in, picture.handle, picture.ui);
     std::vector<std::string> words = options;
     words.insert(words.end(), {"-outfile", folder.File("tool.out"), in});
     for (auto _ : state) {
@@ -172,8 +167,10 @@ constexpr char kJpegRead[] = "6 JPEG read 1200x900 q90";
 constexpr char kCjpeg[] = "6 cjpeg q90 (yardstick, wall clock)";
 constexpr char kDjpeg[] = "6 djpeg (yardstick, wall clock)";
 
-void Register(const char* label, void (*run)(benchmark::State&)) {
-    benchmark::RegisterBenchmark(label, run)
+template <typename... Arguments>
+void Register(const char* label, void (*run)(benchmark::State&, Arguments...),
+              Arguments... arguments) {
+    benchmark::RegisterBenchmark(label, run, arguments...)
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime()
         ->UseRealTime();
@@ -182,10 +179,10 @@ void Register(const char* label, void (*run)(benchmark::State&)) {
 }  // namespace
 
 void RegisterFileCases() {
-    Register(kBmpWrite, BmpWrite);
-    Register(kBmpRead, BmpRead);
-    Register(kJpegWrite, JpegWrite);
-    Register(kJpegRead, JpegRead);
+    Register(kBmpWrite, WritePicture, &kBmpFile);
+    Register(kBmpRead, ReadPicture, &kBmpFile);
+    Register(kJpegWrite, WritePicture, &kJpegFile);
+    Register(kJpegRead, ReadPicture, &kJpegFile);
     Register(kCjpeg, CjpegWrite);
     Register(kDjpeg, DjpegRead);
     Register("7 .dat save and load", DatSaveAndLoad);
