@@ -17,9 +17,12 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyle>
 #include <QToolBar>
 
 #include "app/about_icon.h"
+#include "app/keyboard_locks.h"
 #include "app/toolbar_icons.h"
 #include "app/viewer_app.h"
 #include "document/dib_doc.h"
@@ -62,6 +65,7 @@ CMainFrame::CMainFrame(CViewerApp& app) : m_app(app) {
     CreateActions();
     BuildMenus();
     RegisterCommands();
+    CreateWindowKeys();
     ShowMenu(false);
     qApp->installEventFilter(this);
     connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
@@ -137,6 +141,13 @@ void CMainFrame::BuildMenus() {
     for (const MenuDefinition& definition : DocumentMenu()) {
         m_documentMenus.push_back(BuildMenu(definition));
     }
+    // The Window menu ends with the list of open windows.
+    for (QMenu* menu : m_documentMenus) {
+        if (menu->title() == "&Window") m_windowMenu = menu;
+    }
+    if (m_windowMenu) {
+        connect(m_windowMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowList);
+    }
     for (const MenuDefinition& definition : NoDocumentMenu()) {
         m_noDocumentMenus.push_back(BuildMenu(definition));
     }
@@ -149,6 +160,12 @@ void CMainFrame::ShowMenu(bool documentMenu) {
         menuBar()->addMenu(menu);
     }
     UpdateRecentFileEntries();
+    // Without documents the panes go back to the frame's own texts: nothing is left showing
+    // values of a document that is gone.
+    if (!documentMenu) {
+        InitStatusTexts();
+        UpdateStatusPanes();
+    }
 }
 
 const std::vector<QMenu*>& CMainFrame::Menus(bool documentMenu) const {
@@ -209,7 +226,7 @@ void CMainFrame::RegisterCommands() {
         },
         hasWindows);
     m_commands.On(
-        ID_WINDOW_CASCADE, [this] { m_mdiArea->cascadeSubWindows(); }, hasWindows);
+        ID_WINDOW_CASCADE, [this] { CascadeWindows(); }, hasWindows);
     m_commands.On(
         ID_WINDOW_TILE_HORZ, [this] { m_mdiArea->tileSubWindows(); }, hasWindows);
     // Minimised windows line up along the bottom when they are minimised again.
@@ -264,16 +281,17 @@ QLabel* CMainFrame::AddPane(const char* text, bool permanent) {
     return pane;
 }
 
-// The three text panes keep the width of their initial texts, measured in the frame's font.
+// The three text panes keep the width of their initial texts, measured in the font the pane
+// itself shows its text in (whatever the scaling).
 bool CMainFrame::CreateStatusBar() {
     const std::pair<int, const char*> panes[] = {{ID_STATUS_POSITION, g_szPositionText},
                                                  {ID_STATUS_MODE, g_szModeText},
                                                  {ID_STATUS_OFFSET, g_szOffsetText}};
-    const QFontMetrics metrics(font());
     for (const auto& [id, text] : panes) {
         QLabel* pane = AddPane(text, false);
         const int border = 2 * (pane->frameWidth() + pane->margin());
-        pane->setFixedWidth(metrics.horizontalAdvance(QString::fromLatin1(text)) + border);
+        pane->setFixedWidth(pane->fontMetrics().horizontalAdvance(QString::fromLatin1(text)) +
+                            border);
         m_panes[id] = pane;
     }
     for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
@@ -301,9 +319,38 @@ void CMainFrame::UpdateStatusPanes() {
     for (const auto& [id, text] : texts) {
         if (QLabel* pane = StatusPane(id)) {
             pane->setEnabled(true);
-            const QString value = QString::fromLatin1(text);
+            QString value = QString::fromLatin1(text);
+            // A fly-by prompt takes the first pane's place while it shows.
+            if (id == ID_STATUS_POSITION && !m_prompt.isEmpty()) {
+                value = pane->fontMetrics().elidedText(m_prompt, Qt::ElideRight,
+                                                       pane->contentsRect().width());
+            }
             if (pane->text() != value) pane->setText(value);
         }
+    }
+}
+
+void CMainFrame::ShowPrompt(const QString& prompt) {
+    m_prompt = prompt;
+    UpdateStatusPanes();
+}
+
+// When the bar is too narrow for every pane, the least important give way, from the right:
+// the lock indicators, then the offset and the mode panes; the first pane always stays.
+void CMainFrame::FitStatusPanes() {
+    QWidget* order[] = {m_indicators["SCRL"],       m_indicators["NUM"],
+                        m_indicators["CAP"],        StatusPane(ID_STATUS_OFFSET),
+                        StatusPane(ID_STATUS_MODE), StatusPane(ID_STATUS_POSITION)};
+    const int spacing = statusBar()->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    const int gap = std::max(spacing, 0) + 4;  // between panes, and around each one
+    int room = statusBar()->contentsRect().width() - 2 * gap;
+    if (statusBar()->isSizeGripEnabled()) room -= statusBar()->height();
+    int needed = 0;
+    for (QWidget* pane : order) needed += pane->sizeHint().width() + gap;
+    for (QWidget* pane : order) {
+        const bool fits = needed <= room || pane == order[std::size(order) - 1];
+        pane->setVisible(fits);
+        if (!fits) needed -= pane->sizeHint().width() + gap;
     }
 }
 
@@ -325,8 +372,14 @@ void CMainFrame::UpdateTitle() {
     if (windowTitle() != title) setWindowTitle(title);
 }
 
-// Caps Lock and Num Lock come with every key event on X11; Scroll Lock is counted by presses.
+// The keyboard's own state where the platform tells it (on every key, so a lock key shows at
+// once). Elsewhere Caps Lock and Num Lock come with the key events' native modifiers and Scroll
+// Lock is counted by presses.
 void CMainFrame::TrackKeyboardLocks(const QEvent* event) {
+    if (ReadKeyboardLocks()) {
+        UpdateKeyboardLocks();
+        return;
+    }
     const auto* key = static_cast<const QKeyEvent*>(event);
     if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_ScrollLock &&
         !key->isAutoRepeat())
@@ -339,8 +392,35 @@ void CMainFrame::TrackKeyboardLocks(const QEvent* event) {
     m_indicators["SCRL"]->setEnabled(m_bScrollLock);
 }
 
+void CMainFrame::UpdateKeyboardLocks() {
+    const std::optional<KeyboardLocks> locks = ReadKeyboardLocks();
+    if (!locks || m_indicators.empty()) return;
+    m_indicators["CAP"]->setEnabled(locks->caps);
+    m_indicators["NUM"]->setEnabled(locks->num);
+    m_indicators["SCRL"]->setEnabled(locks->scroll);
+    m_bScrollLock = locks->scroll;
+}
+
+bool CMainFrame::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::StatusTip:
+            // Prompts of menus and toolbar buttons show in the first pane; the others stay.
+            ShowPrompt(static_cast<QStatusTipEvent*>(event)->tip());
+            return true;
+        case QEvent::WindowActivate:
+            UpdateKeyboardLocks();
+            break;
+        default:
+            break;
+    }
+    return QMainWindow::event(event);
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip && m_silentButtons.contains(watched)) return true;
+    if (event->type() == QEvent::Resize && !m_indicators.empty() && watched == statusBar()) {
+        FitStatusPanes();
+    }
     // Key events reach the window once before they travel through its widgets.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
         watched->isWindowType() && !m_indicators.empty()) {

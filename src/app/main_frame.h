@@ -51,7 +51,19 @@ class CMainFrame : public QMainWindow {
     void UpdateStatusPanes();
     void UpdateTitle();
 
+    // Window list, MDI keys and window placement (main_frame_windows.cpp).
+    QMenu* WindowMenu() const { return m_windowMenu; }
+    const std::vector<QAction*>& WindowListEntries() const { return m_windowEntries; }
+    void UpdateWindowList();
+    // Where a new document window goes: cascaded below the others, wholly inside the area.
+    QRect PlaceForNewWindow() const;
+    void CascadeWindows();
+
+    // The lock indicators show the keyboard's real state where the platform tells it.
+    void UpdateKeyboardLocks();
+
   protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -69,6 +81,10 @@ class CMainFrame : public QMainWindow {
     void RegisterCommands();
     void UpdateRecentFileEntries();
     void TrackKeyboardLocks(const QEvent* event);
+    void ShowPrompt(const QString& prompt);
+    void FitStatusPanes();
+    void CreateWindowKeys();
+    int CascadeStep() const;
 
     CViewerApp& m_app;
     QMdiArea* m_mdiArea = nullptr;
@@ -84,4 +100,7 @@ class CMainFrame : public QMainWindow {
     bool m_bScrollLock = false;
     CommandMap m_commands;
     QTimer m_idleTimer;
+    QString m_prompt;  // the fly-by prompt shown in the first pane, empty when none
+    QMenu* m_windowMenu = nullptr;
+    std::vector<QAction*> m_windowEntries;
 };

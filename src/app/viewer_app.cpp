@@ -212,7 +212,7 @@ CDibView* CViewerApp::OpenWindow(CDibDoc& doc) {
     entry->views.push_back(view);
     connect(view, &QObject::destroyed, this, [this, &doc, view] { OnViewDestroyed(&doc, view); });
     window->setWindowTitle(WindowTitleOf(*view));
-    window->resize(m_pMainFrame->MdiArea()->size() * 4 / 5);
+    window->setGeometry(m_pMainFrame->PlaceForNewWindow());
     window->show();
     view->OnInitialUpdate();
     m_pMainFrame->MdiArea()->setActiveSubWindow(window);

@@ -143,6 +143,8 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
         m_figure.PaintFigure(rows, onlyOne ? order : -1, m_ui);
     }
     StoreAcceptedCopy();
+    // Every window on the document shows the new picture, not only the one that asked.
+    UpdateAllViews();
     return true;
 }
 

@@ -9,7 +9,7 @@
 // Leaving with Enter (or "Use this result?" Yes) renders and accepts them, Escape (or No)
 // restores the accepted ones. The view holds one ColorPage for its whole life and forwards its
 // events here; page points are viewport points plus the scroll position. A release outside the
-// viewport (delivered through the mouse grab) is best not forwarded: everything left of the grid
+// viewport (delivered through the mouse grab) is not forwarded: everything left of the grid
 // counts as a row name, and a click there clears the row in every order.
 #pragma once
 

@@ -1,6 +1,8 @@
 #include "view/dib_view.h"
 
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollBar>
@@ -15,7 +17,7 @@ CDibView::CDibView(CDibDoc& doc, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
-    m_observerId = m_doc.AddViewObserver([this] { viewport()->update(); });
+    m_observerId = m_doc.AddViewObserver([this] { InvalidateAfterChange(); });
     RegisterCommands();
     RegisterNavigationCommands();
     RegisterClipboardCommands();
@@ -122,8 +124,16 @@ QPoint CDibView::WindowToPicture(QPoint p) const {
     return {static_cast<int>(p.x() / m_dScaleX), static_cast<int>(p.y() / m_dScaleY)};
 }
 
+// The status texts are shared by all windows: only the active one writes them, so that a
+// repaint of another window never leaves its texts showing.
 void CDibView::UpdateStatusTexts() {
-    WriteStatusTexts(m_bBitmapView, m_nArrowMode, m_doc.m_figure);
+    if (IsActiveView()) WriteStatusTexts(m_bBitmapView, m_nArrowMode, m_doc.m_figure);
+}
+
+bool CDibView::IsActiveView() const {
+    auto* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+    const QMdiArea* area = window ? window->mdiArea() : nullptr;
+    return !area || area->currentSubWindow() == window;
 }
 
 void CDibView::InvalidateAfterChange() {

@@ -35,6 +35,8 @@ class CDibView : public QAbstractScrollArea {
 
     // Operations for navigation, the colour page and the clipboard.
     void UpdateStatusTexts();
+    // The window the user works in: its MDI window is the current one, or it stands alone.
+    bool IsActiveView() const;
     void DrawFocusRects(bool erase, const QColor& colour);
     FocusInputs FocusGeometry() const;
     QPoint PictureToWindow(QPoint p) const;

@@ -130,8 +130,11 @@ void CDibView::mousePressEvent(QMouseEvent* event) {
     QAbstractScrollArea::mousePressEvent(event);
 }
 
+// Qt sends the release to the widget that saw the press even with the pointer elsewhere; a
+// release outside the client area is no click on the page.
 void CDibView::mouseReleaseEvent(QMouseEvent* event) {
     if (m_bColorPage && event->button() == Qt::LeftButton) {
+        if (!viewport()->rect().contains(event->position().toPoint())) return;
         if (m_colorPage.MouseRelease(m_doc.m_figure,
                                      event->position().toPoint() + ScrollPosition()))
             viewport()->update();

