@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/dialog_fit.h"
 #include "app/help_texts.h"
 #include "app/validated_dialog.h"
 #include "figure/figure_engine.h"
@@ -56,8 +57,9 @@ CColorHelpDialog::CColorHelpDialog(QWidget* parent) : QDialog(parent) {
     // Placed in the classic units the picture was made for; the font follows the frames.
     const DialogUnits units = DialogUnits::Classic();
     setFont(FontFittingTheTexts(font(), units));
+    QWidget* page = DialogPage(this);
 
-    m_picture = new QLabel(this);
+    m_picture = new QLabel(page);
     m_picture->setGeometry(units.Rect(99, 46, 427, 178));
     m_picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_picture->setAlignment(Qt::AlignCenter);
@@ -69,7 +71,7 @@ CColorHelpDialog::CColorHelpDialog(QWidget* parent) : QDialog(parent) {
 
     for (int i = 0; i < static_cast<int>(m_texts.size()); ++i) {
         const auto& place = kTextPlaces[i];
-        auto* text = new QLabel(QString::fromLatin1(kColorHelpTexts[i]), this);
+        auto* text = new QLabel(QString::fromLatin1(kColorHelpTexts[i]), page);
         text->setGeometry(units.Rect(place[0], place[1], place[2], place[3]));
         text->setWordWrap(true);
         text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -77,18 +79,18 @@ CColorHelpDialog::CColorHelpDialog(QWidget* parent) : QDialog(parent) {
         m_texts[i] = text;
     }
 
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok = new QPushButton(QStringLiteral("OK"), page);
     m_ok->setObjectName(QStringLiteral("1"));
     m_ok->setGeometry(units.Rect(530, 242, 50, 14));
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), page);
     m_cancel->setObjectName(QStringLiteral("2"));
     m_cancel->setGeometry(units.Rect(435, 265, 50, 14));
     m_cancel->hide();
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    setFixedSize(units.X(587), units.Y(290));
+    page->setFixedSize(units.X(587), units.Y(290));
 }
 
 void ShowColorHelp(QWidget* parent) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/dialog_fit.h"
 #include "app/validated_dialog.h"
 
 QString OrderLabel(int order) {
@@ -37,7 +38,7 @@ CDrawOrderDialog::CDrawOrderDialog(UserPrompts& ui, QWidget* parent) : QDialog(p
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CDrawOrderDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(DialogPage(this));
     layout->addWidget(group);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/dialog_fit.h"
 #include "app/validated_dialog.h"
 
 CJpegQualityDialog::CJpegQualityDialog(UserPrompts& ui, QWidget* parent)
@@ -23,7 +24,7 @@ CJpegQualityDialog::CJpegQualityDialog(UserPrompts& ui, QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CJpegQualityDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(DialogPage(this));
     layout->addLayout(row);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

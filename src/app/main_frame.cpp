@@ -421,6 +421,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize && !m_indicators.empty() && watched == statusBar()) {
         FitStatusPanes();
     }
+    if (event->type() == QEvent::KeyPress && CloseKeyForActiveWindow(watched, event)) return true;
     // Key events reach the window once before they travel through its widgets.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
         watched->isWindowType() && !m_indicators.empty()) {

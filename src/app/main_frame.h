@@ -84,6 +84,7 @@ class CMainFrame : public QMainWindow {
     void ShowPrompt(const QString& prompt);
     void FitStatusPanes();
     void CreateWindowKeys();
+    bool CloseKeyForActiveWindow(const QObject* target, const QEvent* event);
     int CascadeStep() const;
 
     CViewerApp& m_app;

@@ -2,6 +2,7 @@
 // windows at the foot of the Window menu, the window keys (Ctrl+F4, Ctrl+F6, Ctrl+Tab, F10),
 // the place of a new window and the cascade.
 #include <QAction>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -63,7 +64,6 @@ void CMainFrame::CreateWindowKeys() {
         connect(action, &QAction::triggered, this, handler);
         addAction(action);
     };
-    addKey({QKeySequence(Qt::CTRL | Qt::Key_F4)}, [this] { m_mdiArea->closeActiveSubWindow(); });
     addKey({QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)},
            [this] { m_mdiArea->activateNextSubWindow(); });
     addKey({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
@@ -74,6 +74,18 @@ void CMainFrame::CreateWindowKeys() {
         const QList<QAction*> menus = menuBar()->actions();
         if (!menus.isEmpty()) menuBar()->setActiveAction(menus.first());
     });
+}
+
+// Ctrl+F4 closes the active document window. The window's own menu carries the same key, but
+// whether it reaches that menu depends on the platform; a press that it did not take (it then
+// arrives as a plain key press in the area) closes the window here.
+bool CMainFrame::CloseKeyForActiveWindow(const QObject* target, const QEvent* event) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F4 || key->modifiers() != Qt::ControlModifier) return false;
+    const auto* widget = qobject_cast<const QWidget*>(target);
+    if (!widget || !m_mdiArea->isAncestorOf(widget) || !m_mdiArea->currentSubWindow()) return false;
+    m_mdiArea->closeActiveSubWindow();
+    return true;
 }
 
 // One title bar down and right per window, as cascaded windows are offset.

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/dialog_fit.h"
 #include "app/validated_dialog.h"
 
 COrderNumberDialog::COrderNumberDialog(UserPrompts& ui, QWidget* parent)
@@ -22,7 +23,7 @@ COrderNumberDialog::COrderNumberDialog(UserPrompts& ui, QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &COrderNumberDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(DialogPage(this));
     layout->addLayout(form);
     layout->addWidget(explanation);
     layout->addWidget(buttons);

@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_fit.h"
+
 namespace {
 
 constexpr std::array<int, kOrderCount> kOrderRadioIds = {231, 192, 193, 194, 195,
@@ -58,7 +60,7 @@ CRandomChoiceDialog::CRandomChoiceDialog(const RandomChoice& choice, QWidget* pa
     bottom->addWidget(defaults);
     bottom->addStretch(1);
     bottom->addWidget(buttons);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(DialogPage(this));
     layout->addLayout(columns);
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);

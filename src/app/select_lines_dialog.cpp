@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/dialog_fit.h"
+
 namespace {
 
 // The angle texts keep their leading blanks so that the degrees line up in the classic font.
@@ -31,7 +33,7 @@ CSelectLinesDialog::CSelectLinesDialog(const std::array<std::uint8_t, 5>& lines,
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(DialogPage(this));
     layout->addWidget(group);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

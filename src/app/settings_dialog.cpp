@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/dialog_fit.h"
 #include "app/draw_order_dialog.h"
 #include "app/select_lines_dialog.h"
 #include "app/validated_dialog.h"
@@ -162,7 +163,7 @@ void CSettingsDialog::BuildControls() {
     columns->addLayout(left);
     columns->addWidget(BuildDrawItemGroup(), 0, Qt::AlignTop);
     columns->addWidget(BuildDrawOrderGroup(), 0, Qt::AlignTop);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(DialogPage(this));
     layout->addLayout(columns);
     layout->addWidget(BuildButtons());
     layout->setSizeConstraint(QLayout::SetFixedSize);
