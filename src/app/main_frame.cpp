@@ -376,10 +376,7 @@ void CMainFrame::UpdateTitle() {
 // once). Elsewhere Caps Lock and Num Lock come with the key events' native modifiers and Scroll
 // Lock is counted by presses.
 void CMainFrame::TrackKeyboardLocks(const QEvent* event) {
-    if (ReadKeyboardLocks()) {
-        UpdateKeyboardLocks();
-        return;
-    }
+    if (UpdateKeyboardLocks()) return;
     const auto* key = static_cast<const QKeyEvent*>(event);
     if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_ScrollLock &&
         !key->isAutoRepeat())
@@ -392,13 +389,14 @@ void CMainFrame::TrackKeyboardLocks(const QEvent* event) {
     m_indicators["SCRL"]->setEnabled(m_bScrollLock);
 }
 
-void CMainFrame::UpdateKeyboardLocks() {
+bool CMainFrame::UpdateKeyboardLocks() {
     const std::optional<KeyboardLocks> locks = ReadKeyboardLocks();
-    if (!locks || m_indicators.empty()) return;
+    if (!locks || m_indicators.empty()) return false;
     m_indicators["CAP"]->setEnabled(locks->caps);
     m_indicators["NUM"]->setEnabled(locks->num);
     m_indicators["SCRL"]->setEnabled(locks->scroll);
     m_bScrollLock = locks->scroll;
+    return true;
 }
 
 bool CMainFrame::event(QEvent* event) {

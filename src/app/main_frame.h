@@ -59,8 +59,9 @@ class CMainFrame : public QMainWindow {
     QRect PlaceForNewWindow() const;
     void CascadeWindows();
 
-    // The lock indicators show the keyboard's real state where the platform tells it.
-    void UpdateKeyboardLocks();
+    // The lock indicators show the keyboard's real state where the platform tells it; false
+    // where it does not.
+    bool UpdateKeyboardLocks();
 
   protected:
     bool event(QEvent* event) override;
