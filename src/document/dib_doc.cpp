@@ -54,9 +54,9 @@ void CDibDoc::SetTitle(const std::string& title) {
 }
 
 // Kept as a full path (for the recent-file list), also when a file was opened by name alone.
-void CDibDoc::SetPathName(const std::string& path, bool addToRecentFiles) {
+void CDibDoc::SetPathName(const std::string& path) {
     m_strPathName = FullPathOf(path);
-    if (addToRecentFiles && onAddToRecentFileList) onAddToRecentFileList(m_strPathName);
+    if (onAddToRecentFileList) onAddToRecentFileList(m_strPathName);
 }
 
 // Saving a modified document writes its picture: the save-as dialog for pictures is offered,

@@ -87,7 +87,7 @@ class CDibDoc {
     const std::string& GetPathName() const { return m_strPathName; }
     // Keeps path (made full) as the document's file and, as the framework does, offers it to
     // the recent-file list.
-    void SetPathName(const std::string& path, bool addToRecentFiles = true);
+    void SetPathName(const std::string& path);
     // The save question of closing; false when the user cancels it or the save fails.
     bool SaveModified();
 
