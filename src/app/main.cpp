@@ -1,6 +1,7 @@
 // The desktop program: dorvanta [file]
 #include <QApplication>
-#include <QByteArray>
+#include <QCommandLineParser>
+#include <QGuiApplication>
 #include <cstdio>
 
 #include "app/main_frame.h"
@@ -16,22 +17,34 @@ bool DisplayAvailable() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-bool HelpRequested(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (argument == "-h" || argument == "--help" || argument == "-?") return true;
-    }
-    return false;
+void NameApplication() {
+    QCoreApplication::setOrganizationName("Dorvanta");
+    QCoreApplication::setApplicationName("Dorvanta");
+    QCoreApplication::setApplicationVersion(DORVANTA_VERSION);
+}
+
+// --help, --help-all and --version print their text and exit 0 without touching the desktop:
+// the platform without a window system still lets Qt list its own options for --help-all.
+int PrintInformation(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "minimal");
+    QGuiApplication application(argc, argv);
+    NameApplication();
+    QCommandLineParser parser;
+    SetUpCommandLine(parser);
+    parser.process(application);  // prints and exits
+    return 0;
+}
+
+QStringList ArgumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!DisplayAvailable() && HelpRequested(argc, argv)) {
-        QCoreApplication core(argc, argv);
-        std::printf("%s", qPrintable(CommandLineHelp()));
-        return 0;
-    }
+    if (AsksForInformation(ArgumentsOf(argc, argv))) return PrintInformation(argc, argv);
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
                      "dorvanta: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -40,9 +53,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
-    QApplication::setOrganizationName("Dorvanta");
-    QApplication::setApplicationName("Dorvanta");
-    QApplication::setApplicationVersion("4.0");
+    NameApplication();
     QApplication::setDesktopFileName("dorvanta");
 
     CViewerApp* app = nullptr;

@@ -20,6 +20,7 @@
 #include <QStatusTipEvent>
 #include <QStyle>
 #include <QToolBar>
+#include <QUrl>
 
 #include "app/about_icon.h"
 #include "app/keyboard_locks.h"
@@ -442,10 +443,20 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
+// The program that started the drag waits until the drop returns, so the files open (and any
+// message shows) only after it.
 void CMainFrame::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     activateWindow();
-    OpenDroppedFiles(*event->mimeData());
+    const QList<QUrl> urls = event->mimeData()->urls();
+    QMetaObject::invokeMethod(
+        this,
+        [this, urls] {
+            QMimeData dropped;
+            dropped.setUrls(urls);
+            OpenDroppedFiles(dropped);
+        },
+        Qt::QueuedConnection);
 }
 
 int CMainFrame::OpenDroppedFiles(const QMimeData& data) {

@@ -72,7 +72,11 @@ void PrepareDialog(QFileDialog& dialog, const std::string& filter, const std::st
     QString suffix = QString::fromStdString(defaultExt);
     if (suffix.startsWith('.')) suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
-    if (!path.empty()) dialog.selectFile(QString::fromStdString(path));
+    // Saves without a folder of their own go to the current directory, so the dialogs start
+    // there (and a name without a folder lies there), never in the folder Qt visited last.
+    const QDir current = QDir::current();
+    dialog.setDirectory(current);
+    if (!path.empty()) dialog.selectFile(current.absoluteFilePath(QString::fromStdString(path)));
 }
 
 }  // namespace

@@ -23,7 +23,6 @@
 #include "app/order_number_dialog.h"
 #include "app/random_choice_dialog.h"
 #include "document/dib_doc.h"
-#include "document/file_names.h"
 #include "view/command_ids.h"
 #include "view/dib_view.h"
 #include "view/view_dialogs.h"
@@ -50,20 +49,21 @@ void ProvideViewDialogs() {
     dialogs.helpOnPovRay = [](QWidget*, UserPrompts& ui) { ShowPovRayHelp(ui); };
 }
 
-QCommandLineOption SetUpCommandLine(QCommandLineParser& parser) {
-    parser.setApplicationDescription("Dorvanta program: golden-section figures.");
-    const QCommandLineOption help = parser.addHelpOption();
-    parser.addPositionalArgument("file", "A Dorvanta (.dat), bitmap (.bmp) or Jpeg (.jpg) file.",
-                                 "[file]");
-    return help;
-}
-
 }  // namespace
 
-QString CommandLineHelp() {
+void SetUpCommandLine(QCommandLineParser& parser) {
+    parser.setApplicationDescription("Dorvanta program: golden-section figures.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument("file", "A Dorvanta (.dat), bitmap (.bmp) or Jpeg (.jpg) file.",
+                                 "[file]");
+}
+
+bool AsksForInformation(const QStringList& arguments) {
     QCommandLineParser parser;
     SetUpCommandLine(parser);
-    return parser.helpText();
+    return parser.parse(arguments) &&
+           (parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version"));
 }
 
 CViewerApp::CViewerApp(UserPrompts& ui, const QString& settingsFile)
@@ -82,6 +82,9 @@ CViewerApp::~CViewerApp() {
 
 bool CViewerApp::InitInstance(const QStringList& arguments) {
     LoadStdProfileSettings();
+    // The command line is read before any window exists: --help and --version show none.
+    QStringList files;
+    if (!ParseCommandLine(arguments, files)) return false;
     m_pMainFrame = std::make_unique<CMainFrame>(*this);
     if (!m_pMainFrame->OnCreate()) {
         m_pMainFrame.reset();
@@ -95,29 +98,42 @@ bool CViewerApp::InitInstance(const QStringList& arguments) {
     m_pMainFrame->show();
     connect(m_pMainFrame->MdiArea(), &QMdiArea::subWindowActivated, this,
             &CViewerApp::OnSubWindowActivated);
-    if (!ProcessShellCommand(arguments)) {
-        m_nExitCode = m_nExitCode ? m_nExitCode : 1;
+    if (!ProcessShellCommand(files)) {
+        m_nExitCode = 1;
         return false;
     }
     m_pMainFrame->UpdateCommandUI();
     return true;
 }
 
-// dorvanta [file...]: without a file a new document paints the default figure.
-bool CViewerApp::ProcessShellCommand(const QStringList& arguments) {
+// False, with the exit code set, when the program is to end: a wrong option, or a request for
+// the help text or the version, which is printed.
+bool CViewerApp::ParseCommandLine(const QStringList& arguments, QStringList& files) {
     QCommandLineParser parser;
-    const QCommandLineOption help = SetUpCommandLine(parser);
+    SetUpCommandLine(parser);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         m_nExitCode = 2;
         return false;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet("help") || parser.isSet("help-all")) {
         std::printf("%s", qPrintable(parser.helpText()));
+        std::fflush(stdout);
         m_nExitCode = 0;
         return false;
     }
-    const QStringList files = parser.positionalArguments();
+    if (parser.isSet("version")) {
+        std::printf("Dorvanta %s\n", DORVANTA_VERSION);
+        std::fflush(stdout);
+        m_nExitCode = 0;
+        return false;
+    }
+    files = parser.positionalArguments();
+    return true;
+}
+
+// dorvanta [file...]: without a file a new document paints the default figure.
+bool CViewerApp::ProcessShellCommand(const QStringList& files) {
     if (files.isEmpty()) return OnFileNew() != nullptr;
     for (const QString& file : files) {
         if (!OpenDocumentFile(file)) return false;
@@ -169,8 +185,17 @@ CDibDoc* CViewerApp::Adopt(std::unique_ptr<CDibDoc> doc) {
     return result;
 }
 
-CDibDoc* CViewerApp::OnFileNew() {
+// Every file a document opens or saves goes to the top of the recent-file list.
+std::unique_ptr<CDibDoc> CViewerApp::CreateDocument() {
     auto doc = std::make_unique<CDibDoc>(m_ui);
+    doc->onAddToRecentFileList = [this](const std::string& path) {
+        AddToRecentFileList(QString::fromStdString(path));
+    };
+    return doc;
+}
+
+CDibDoc* CViewerApp::OnFileNew() {
+    auto doc = CreateDocument();
     if (!doc->OnNewDocument()) return nullptr;
     return Adopt(std::move(doc));
 }
@@ -185,19 +210,9 @@ CDibDoc* CViewerApp::OpenDocumentFile(const QString& path) {
         }
     }
     const std::string name = QDir::toNativeSeparators(full).toStdString();
-    auto doc = std::make_unique<CDibDoc>(m_ui);
-    if (!doc->OnOpenDocument(name)) {
-        // The document reports its own failures, except for a name it does not know at all.
-        if (FileKindOf(name) == FILE_KIND_OTHER) {
-            m_ui.ShowMessage("Cannot open " + name +
-                                 ":\nonly Dorvanta (.dat), Bitmap (.bmp) and Jpeg (.jpg) files can "
-                                 "be opened.",
-                             MsgButtons::Ok, MsgIcon::Exclamation);
-        }
-        return nullptr;
-    }
-    doc->SetPathName(name);
-    AddToRecentFileList(full);
+    auto doc = CreateDocument();
+    // The document reports its own failures and, on success, enters the file in the list.
+    if (!doc->OnOpenDocument(name)) return nullptr;
     return Adopt(std::move(doc));
 }
 
@@ -250,19 +265,8 @@ void CViewerApp::OnSubWindowActivated(QMdiSubWindow* window) {
     if (m_pMainFrame) m_pMainFrame->UpdateTitle();
 }
 
-// Saving a modified document writes its picture: the save-as dialog for pictures is offered,
-// and cancelling it keeps the document open.
 bool CViewerApp::SaveModified(CDibDoc& doc) {
-    if (!doc.IsModified()) return true;
-    const std::string text = "Save changes to " + doc.GetTitle() + "?";
-    switch (m_ui.ShowMessage(text, MsgButtons::YesNoCancel, MsgIcon::Exclamation)) {
-        case IDYES:
-            return doc.OnFileSaveAs();
-        case IDNO:
-            return true;
-        default:
-            return false;
-    }
+    return doc.SaveModified();
 }
 
 bool CViewerApp::SaveAllModified() {

@@ -14,14 +14,17 @@
 class CDibDoc;
 class CDibView;
 class CMainFrame;
+class QCommandLineParser;
 class QMdiSubWindow;
 class QPrinter;
 class UserPrompts;
 
 constexpr int kRecentFileCount = 4;
 
-// The usage text of the command line: dorvanta [file].
-QString CommandLineHelp();
+// The command line: dorvanta [file...], with --help, --help-all and --version.
+void SetUpCommandLine(QCommandLineParser& parser);
+// True when the command line asks only for a text (help or version): no window is needed.
+bool AsksForInformation(const QStringList& arguments);
 
 class CViewerApp : public QObject {
     Q_OBJECT
@@ -69,7 +72,9 @@ class CViewerApp : public QObject {
 
     void LoadStdProfileSettings();
     void SaveRecentFiles() const;
-    bool ProcessShellCommand(const QStringList& arguments);
+    bool ParseCommandLine(const QStringList& arguments, QStringList& files);
+    bool ProcessShellCommand(const QStringList& files);
+    std::unique_ptr<CDibDoc> CreateDocument();
     void RegisterCommands();
     void RegisterDocumentCommands(OpenDocument& entry);
     void OnFileOpen();

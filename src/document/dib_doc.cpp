@@ -27,7 +27,19 @@ bool BlockHoldsPicture(const DibImage& block, std::int64_t width, std::int64_t h
     return static_cast<std::uint64_t>(needed) <= block.Size();
 }
 
+// path as a full, normalised path; unchanged when the file system cannot say.
+std::string FullPathOf(const std::string& path) {
+    std::error_code failed;
+    std::filesystem::path full = std::filesystem::absolute(path, failed);
+    return failed ? path : full.lexically_normal().string();
+}
+
 }  // namespace
+
+std::string UnsupportedKindText(const std::string& path) {
+    return "Cannot open " + path +
+           ":\nonly Dorvanta (.dat), Bitmap (.bmp) and Jpeg (.jpg) files can be opened.";
+}
 
 CDibDoc::CDibDoc(UserPrompts& ui) : m_ui(ui) {
     // A revert before the first painting then restores the construction state.
@@ -43,9 +55,23 @@ void CDibDoc::SetTitle(const std::string& title) {
 
 // Kept as a full path (for the recent-file list), also when a file was opened by name alone.
 void CDibDoc::SetPathName(const std::string& path) {
-    std::error_code failed;
-    std::filesystem::path full = std::filesystem::absolute(path, failed);
-    m_strPathName = failed ? path : full.lexically_normal().string();
+    m_strPathName = FullPathOf(path);
+    if (onAddToRecentFileList) onAddToRecentFileList(m_strPathName);
+}
+
+// Saving a modified document writes its picture: the save-as dialog for pictures is offered,
+// and cancelling it keeps the document as it is.
+bool CDibDoc::SaveModified() {
+    if (!IsModified()) return true;
+    switch (m_ui.ShowMessage("Save changes to " + GetTitle() + "?", MsgButtons::YesNoCancel,
+                             MsgIcon::Exclamation)) {
+        case IDYES:
+            return OnFileSaveAs();
+        case IDNO:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void CDibDoc::SetTitleFromName() {
@@ -210,6 +236,7 @@ bool CDibDoc::OnOpenDocument(const std::string& path) {
     const int kind = FileKindOf(path);
     if (kind == FILE_KIND_BMP || kind == FILE_KIND_JPG) return OpenPictureFile(path, kind);
     if (kind == FILE_KIND_DAT) return OpenParameterFile(path);
+    m_ui.ShowMessage(UnsupportedKindText(path), MsgButtons::Ok, MsgIcon::Exclamation);
     return false;
 }
 
@@ -254,6 +281,9 @@ bool CDibDoc::OpenParameterFile(const std::string& path) {
     // After a format error the figure shows what was read, so the result is not needed.
     LoadDatFile(m_figure, path, m_ui);
     if (PreparePicture(false) == 0) return false;
+    // The document now holds this file: a figure painted from it is not yet modified.
+    SetPathName(path);
+    SetModifiedFlag(false);
     m_figure.SetNamesFromPath(path);
     SetTitleFromName();
     return true;
@@ -270,6 +300,7 @@ bool CDibDoc::OnSaveDocument(const std::string& path) {
         return false;
     }
     SetModifiedFlag(false);
+    SetPathName(path);
     m_figure.SetNamesFromPath(path);
     m_nPictureFormat = kind;
     SetTitleFromName();
@@ -279,6 +310,12 @@ bool CDibDoc::OnSaveDocument(const std::string& path) {
 void CDibDoc::OnFileOpen() {
     std::string path = "Dorvanta";
     if (!m_ui.AskOpenPath(kOpenFilter, ".dat", path)) return;
+    // A kind that cannot be opened replaces nothing: its message needs no save question first.
+    if (FileKindOf(path) == FILE_KIND_OTHER) {
+        OnOpenDocument(path);
+        return;
+    }
+    if (!SaveModified()) return;
     // The platform's open dialog leaves the chosen folder as the current directory and the document
     // opens the file by its name alone, so later saves go to that folder.
     std::string directory = DirectoryOf(path);
@@ -291,6 +328,8 @@ void CDibDoc::OnFileOpen() {
 }
 
 bool CDibDoc::OnFileSave() {
+    // Without a project name the path would be a hidden ".bmp": ask for a name instead.
+    if (m_figure.m_szName[0] == '\0') return OnFileSaveAs();
     std::string path = std::string(m_figure.m_szDirectory) + m_figure.m_szName + ".bmp";
     m_ui.ShowMessage(path);
     return OnSaveDocument(path);
@@ -300,7 +339,8 @@ bool CDibDoc::OnFileSaveAs() {
     std::string path = std::string(m_figure.m_szDirectory) + m_figure.m_szName;
     bool saved = false;
     if (m_ui.AskSavePath(kSaveAsFilter, ".jpg", path)) saved = OnSaveDocument(path);
-    SetTitle(FileTitleOf(path));
+    // A failed save keeps the old title: the window names what is on disk.
+    if (saved) SetTitle(FileTitleOf(path));
     return saved;
 }
 

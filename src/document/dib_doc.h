@@ -45,6 +45,9 @@ inline constexpr const char* kOpenFilter =
 inline constexpr const char* kSaveAsFilter =
     "Jpeg files (*.jpg)|*.jpg|Bitmap files (*.bmp)|*.bmp|All files(*.*)|*.*||";
 
+// The message for a file of a kind the program cannot open (every open route shows it).
+std::string UnsupportedKindText(const std::string& path);
+
 // Stand-in for the platform palette object the view selects when painting; only its life
 // cycle (created by AdoptPicture, deleted on a new document, an adoption and destruction) counts.
 struct DocPalette {};
@@ -82,7 +85,11 @@ class CDibDoc {
     const std::string& GetTitle() const { return m_strTitle; }
     void SetTitle(const std::string& title);
     const std::string& GetPathName() const { return m_strPathName; }
+    // Keeps path (made full) as the document's file and, as the framework does, offers it to
+    // the recent-file list.
     void SetPathName(const std::string& path);
+    // The save question of closing; false when the user cancels it or the save fails.
+    bool SaveModified();
 
     // Commands.
     void OnFileOpen();                                            // 57601
@@ -105,7 +112,8 @@ class CDibDoc {
     void ReplacePicture(DibHandle handle);
     bool PixelColourAt(int x, int row, COLORREF& colour);
 
-    // Numbered files and random colours (numbered_files.cpp).
+    // Numbered files and random colours (numbered_files.cpp). SaveToNextFile is false when the
+    // user declines the directory question or the picture could not be written.
     bool SaveToNextFile();
     bool RandomColours(bool autoSave);
 
@@ -117,6 +125,8 @@ class CDibDoc {
 
     // Called with the new title whenever it changes (the frame's caption).
     std::function<void(const std::string&)> onTitleChanged;
+    // Called with the full path of every file the document opened or saved (the recent files).
+    std::function<void(const std::string&)> onAddToRecentFileList;
     // Views register here to repaint after the document changed (UpdateAllViews).
     int AddViewObserver(std::function<void()> onChanged);
     void RemoveViewObserver(int id);

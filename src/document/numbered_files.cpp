@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "document/dat_file.h"
@@ -57,6 +58,16 @@ std::string NumberedPath(const std::string& directory, const std::string& base, 
     return directory + base + std::to_string(number) + "." + extension;
 }
 
+// The folder numbered files go to: the figure's directory, taken from the current one when it
+// is empty or relative, without its final separator (as the current directory is shown).
+std::string FolderOfNumberedFiles(const std::string& directory, const std::string& current) {
+    if (directory.empty()) return current;
+    std::filesystem::path folder = std::filesystem::path(current) / directory;
+    std::string shown = folder.lexically_normal().string();
+    while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) shown.pop_back();
+    return shown;
+}
+
 }  // namespace
 
 std::string PathQuestionText(const std::string& directory) {
@@ -89,12 +100,16 @@ void SeedRandomOncePerSecond(UserPrompts& ui) {
 
 bool CDibDoc::SaveToNextFile() {
     if (!m_bPathConfirmed) {
-        std::string directory = m_ui.CurrentDirectory().substr(0, kMaxDirectoryShown);
+        // The question names the folder the files really go to.
+        std::string directory =
+            FolderOfNumberedFiles(m_figure.m_szDirectory, m_ui.CurrentDirectory())
+                .substr(0, kMaxDirectoryShown);
         int answer =
             m_ui.ShowMessage(PathQuestionText(directory), MsgButtons::YesNo, MsgIcon::Question);
         if (answer != IDYES) return false;
         m_bPathConfirmed = true;
     }
+    const int counterBefore = g_nFileCounter;
     std::string base = std::string(m_figure.m_szName).substr(0, kMaxBaseName);
     std::string digits = TakeTrailingDigits(base);
     if (!digits.empty() && g_nFileCounter == 0) g_nFileCounter = NumberOf(digits);
@@ -110,9 +125,13 @@ bool CDibDoc::SaveToNextFile() {
         picturePath = NumberedPath(directory, base, g_nFileCounter, pictureExtension);
     } while (m_ui.FileExists(datPath) || m_ui.FileExists(picturePath));
 
-    OnSaveDocument(picturePath);
-    SaveDatFile(m_figure,
-                datPath);  // a parameter file that cannot be created is not reported
+    // A picture that could not be written (its message is shown) leaves names and counter.
+    if (!OnSaveDocument(picturePath)) {
+        g_nFileCounter = counterBefore;
+        return false;
+    }
+    // A parameter file that cannot be created is not reported.
+    if (SaveDatFile(m_figure, datPath) == DAT_OK) SetPathName(datPath);
     m_figure.SetNamesFromPath(datPath);
     SetTitleFromName();
     return true;

@@ -4,12 +4,16 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include "document/dib_doc.h"
 #include "figure/figure_engine.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -79,4 +83,53 @@ TEST(QtPrompts, SettingsDialogRunsOnTheWorkingCopy) {
     EXPECT_EQ(prompts.RunSettingsDialog(edit, saved), IDCANCEL);
     EXPECT_EQ(shown, "CSettingsDialog");
     EXPECT_TRUE(saved.empty() || saved == "unchanged");
+}
+
+// Save and the numbered saves write to the current directory, so every file dialog starts there,
+// not in the folder a dialog visited last.
+TEST(QtPrompts, FileDialogsStartInTheCurrentDirectory) {
+    TempDir visited;
+    TempDir current;
+    const QString saved = QDir::currentPath();
+    const QString currentPath = QString::fromStdString(current.Path().string());
+    // A save accepted in another folder makes that folder Qt's last visited one.
+    QtPrompts prompts;
+    QTimer::singleShot(0, [&visited] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(visited.File("elsewhere.bmp")));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    std::string path = "elsewhere";
+    ASSERT_TRUE(prompts.AskSavePath(kSaveAsFilter, ".jpg", path));
+    EXPECT_EQ(path, visited.File("elsewhere.bmp"));
+
+    QDir::setCurrent(currentPath);
+    struct Shown {
+        QString directory;
+        QStringList selected;
+    };
+    auto cancelAndRecord = [](Shown& shown) {
+        QTimer::singleShot(0, [&shown] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            shown = {QDir(dialog->directory()).canonicalPath(), dialog->selectedFiles()};
+            dialog->reject();
+        });
+    };
+    const QString expected = QDir(currentPath).canonicalPath();
+    Shown open;
+    cancelAndRecord(open);
+    path = "Dorvanta";
+    EXPECT_FALSE(prompts.AskOpenPath(kOpenFilter, ".dat", path));
+    EXPECT_EQ(open.directory, expected);
+    Shown save;
+    cancelAndRecord(save);
+    path = "Spiral";
+    EXPECT_FALSE(prompts.AskSavePath(kSaveAsFilter, ".jpg", path));
+    EXPECT_EQ(save.directory, expected);
+    ASSERT_EQ(save.selected.size(), 1);
+    EXPECT_EQ(QFileInfo(save.selected[0]).dir().canonicalPath(), expected);
+    EXPECT_EQ(QFileInfo(save.selected[0]).completeBaseName(), "Spiral");
+    QDir::setCurrent(saved);
 }

@@ -10,29 +10,6 @@
 #include "picture/dib_image.h"
 #include "view/command_ids.h"
 
-namespace {
-
-void WriteBmp(const std::string& path, int width, int height) {
-    ScriptedPrompts ui;
-    DibHandle handle;
-    ASSERT_TRUE(DibAllocatePicture(handle, width, height, ui));
-    DibInitHeader24(handle->Bytes(), width, height);
-    ASSERT_TRUE(DibSaveBmpFile(path, handle, 0, ui));
-}
-
-void WriteDat(const std::string& path) {
-    FigureEngine figure;
-    ASSERT_EQ(SaveDatFile(figure, path), 0);
-}
-
-bool AnyMessageContains(const ScriptedPrompts& prompts, const std::string& part) {
-    const auto texts = prompts.Texts();
-    return std::any_of(texts.begin(), texts.end(),
-                       [&part](const std::string& t) { return t.find(part) != std::string::npos; });
-}
-
-}  // namespace
-
 TEST_F(AppFixture, StartingWithoutArgumentsOpensOneNewDocument) {
     int dialogs = 0;
     prompts.settingsDialog = [&dialogs](FigureEngine&, std::string&) { return ++dialogs, IDOK; };

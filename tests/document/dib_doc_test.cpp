@@ -269,8 +269,42 @@ TEST_F(DibDocTest, SaveAsToDatWritesNothingAndShowsCannotSave) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Cannot save DIB");
     EXPECT_EQ(ui.messages[0].icon, MsgIcon::Information);
-    EXPECT_EQ(doc.GetTitle(), "x");
     EXPECT_TRUE(doc.IsModified());  // the unsaved picture is still offered at close
+}
+
+// A save that failed changes no name: the window keeps naming what is on disk.
+TEST_F(DibDocTest, FailedSaveAsKeepsTitleNamesAndPath) {
+    const std::string fig = dir.File("fig.dat");
+    ASSERT_EQ(SaveDatFile(FigureEngine(), fig), DAT_OK);
+    ASSERT_TRUE(doc.OnOpenDocument(fig));
+    for (const char* target : {"x.dat", "no-such-dir/x.bmp"}) {
+        SCOPED_TRACE(target);
+        ui.Clear();
+        ui.savePaths = {dir.File(target)};
+        EXPECT_FALSE(doc.OnFileSaveAs());
+        EXPECT_EQ(ui.Texts().back(), "Cannot save DIB");
+        EXPECT_EQ(doc.GetTitle(), "fig");
+        EXPECT_STREQ(doc.m_figure.m_szName, "fig");
+        EXPECT_EQ(std::string(doc.m_figure.m_szDirectory), DirectoryOf(fig));
+        EXPECT_EQ(doc.GetPathName(), fig);
+    }
+}
+
+TEST_F(DibDocTest, SaveWithoutANameIsSaveAs) {
+    CurrentDirectoryGuard keep;
+    fs::current_path(dir.Path());
+    ASSERT_TRUE(doc.OnNewDocument());
+    EXPECT_FALSE(doc.OnFileSave());  // Cancel in the save-as dialog writes nothing
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+    ui.savePaths = {dir.File("first.bmp")};
+    ASSERT_TRUE(doc.OnFileSave());
+    EXPECT_EQ(fs::file_size(dir.File("first.bmp")), kDefaultBmpBytes);
+    EXPECT_FALSE(fs::exists(dir.File(".bmp")));
+    EXPECT_TRUE(ui.messages.empty());  // no path shown for a file that is not written
+    EXPECT_EQ(doc.GetTitle(), "first");
+    // Named now, Save writes beside the file as before.
+    ASSERT_TRUE(doc.OnFileSave());
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{dir.File("first.bmp")});
 }
 
 TEST_F(DibDocTest, SaveAsCancelKeepsTheTitle) {
@@ -362,10 +396,15 @@ TEST_F(DibDocTest, OpeningADatWithErrorsShowsWhatWasRead) {
     EXPECT_EQ(doc.GetTitle(), "broken");
 }
 
-TEST_F(DibDocTest, OpeningAnotherKindFailsQuietly) {
+TEST_F(DibDocTest, OpeningAnotherKindFailsWithItsMessage) {
     EXPECT_FALSE(doc.OnOpenDocument(dir.File("notes.txt")));
     EXPECT_FALSE(doc.OnOpenDocument(dir.File("x.jpeg")));
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{UnsupportedKindText(dir.File("notes.txt")),
+                                                    UnsupportedKindText(dir.File("x.jpeg"))}));
+    EXPECT_EQ(UnsupportedKindText("x.jpeg"),
+              "Cannot open x.jpeg:\nonly Dorvanta (.dat), Bitmap (.bmp) and Jpeg (.jpg) files can "
+              "be opened.");
+    EXPECT_EQ(doc.m_hDIB, nullptr);
 }
 
 TEST_F(DibDocTest, UnreadablePictureShowsReadFailedWithThePath) {
@@ -491,9 +530,9 @@ TEST_F(DibDocTest, OpenCommandOpensByNameInTheChosenFolder) {
     EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(dir.Path()));
     EXPECT_STREQ(doc.m_figure.m_szDirectory, "");
     EXPECT_EQ(doc.GetTitle(), "chosen");
-    EXPECT_GE(updates, 1);             // the render and the open each tell the views
-    EXPECT_EQ(doc.GetPathName(), "");  // the framework sets it after a parameter file opened
-    ASSERT_TRUE(doc.OnFileSave());     // goes to the current directory, the chosen folder
+    EXPECT_GE(updates, 1);  // the render and the open each tell the views
+    EXPECT_EQ(fs::path(doc.GetPathName()), fs::current_path() / "chosen.dat");
+    ASSERT_TRUE(doc.OnFileSave());  // goes to the current directory, the chosen folder
     EXPECT_TRUE(fs::exists(dir.File("chosen.bmp")));
 }
 
@@ -520,6 +559,23 @@ TEST_F(DibDocTest, PictureOpenedByNameKeepsItsFullPathForRecentFiles) {
     EXPECT_EQ(fs::path(doc.GetPathName()), fs::current_path() / "photo.bmp");
     EXPECT_EQ(doc.GetTitle(), "photo");
     EXPECT_EQ(doc.m_pictureSize.width, 20);
+}
+
+TEST_F(DibDocTest, OpenedAndSavedFilesAreOfferedToTheRecentList) {
+    CurrentDirectoryGuard keep;
+    std::vector<std::string> offered;
+    doc.onAddToRecentFileList = [&offered](const std::string& path) { offered.push_back(path); };
+    const std::string dat = dir.File("fig.dat");
+    ASSERT_EQ(SaveDatFile(FigureEngine(), dat), DAT_OK);
+    ui.openPaths = {dat};
+    doc.OnFileOpen();
+    ui.savePaths = {dir.File("out.jpg"), dir.File("x.dat")};
+    ASSERT_TRUE(doc.OnFileSaveAs());
+    EXPECT_FALSE(doc.OnFileSaveAs());  // not written, not offered
+    EXPECT_FALSE(doc.OnOpenDocument(dir.File("missing.bmp")));
+    EXPECT_EQ(offered, (std::vector<std::string>{(fs::current_path() / "fig.dat").string(),
+                                                 dir.File("out.jpg")}));
+    EXPECT_EQ(doc.GetPathName(), dir.File("out.jpg"));
 }
 
 TEST_F(DibDocTest, NewDocumentForgetsThePathAndTheModifiedFlag) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "document/dib_doc.h"
 #include "support/scripted_prompts.h"
@@ -70,10 +71,12 @@ TEST_F(NumberedFilesTest, AsksForTheDirectoryFirstAndStopsOnNo) {
     ui.answers = {IDNO};
     EXPECT_FALSE(doc.SaveToNextFile());
     ASSERT_EQ(ui.messages.size(), 1u);
+    // The folder named is the one the files go to, the figure's own.
     EXPECT_EQ(ui.messages[0].text,
-              "The current path is:\n/home/user/figures\nIf you are happy with this press 'Yes' "
-              "to continue, if not press 'No' and save the first file via the Dorvanta Data "
-              "dialog.\nThe rest of the files will automatically saved there.");
+              "The current path is:\n" + dir.Path().string() +
+                  "\nIf you are happy with this press 'Yes' "
+                  "to continue, if not press 'No' and save the first file via the Dorvanta Data "
+                  "dialog.\nThe rest of the files will automatically saved there.");
     EXPECT_EQ(ui.messages[0].buttons, MsgButtons::YesNo);
     EXPECT_EQ(ui.messages[0].icon, MsgIcon::Question);
     EXPECT_FALSE(doc.m_bPathConfirmed);
@@ -87,6 +90,51 @@ TEST_F(NumberedFilesTest, AsksForTheDirectoryFirstAndStopsOnNo) {
 
     EXPECT_TRUE(doc.SaveToNextFile());
     EXPECT_EQ(ui.messages.size(), 2u);  // not asked once confirmed
+}
+
+TEST_F(NumberedFilesTest, TheDirectoryQuestionNamesTheFolderTheFilesGoTo) {
+    struct Case {
+        const char* figureDirectory;
+        const char* current;
+        const char* shown;
+    };
+    for (const Case& c :
+         {Case{"", "/home/user/figures", "/home/user/figures"},
+          Case{"/data/out/", "/home/user", "/data/out"},
+          Case{"sub/", "/home/user", "/home/user/sub"}, Case{"/", "/home/user", "/"}}) {
+        SCOPED_TRACE(c.figureDirectory);
+        doc.m_bPathConfirmed = false;
+        doc.m_figure.SetNamesFromPath(std::string(c.figureDirectory) + "Spiral.dat");
+        ui.currentDirectory = c.current;
+        ui.Clear();
+        ui.answers = {IDNO};
+        EXPECT_FALSE(doc.SaveToNextFile());
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, PathQuestionText(c.shown));
+    }
+}
+
+// Names and the counter change only once the picture is on disk.
+TEST_F(NumberedFilesTest, AFailedPictureLeavesNamesAndCounter) {
+    doc.m_figure.SetNamesFromPath(dir.File("locked/Locked.dat"));
+    doc.SetTitle("Locked");
+    std::vector<std::string> offered;
+    doc.onAddToRecentFileList = [&offered](const std::string& path) { offered.push_back(path); };
+    EXPECT_FALSE(doc.SaveToNextFile());
+    EXPECT_EQ(ui.Texts().back(), "Cannot save DIB");
+    EXPECT_EQ(doc.GetTitle(), "Locked");
+    EXPECT_STREQ(doc.m_figure.m_szName, "Locked");
+    EXPECT_EQ(g_nFileCounter, 0);
+    EXPECT_TRUE(offered.empty());
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+
+    fs::create_directory(dir.File("locked"));
+    ASSERT_TRUE(doc.SaveToNextFile());
+    EXPECT_TRUE(Exists("locked/Locked1.bmp"));
+    EXPECT_TRUE(Exists("locked/Locked1.dat"));
+    EXPECT_EQ(doc.GetTitle(), "Locked1");
+    EXPECT_EQ(offered, (std::vector<std::string>{dir.File("locked/Locked1.bmp"),
+                                                 dir.File("locked/Locked1.dat")}));
 }
 
 TEST_F(NumberedFilesTest, TheDirectoryShownIsCutAt990Characters) {
@@ -194,11 +242,12 @@ TEST_F(NumberedFilesTest, JpegFormatWritesJpgWithTheDocumentsQuality) {
     EXPECT_GT(fs::file_size(dir.File("Shot2.jpg")), low);
 }
 
-TEST_F(NumberedFilesTest, APictureThatCannotBeWrittenStillAdvancesTheName) {
+TEST_F(NumberedFilesTest, APictureThatCannotBeWrittenKeepsTheName) {
     doc.m_figure.SetNamesFromPath(dir.File("missing-folder/Spiral.dat"));
-    ASSERT_TRUE(doc.SaveToNextFile());
+    EXPECT_FALSE(doc.SaveToNextFile());
     EXPECT_EQ(ui.Texts().back(), "Cannot save DIB");
-    EXPECT_EQ(doc.GetTitle(), "Spiral1");
+    EXPECT_EQ(doc.GetTitle(), "");
+    EXPECT_STREQ(doc.m_figure.m_szName, "Spiral");
 }
 
 TEST_F(NumberedFilesTest, RandomColoursDrawInTheDocumentedOrder) {
