@@ -39,7 +39,8 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
     ASSERT_TRUE(Start());
     const std::vector<QStringList> expected = {
         {"&File", "&New       (Dorvanta) \tCtrl+N", "&Open...\tCtrl+O", "&Close",
-         "&Save          (Picture) \tCtrl+S", "Save &As...  (Picture)", "-", "Dorvanta Data\tEnter",
+         "&Save          (Picture) \tCtrl+S", "Save &As...  (Picture)", "-", "Export S&VG...", "-",
+         "Dorvanta Data\tEnter",
          "Save Picture and Data to next file", "-", "&Print...\tCtrl+P", "Print Pre&view",
          "P&rint Setup...", "-", "Recent File", "-", "E&xit"},
         {"&Edit", "&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V", "-",
