@@ -23,8 +23,8 @@
 namespace {
 
 // Straight interpolation of (ρ/r)² between stops this far apart (in ρ/r) errs by at most
-// 255·h²/4 ≈ 1.43 levels, which with the rounding of the stops stays within two.
-constexpr double kRadialStep = 0.15;
+// 255·h²/4 ≈ 0.92 levels, which with the rounding of the stops and of the raster stays within two.
+constexpr double kRadialStep = 0.12;
 
 struct UnitInfo {
     const char* name;

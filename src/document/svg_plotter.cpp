@@ -37,10 +37,17 @@ struct Stretch {
     int sequence = 0;
 };
 
-// The direction key of a unit vector pointing right (or straight down): its angle in units fine
-// enough that the strokes of one family share it, yet coarse enough for rounding.
-long long DirectionKey(PlotterPoint unit) {
-    return std::llround(std::atan2(unit.y, unit.x) * 1e6);
+// Directions closer than this (radians) are one direction.
+constexpr double kAngleTolerance = 1e-6;
+
+// The angle of a stroke's line in (−π/2, π/2] give or take a margin, so that vertical strokes
+// drawn up and drawn down share one angle near π/2.
+double LineAngle(PlotterPoint d) {
+    constexpr double kHalfTurn = 3.141592653589793;
+    double angle = std::atan2(d.y, d.x);
+    if (angle < -kHalfTurn / 2 + 1e-3) angle += kHalfTurn;
+    if (angle >= kHalfTurn / 2 + 1e-3) angle -= kHalfTurn;
+    return angle;
 }
 
 // Sweeps the stretches of one carrier line (sorted or not) and appends the merged strokes.
@@ -210,24 +217,37 @@ PlotterPen PlanPen(std::uint32_t colour, const std::vector<PlotterSegment>& stro
 }  // namespace
 
 std::vector<PlotterSegment> MergeStrokes(const std::vector<PlotterSegment>& segments) {
-    // Direction key -> (unit direction, its stretches).
-    std::map<long long, std::pair<PlotterPoint, std::vector<Stretch>>> directions;
+    struct Oriented {
+        double angle;
+        const PlotterSegment* segment;
+    };
+    std::vector<Oriented> strokes;
     for (const PlotterSegment& s : segments) {
-        PlotterPoint d = s.b - s.a;
+        const PlotterPoint d = s.b - s.a;
         const double length = std::hypot(d.x, d.y);
         if (!(length > kPlotterTolerance) || !std::isfinite(length)) continue;
-        d = (1 / length) * d;
-        if (d.x < 0 || (d.x == 0 && d.y < 0)) d = -1.0 * d;
-        auto [it, added] = directions.try_emplace(DirectionKey(d), d, std::vector<Stretch>{});
-        const PlotterPoint along = it->second.first, across{-along.y, along.x};
-        const double s0 = Dot(s.a, along), s1 = Dot(s.b, along);
-        it->second.second.push_back({Dot(0.5 * (s.a + s.b), across), std::min(s0, s1),
-                                     std::max(s0, s1), s.colour, s.sequence});
+        strokes.push_back({LineAngle(d), &s});
     }
+    std::sort(strokes.begin(), strokes.end(),
+              [](const Oriented& p, const Oriented& q) { return p.angle < q.angle; });
     std::vector<PlotterSegment> merged;
-    for (auto& [key, entry] : directions) {
-        const PlotterPoint along = entry.first;
-        SweepDirection(entry.second, along, {-along.y, along.x}, merged);
+    std::size_t begin = 0;
+    for (std::size_t n = 1; n <= strokes.size(); ++n) {
+        if (n < strokes.size() && strokes[n].angle - strokes[n - 1].angle <= kAngleTolerance) {
+            continue;
+        }
+        // One direction: the strokes from begin to n, measured along the first one's angle.
+        const double angle = strokes[begin].angle;
+        const PlotterPoint along{std::cos(angle), std::sin(angle)}, across{-along.y, along.x};
+        std::vector<Stretch> stretches;
+        for (std::size_t m = begin; m < n; ++m) {
+            const PlotterSegment& s = *strokes[m].segment;
+            const double s0 = Dot(s.a, along), s1 = Dot(s.b, along);
+            stretches.push_back({Dot(0.5 * (s.a + s.b), across), std::min(s0, s1), std::max(s0, s1),
+                                 s.colour, s.sequence});
+        }
+        SweepDirection(stretches, along, across, merged);
+        begin = n;
     }
     std::stable_sort(
         merged.begin(), merged.end(),
