@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -31,7 +32,9 @@ CSvgExportDialog::CSvgExportDialog(const std::string& suggestedPath, UserPrompts
         "No background, fills or transparency; every stretch is drawn once and the strokes are "
         "ordered to keep the pen's travel short"));
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&File:"), fileRow);
+    auto* fileLabel = new QLabel(QStringLiteral("&File:"), this);
+    fileLabel->setBuddy(m_path);  // a row of two widgets gets no buddy of its own
+    form->addRow(fileLabel, fileRow);
     form->addRow(QStringLiteral("&Width:"), m_width);
     form->addRow(QString(), m_plotter);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -39,7 +39,7 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
     ASSERT_TRUE(Start());
     const std::vector<QStringList> expected = {
         {"&File", "&New       (Dorvanta) \tCtrl+N", "&Open...\tCtrl+O", "&Close",
-         "&Save          (Picture) \tCtrl+S", "Save &As...  (Picture)", "-", "Export S&VG...", "-",
+         "&Save          (Picture) \tCtrl+S", "Save &As...  (Picture)", "-", "Export SV&G...", "-",
          "Dorvanta Data\tEnter",
          "Save Picture and Data to next file", "-", "&Print...\tCtrl+P", "Print Pre&view",
          "P&rint Setup...", "-", "Recent File", "-", "E&xit"},
