@@ -45,7 +45,8 @@ std::string Hex(std::uint32_t colour) {  // picture packing to #rrggbb
 }
 
 std::string Number(double v, int decimals) {
-    char buffer[64];
+    if (!std::isfinite(v)) return "0";  // never met inside the picture; keeps the file valid
+    char buffer[400];
     auto [end, ec] =
         std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
     if (ec != std::errc()) return "0";
@@ -171,7 +172,7 @@ std::string PolylineData(const std::vector<PlotterPoint>& points, bool close, co
     const std::size_t count = close ? points.size() : points.size() - 1;
     for (std::size_t n = 0; n < count; ++n) {
         PlotterPoint p = points[n], q = points[(n + 1) % points.size()];
-        if (!Finite(p) || !Finite(q) || !ClipSegment(p, q, r)) {
+        if (!Finite(p) || !Finite(q) || !ClipSegment(p, q, r) || !Finite(p) || !Finite(q)) {
             whole = false;
             continue;
         }
@@ -238,7 +239,8 @@ class SvgWalker : public FigureWalker {
             const std::size_t count = closed ? points.size() : points.size() - 1;
             for (std::size_t n = 0; n < count; ++n) {
                 PlotterPoint p = points[n], q = points[(n + 1) % points.size()];
-                if (Finite(p) && Finite(q) && ClipSegment(p, q, m_frame.Picture())) {
+                if (Finite(p) && Finite(q) && ClipSegment(p, q, m_frame.Picture()) && Finite(p) &&
+                    Finite(q)) {
                     m_segments.push_back({p, q, colour, m_sequence++});
                 }
             }
@@ -255,7 +257,8 @@ class SvgWalker : public FigureWalker {
             if (!Finite(p)) return;
         }
         const std::vector<PlotterPoint> inside = ClipPolygon(points, m_frame.Picture());
-        if (inside.size() < 3) return;
+        // Vertices near the end of the double range can cut the picture's edges at no number.
+        if (inside.size() < 3 || !std::all_of(inside.begin(), inside.end(), Finite)) return;
         std::string d;
         for (std::size_t n = 0; n < inside.size(); ++n) AppendPoint(d, n ? 'L' : 'M', inside[n]);
         const std::string fill =

@@ -455,7 +455,8 @@ TEST_F(SvgExportTest, HostileFiguresStillWriteValidFiles) {
         double centre;
     };
     for (const Case& c : {Case{"deep zoom", 40.0, 0.0}, Case{"zoomed out", -9.0, 0.0},
-                          Case{"far centre", -7.0, 1e300}, Case{"huge scale", 1000.0, 0.0}}) {
+                          Case{"far centre", -7.0, 1e300}, Case{"huge scale", 1000.0, 0.0},
+                          Case{"edge of the double range", 1016.0, 0.0}}) {
         SCOPED_TRACE(c.name);
         FigureEngine& f = doc.m_figure;
         f.ResetFigure();
