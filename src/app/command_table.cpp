@@ -14,6 +14,9 @@ const std::vector<MenuDefinition>& DocumentMenu() {
           {ID_FILE_SAVE, "&Save          (Picture) \tCtrl+S"},
           {ID_FILE_SAVE_AS, "Save &As...  (Picture)"},
           {},
+          // SVG export.
+          {ID_FILE_EXPORT_SVG, "Export SV&G..."},
+          {},
           {ID_DORVANTA_DATA, "Dorvanta Data\tEnter"},
           {ID_SAVE_NEXT_FILE, "Save Picture and Data to next file"},
           {},

@@ -1,4 +1,5 @@
 #include "app/viewer_app.h"
+#include "app/svg_export_dialog.h"
 
 #include <QCloseEvent>
 #include <QCommandLineParser>
@@ -47,6 +48,7 @@ void ProvideViewDialogs() {
     dialogs.editRandomChoice = EditRandomChoice;
     dialogs.helpOnColors = ShowColorHelp;
     dialogs.helpOnPovRay = [](QWidget*, UserPrompts& ui) { ShowPovRayHelp(ui); };
+    dialogs.askSvgExport = AskSvgExport;
 }
 
 }  // namespace

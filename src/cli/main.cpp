@@ -12,6 +12,7 @@
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/file_names.h"
+#include "document/svg_export.h"
 #include "picture/safe_file.h"
 
 namespace {
@@ -39,8 +40,12 @@ std::string CheckOptions(const RenderOptions& options) {
         options.pov.empty()) {
         return "nothing to do: give -o, --stats, --save-dat or --pov (see --help)";
     }
-    if (!options.output.empty() && !IsPictureKind(FileKindOf(options.output))) {
-        return "the picture must be written to a .bmp or .jpg file, not " + options.output;
+    const bool svg = IsSvgPath(options.output);
+    if (!options.output.empty() && !svg && !IsPictureKind(FileKindOf(options.output))) {
+        return "the picture must be written to a .bmp, .jpg or .svg file, not " + options.output;
+    }
+    if ((options.plotter || !options.svgWidth.empty()) && !svg) {
+        return "--plotter and --svg-width go with -o NAME.svg";
     }
     if (options.input.empty()) return "";
     int kind = FileKindOf(options.input);
@@ -49,6 +54,9 @@ std::string CheckOptions(const RenderOptions& options) {
     }
     if (IsPictureKind(kind) && (options.width || options.order || options.stats)) {
         return "--size, --order and --stats paint a figure; " + options.input + " is a picture";
+    }
+    if (IsPictureKind(kind) && svg) {
+        return "an SVG is drawn from a figure; " + options.input + " is a picture";
     }
     return "";
 }
@@ -93,6 +101,19 @@ bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options)
     return file.Commit();
 }
 
+// The figure as the picture shows it (the painted orders), as SVG.
+bool WriteSvg(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
+    SvgOptions svg;
+    svg.plotter = options.plotter;
+    svg.physical = ParseSvgLength(options.svgWidth, svg.width);
+    svg.order = options.order.value_or(-1);
+    PlotterStats stats;
+    if (!SaveSvgFile(doc.m_figure, svg, options.output, prompts, &stats)) return false;
+    if (options.stats && options.plotter)
+        PrintPlotterStats(stats, svg, doc.m_figure.m_nWidth, stdout);
+    return true;
+}
+
 int Run(const RenderOptions& options) {
     if (std::string reason = CheckOptions(options); !reason.empty()) {
         return Fail(reason, kExitUsage);
@@ -112,7 +133,11 @@ int Run(const RenderOptions& options) {
     }
     if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
     doc.m_nJpegQuality = options.quality;
-    if (!options.output.empty() && !doc.OnSaveDocument(options.output)) {
+    if (IsSvgPath(options.output)) {
+        if (!WriteSvg(doc, prompts, options)) {
+            return Fail("could not write " + options.output, kExitFailed);
+        }
+    } else if (!options.output.empty() && !doc.OnSaveDocument(options.output)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     if (!options.saveDat.empty() && SaveDatFile(doc.m_figure, options.saveDat) != DAT_OK) {

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "document/svg_export.h"
+
 const char* const kRenderUsage =
     "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg] [options]\n"
     "Paints a Dorvanta figure (the default figure when no file is given) and writes it.\n"
@@ -14,6 +16,10 @@ const char* const kRenderUsage =
     "  --save-dat PATH  write the parameters of the painted figure\n"
     "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
     "  --pov-header     start the scene with its header (a complete scene file)\n"
+    "  -o NAME.svg      write the figure as SVG vectors instead of a picture\n"
+    "  --svg-width LEN  physical width of the SVG (400mm, 21cm, 8in, 300pt); default pixels\n"
+    "  --plotter        SVG for pen plotters and cutters: strokes only, one layer per\n"
+    "                   colour, each stretch drawn once; --stats reports the pen's travel\n"
     "  -h, --help       show this text\n";
 
 namespace {
@@ -94,6 +100,19 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             options.pov = text;
         } else if (arg == "--pov-header") {
             options.povHeader = true;
+        } else if (arg == "--svg-width") {
+            SvgLength length;
+            if (!value(text)) return false;
+            if (!ParseSvgLength(text, length)) {
+                error =
+                    "--svg-width wants a positive length with a unit (mm, cm, in, pt, pc, "
+                    "px), not " +
+                    std::string(text);
+                return false;
+            }
+            options.svgWidth = text;
+        } else if (arg == "--plotter") {
+            options.plotter = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;

@@ -16,6 +16,9 @@ struct RenderOptions {
     std::string pov;
     bool povHeader = false;
     bool help = false;
+    // SVG export (-o NAME.svg).
+    std::string svgWidth;  // physical width such as 400mm; empty: pixels
+    bool plotter = false;
 };
 
 extern const char* const kRenderUsage;

@@ -15,6 +15,7 @@
 
 class UserPrompts;
 class PentagonBlends;  // the prepared blends of one pentagon style (raster.cpp)
+class FigureWalker;    // receives the items of a walk (figure_walker.h)
 
 constexpr int kSeriesElements = 3000;  // a string of at most 2999 letters has at most 3000 elements
 constexpr int kLookupSlots = 6000;
@@ -145,6 +146,9 @@ class FigureEngine : public FigureParams {
     // 0..9 that order alone; any other order paints only the background (painting.cpp).
     void PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui);
     void PaintOrder(int order, const OrderSettings& settings, bool gradient, UserPrompts& ui);
+    // Runs the painting of PaintFigure without a picture and hands every item it would draw to
+    // walker, in painting order. Leaves the series, shape list and counts as a painting does.
+    void WalkFigure(int order, FigureWalker& walker, UserPrompts& ui);
 
     // Series and line families (series.cpp).
     static FigurePoint FamilyDirection(int family);
@@ -215,6 +219,8 @@ class FigureEngine : public FigureParams {
 
     // Painting state: the locked picture rows, valid only while PaintFigure runs.
     std::uint8_t* m_pBits = nullptr;
+    // Set only while WalkFigure runs.
+    FigureWalker* m_pWalker = nullptr;
 
   private:
     void SetDefaultColours();

@@ -1,6 +1,7 @@
 // The painting sequence: background, then the orders from the highest to the lowest, each with
 // its lines, reference lines, big pentagons and small pentagons.
 #include "figure/figure_engine.h"
+#include "figure/figure_walker.h"
 
 namespace {
 
@@ -44,8 +45,15 @@ void FigureEngine::PaintOrder(int order, const OrderSettings& settings, bool gra
     if (order < 0 || order >= kOrderCount) return;
     m_orderScale = GoldenInt::Power(kGoldenPhi, order);
     if (!BuildSeries(ui)) return;
+    if (m_pWalker != nullptr) m_pWalker->BeginOrder(order);
     PaintLines(order, settings);
     m_nPaintingOrder = order;
     FindPentagons(StyleOf('B', settings, order, gradient));
     FindPentagons(StyleOf('S', settings, order, gradient));
+}
+
+void FigureEngine::WalkFigure(int order, FigureWalker& walker, UserPrompts& ui) {
+    m_pWalker = &walker;
+    PaintFigure(nullptr, order, ui);
+    m_pWalker = nullptr;
 }

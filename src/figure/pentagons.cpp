@@ -11,6 +11,7 @@
 #endif
 
 #include "figure/figure_engine.h"
+#include "figure/figure_walker.h"
 
 namespace {
 
@@ -342,7 +343,7 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonO
             c.x, c.y, static_cast<std::uint8_t>(m_nPaintingOrder), style.kind, signedSize, 0};
     }
     // Fill and edges stay inside the box of the vertices: a box beside the picture paints nothing.
-    if (!meetsPicture || blends == nullptr) return;
+    if (!meetsPicture || (blends == nullptr && m_pWalker == nullptr)) return;
 
     if (paint.fill && paint.gradient) {
         const FigurePoint c = centre();
@@ -351,5 +352,6 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonO
         paint.direction =
             distance < 0.0001 ? FigurePoint{} : FigurePoint{c.x / distance, c.y / distance};
     }
-    PaintPentagonWith(paint, box, *blends);
+    if (m_pWalker != nullptr) m_pWalker->Pentagon(paint, vertex);
+    if (blends != nullptr) PaintPentagonWith(paint, box, *blends);
 }

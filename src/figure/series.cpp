@@ -6,6 +6,7 @@
 #include <string>
 
 #include "figure/figure_engine.h"
+#include "figure/figure_walker.h"
 #include "picture/user_prompts.h"
 
 namespace {
@@ -166,6 +167,7 @@ void FigureEngine::DrawFamilyLine(int family, double position, int entry, double
         }
     }
     if (found < 2) return;
+    if (m_pWalker != nullptr) m_pWalker->Line(crossing[0], crossing[1], entry, transparency);
     const auto [x0, y0] = FigureToPixel(crossing[0].x, crossing[0].y);
     const auto [x1, y1] = FigureToPixel(crossing[1].x, crossing[1].y);
     DrawSegment(x0, y0, x1, y1, GetDibColour(entry), transparency);

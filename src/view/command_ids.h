@@ -47,6 +47,9 @@ constexpr int ID_RANDOM_CHOICE_SETTINGS = 32823;
 constexpr int ID_MAKE_POV_DATA = 32824;
 constexpr int ID_HELP_POVRAY = 32825;
 
+// SVG export.
+constexpr int ID_FILE_EXPORT_SVG = 32860;
+
 // Status-bar panes that show the view's texts.
 constexpr int ID_STATUS_MODE = 102;      // g_szModeText
 constexpr int ID_STATUS_OFFSET = 103;    // g_szOffsetText

@@ -21,6 +21,7 @@ CDibView::CDibView(CDibDoc& doc, QWidget* parent)
     RegisterCommands();
     RegisterNavigationCommands();
     RegisterClipboardCommands();
+    RegisterExportCommands();
 }
 
 CDibView::~CDibView() {

@@ -65,6 +65,7 @@ class CDibView : public QAbstractScrollArea {
     void OnEditCopy();          // 57634
     void OnEditPaste();         // 57637
     void OnMakePovData();       // 32824
+    void OnFileExportSvg();     // File > Export SVG...
 
     // View state.
     bool m_bBitmapView = true;
@@ -100,6 +101,7 @@ class CDibView : public QAbstractScrollArea {
     void RegisterCommands();
     void RegisterNavigationCommands();
     void RegisterClipboardCommands();
+    void RegisterExportCommands();
     // Navigation (dib_view_input.cpp).
     void OnNavigationKey(int key, bool ctrl, bool shift);
     void OnLeftButtonDown(QPoint client);

@@ -5,12 +5,20 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "document/random_choice.h"
 #include "figure/figure_params.h"
 
 class QWidget;
 class UserPrompts;
+
+// What the SVG export dialog asks: the file, plotter mode and an optional physical width.
+struct SvgExportChoice {
+    std::string path;
+    bool plotter = false;
+    std::string width;  // such as 400mm; empty for pixels
+};
 
 struct ViewDialogs {
     // Order number 0..9 starting from current; empty on Cancel.
@@ -23,6 +31,10 @@ struct ViewDialogs {
     std::function<bool(QWidget* parent, RandomChoice& choice)> editRandomChoice;
     std::function<void(QWidget* parent)> helpOnColors;
     std::function<void(QWidget* parent, UserPrompts& ui)> helpOnPovRay;
+    // File > Export SVG...: starting from the suggested path; empty on Cancel.
+    std::function<std::optional<SvgExportChoice>(QWidget* parent, const std::string& suggestedPath,
+                                                 UserPrompts& ui)>
+        askSvgExport;
 };
 
 // The process-wide set, filled by the application before the first view exists.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/svg_reader.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -245,4 +246,73 @@ TEST_F(RenderTest, UnwritableOutputFails) {
     EXPECT_EQ(dat.status, 1);
     RunResult pov = Run({"--pov", "no-such-folder/x.pov"});
     EXPECT_EQ(pov.status, 1);
+}
+
+// ---- SVG export -------------------------------------------------------------------------------
+
+TEST_F(RenderTest, SvgOutputHasAFigureLayerPerPaintedOrder) {
+    RunResult r = Run({"-o", "fig.svg"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const SvgDocument svg = ReadSvg(File("fig.svg"));
+    ASSERT_TRUE(svg.wellFormed) << svg.error;
+    EXPECT_EQ(svg.layers,
+              (std::vector<std::string>{"Background", "Order 3", "Order 2", "Order 1", "Order 0"}));
+    EXPECT_EQ(svg.elements.front().Attribute("width"), "1200");
+
+    // One order at another size, printed 40 cm wide.
+    r = Run({"--order", "1", "--size", "600x300", "--svg-width", "40cm", "-o", "one.SVG"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const SvgDocument one = ReadSvg(File("one.SVG"));
+    EXPECT_EQ(one.layers, (std::vector<std::string>{"Background", "Order 1"}));
+    EXPECT_EQ(one.elements.front().Attribute("width"), "40cm");
+    EXPECT_EQ(one.elements.front().Attribute("height"), "20cm");
+    EXPECT_EQ(one.elements.front().Attribute("viewBox"), "0 0 600 300");
+}
+
+TEST_F(RenderTest, PlotterStatsReportStrokesAndTravel) {
+    RunResult r = Run({"-o", "plot.svg", "--plotter", "--stats", "--svg-width", "400mm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const SvgDocument svg = ReadSvg(File("plot.svg"));
+    ASSERT_TRUE(svg.wellFormed) << svg.error;
+    int paths = 0;
+    for (const SvgElement& e : svg.elements) paths += e.name == "path";
+    int strokes = 0;
+    double down = 0, up = 0, painted = 0, downMm = 0, upMm = 0;
+    const std::size_t at = r.out.find("Plotter: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at,
+                          "Plotter: %d strokes, pen down %lf px, pen up %lf px (in painting order "
+                          "%lf px)\nPlotter: pen down %lf mm, pen up %lf mm",
+                          &strokes, &down, &up, &painted, &downMm, &upMm),
+              6)
+        << r.out;
+    EXPECT_EQ(strokes, paths);
+    EXPECT_LE(up, 0.7 * painted);
+    EXPECT_NEAR(downMm, down / 3, 0.1);  // 400 mm over 1200 pixels
+    EXPECT_NEAR(upMm, up / 3, 0.1);
+}
+
+TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
+    ASSERT_EQ(Run({"-o", "pic.bmp", "--size", "16x16"}).status, 0);
+    const std::vector<std::vector<std::string>> bad = {
+        {"--plotter", "-o", "x.bmp"},
+        {"--svg-width", "400mm", "-o", "x.bmp"},
+        {"--svg-width", "400", "-o", "x.svg"},
+        {"--svg-width", "-4mm", "-o", "x.svg"},
+        {"--svg-width"},
+        {"pic.bmp", "-o", "x.svg"},
+    };
+    for (const auto& args : bad) {
+        RunResult r = Run(args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
+        EXPECT_FALSE(fs::exists(dir.File("x.svg"))) << shown;
+        EXPECT_FALSE(fs::exists(dir.File("x.bmp"))) << shown;
+    }
+    RunResult unwritable = Run({"-o", "no-such-folder/x.svg"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("Could not write the SVG file no-such-folder/x.svg"),
+              std::string::npos);
 }
