@@ -93,6 +93,29 @@ fuzz-seeds: fuzz-build
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
 
+# The Debian package: a Release build in build-deb, installed under /usr and packed by CPack;
+# exactly one dorvanta_<version>_<arch>.deb is left in dist/, then checked by lintian.
+DEB_DIR := build-deb
+
+.PHONY: deb icons readme-picture
+
+deb: deps
+	@cmake -S . -B $(DEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+	@cmake --build $(DEB_DIR) -j $(JOBS) --target dorvanta dorvanta-render dorvanta_man_pages \
+		dorvanta_changelog
+	@rm -rf $(DEB_DIR)/cpack && cd $(DEB_DIR) && cpack -G DEB -B cpack >/dev/null
+	@mkdir -p dist && rm -f dist/dorvanta_*.deb && mv $(DEB_DIR)/cpack/dorvanta_*.deb dist/
+	@ls dist/dorvanta_*.deb
+	@if command -v lintian >/dev/null; then lintian --fail-on error --no-tag-display-limit dist/dorvanta_*.deb; \
+	else echo "lintian is not installed: the package was not checked"; fi
+
+# The PNG icon sizes, made from the SVG icon (needs rsvg-convert from librsvg2-bin).
+ICON_SIZES := 16 22 24 32 48 64 128 256
+icons:
+	@for s in $(ICON_SIZES); do mkdir -p data/icons/$${s}x$${s}; \
+		rsvg-convert -w $$s -h $$s data/dorvanta.svg -o data/icons/$${s}x$${s}/dorvanta.png; done
+
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 

@@ -9,6 +9,7 @@
 #include "cli/cli_prompts.h"
 #include "cli/render_options.h"
 #include "cli/render_stats.h"
+#include "cli/thumbnail.h"
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/file_names.h"
@@ -93,7 +94,40 @@ bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options)
     return file.Commit();
 }
 
+// Thumbnails take a figure and give only a picture; refuses everything else.
+std::string CheckThumbnailOptions(const RenderOptions& options) {
+    if (options.output.empty()) return "--thumbnail needs -o PATH";
+    if (options.width || options.order || options.stats || !options.saveDat.empty() ||
+        !options.pov.empty()) {
+        return "--thumbnail goes with -o only, not with --size, --order, --stats, --save-dat or "
+               "--pov";
+    }
+    if (!IsPictureKind(FileKindOf(options.output))) {
+        return "the picture must be written to a .bmp or .jpg file, not " + options.output;
+    }
+    if (!options.input.empty() && FileKindOf(options.input) != FILE_KIND_DAT) {
+        return "--thumbnail paints parameter files (.dat), not " + options.input;
+    }
+    return "";
+}
+
+int RunThumbnail(const RenderOptions& options) {
+    if (std::string reason = CheckThumbnailOptions(options); !reason.empty()) {
+        return Fail(reason, kExitUsage);
+    }
+    CliPrompts prompts;
+    CDibDoc doc(prompts);
+    if (std::string reason; !PaintThumbnail(doc, options.input, *options.thumbnail, reason)) {
+        return Fail(reason, kExitFailed);
+    }
+    if (!doc.OnSaveDocument(options.output)) {
+        return Fail("could not write " + options.output, kExitFailed);
+    }
+    return kExitOk;
+}
+
 int Run(const RenderOptions& options) {
+    if (options.thumbnail) return RunThumbnail(options);
     if (std::string reason = CheckOptions(options); !reason.empty()) {
         return Fail(reason, kExitUsage);
     }
@@ -135,6 +169,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(kRenderUsage, stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::puts("dorvanta-render " DORVANTA_VERSION);
         return kExitOk;
     }
     return Run(options);

@@ -1,7 +1,10 @@
 #include "cli/render_options.h"
 
 #include <charconv>
+#include <string>
 #include <string_view>
+
+#include "cli/thumbnail.h"
 
 const char* const kRenderUsage =
     "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg] [options]\n"
@@ -14,7 +17,10 @@ const char* const kRenderUsage =
     "  --save-dat PATH  write the parameters of the painted figure\n"
     "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
     "  --pov-header     start the scene with its header (a complete scene file)\n"
-    "  -h, --help       show this text\n";
+    "  -h, --help       show this text\n"
+    "  --thumbnail SIZE paint a .dat file's figure with the longer side SIZE pixels (1 to 4096),\n"
+    "                   the same view, for file managers\n"
+    "  --version        print the version\n";
 
 namespace {
 
@@ -94,6 +100,17 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             options.pov = text;
         } else if (arg == "--pov-header") {
             options.povHeader = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--thumbnail") {
+            int side = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 1, kThumbnailMaxSide, side)) {
+                error = "--thumbnail wants a size from 1 to " + std::to_string(kThumbnailMaxSide) +
+                        ", not " + std::string(text);
+                return false;
+            }
+            options.thumbnail = side;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;

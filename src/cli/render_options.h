@@ -16,6 +16,9 @@ struct RenderOptions {
     std::string pov;
     bool povHeader = false;
     bool help = false;
+    // Packaging: the version, and thumbnails for file managers.
+    bool version = false;
+    std::optional<int> thumbnail;  // the longer side of the picture
 };
 
 extern const char* const kRenderUsage;
