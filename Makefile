@@ -107,7 +107,7 @@ deb: deps
 	@rm -rf $(DEB_DIR)/cpack && cd $(DEB_DIR) && cpack -G DEB -B cpack >/dev/null
 	@mkdir -p dist && rm -f dist/dorvanta_*.deb && mv $(DEB_DIR)/cpack/dorvanta_*.deb dist/
 	@ls dist/dorvanta_*.deb
-	@if command -v lintian >/dev/null; then lintian --fail-on error --no-tag-display-limit dist/dorvanta_*.deb; \
+	@if command -v lintian >/dev/null; then lintian --fail-on error --tag-display-limit 0 dist/dorvanta_*.deb; \
 	else echo "lintian is not installed: the package was not checked"; fi
 
 # The PNG icon sizes, made from the SVG icon (needs rsvg-convert from librsvg2-bin).
