@@ -110,6 +110,10 @@ deb: deps
 	@if command -v lintian >/dev/null; then lintian --fail-on error --tag-display-limit 0 dist/dorvanta_*.deb; \
 	else echo "lintian is not installed: the package was not checked"; fi
 
+# The README's picture: the default figure, small, painted by dorvanta-render.
+readme-picture: build
+	@mkdir -p docs && $(BUILD_DIR)/src/dorvanta-render --thumbnail 320 --quality 85 -o docs/figure.jpg
+
 # The PNG icon sizes, made from the SVG icon (needs rsvg-convert from librsvg2-bin).
 ICON_SIZES := 16 22 24 32 48 64 128 256
 icons:

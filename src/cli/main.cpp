@@ -120,6 +120,7 @@ int RunThumbnail(const RenderOptions& options) {
     if (std::string reason; !PaintThumbnail(doc, options.input, *options.thumbnail, reason)) {
         return Fail(reason, kExitFailed);
     }
+    doc.m_nJpegQuality = options.quality;
     if (!doc.OnSaveDocument(options.output)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
