@@ -99,7 +99,8 @@ DEB_DIR := build-deb
 
 .PHONY: deb icons readme-picture
 
-deb: deps
+deb:
+	@scripts/install-deps deb
 	@cmake -S . -B $(DEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
 		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 	@cmake --build $(DEB_DIR) -j $(JOBS) --target dorvanta dorvanta-render dorvanta_man_pages \
@@ -107,8 +108,7 @@ deb: deps
 	@rm -rf $(DEB_DIR)/cpack && cd $(DEB_DIR) && cpack -G DEB -B cpack >/dev/null
 	@mkdir -p dist && rm -f dist/dorvanta_*.deb && mv $(DEB_DIR)/cpack/dorvanta_*.deb dist/
 	@ls dist/dorvanta_*.deb
-	@if command -v lintian >/dev/null; then lintian --fail-on error --tag-display-limit 0 dist/dorvanta_*.deb; \
-	else echo "lintian is not installed: the package was not checked"; fi
+	@lintian --fail-on error --tag-display-limit 0 dist/dorvanta_*.deb
 
 # The README's picture: the default figure, small, painted by dorvanta-render.
 readme-picture: build
