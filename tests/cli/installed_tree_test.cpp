@@ -164,15 +164,30 @@ TEST_F(InstalledTreeTest, DesktopEntryIconsAndMetainfoFitTogether) {
     }
 }
 
-TEST_F(InstalledTreeTest, FileTypeIsKnownByTheHeadingTheProgramWrites) {
+TEST_F(InstalledTreeTest, FileTypeClaimsDorvantaFilesAndNoOtherDatFiles) {
     const std::string mime = ReadFile(Usr("share/mime/packages/dorvanta.xml"));
     EXPECT_NE(mime.find("<mime-type type=\"" + kMimeType + "\">"), std::string::npos);
-    EXPECT_NE(mime.find("<glob pattern=\"*.dat\"/>"), std::string::npos);
     std::smatch magic;
     ASSERT_TRUE(std::regex_search(
         mime, magic, std::regex(R"re(<match type="string" value="([^"]+)" offset="0"/>)re")));
     ASSERT_EQ(RunInstalled("dorvanta-render --save-dat fig.dat").status, 0);
     EXPECT_EQ(ReadFile(Work("fig.dat")).rfind(magic[1].str(), 0), 0u);
+
+    // What a file manager sees, with only the installed type in its database.
+    if (!ToolAvailable("update-mime-database") || !ToolAvailable("gio")) {
+        GTEST_SKIP() << "update-mime-database or gio is not installed";
+    }
+    ASSERT_EQ(Run("update-mime-database " + Quote(Usr("share/mime").string())).status, 0);
+    std::ofstream(Work("other.dat")) << "Another program's numbers\n1 2 3\n";
+    fs::create_directory(Work("home"));
+    auto contentType = [&](const std::string& name) {
+        return Run("XDG_DATA_HOME=" + Quote(Work("home").string()) +
+                   " XDG_DATA_DIRS=" + Quote(Usr("share").string()) +
+                   " gio info -a standard::content-type " + Quote(Work(name).string()))
+            .out;
+    };
+    EXPECT_NE(contentType("fig.dat").find(kMimeType), std::string::npos);
+    EXPECT_EQ(contentType("other.dat").find(kMimeType), std::string::npos);
 }
 
 TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
