@@ -13,6 +13,7 @@
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/file_names.h"
+#include "picture/png_file.h"
 #include "picture/safe_file.h"
 
 namespace {
@@ -94,16 +95,13 @@ bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options)
     return file.Commit();
 }
 
-// Thumbnails take a figure and give only a picture; refuses everything else.
+// Thumbnails take a figure and give only a PNG picture; refuses everything else.
 std::string CheckThumbnailOptions(const RenderOptions& options) {
     if (options.output.empty()) return "--thumbnail needs -o PATH";
     if (options.width || options.order || options.stats || !options.saveDat.empty() ||
         !options.pov.empty()) {
         return "--thumbnail goes with -o only, not with --size, --order, --stats, --save-dat or "
                "--pov";
-    }
-    if (!IsPictureKind(FileKindOf(options.output))) {
-        return "the picture must be written to a .bmp or .jpg file, not " + options.output;
     }
     if (!options.input.empty() && FileKindOf(options.input) != FILE_KIND_DAT) {
         return "--thumbnail paints parameter files (.dat), not " + options.input;
@@ -120,8 +118,8 @@ int RunThumbnail(const RenderOptions& options) {
     if (std::string reason; !PaintThumbnail(doc, options.input, *options.thumbnail, reason)) {
         return Fail(reason, kExitFailed);
     }
-    doc.m_nJpegQuality = options.quality;
-    if (!doc.OnSaveDocument(options.output)) {
+    // Always PNG, whatever the name: file managers pass names of their own choosing.
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     return kExitOk;

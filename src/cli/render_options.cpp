@@ -18,8 +18,8 @@ const char* const kRenderUsage =
     "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
     "  --pov-header     start the scene with its header (a complete scene file)\n"
     "  -h, --help       show this text\n"
-    "  --thumbnail SIZE paint a .dat file's figure with the longer side SIZE pixels (1 to 4096),\n"
-    "                   the same view, for file managers\n"
+    "  --thumbnail SIZE write a .dat file's figure as a PNG with the longer side SIZE pixels\n"
+    "                   (1 to 4096), the same view, for file managers\n"
     "  --version        print the version\n";
 
 namespace {

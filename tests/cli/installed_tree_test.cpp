@@ -206,16 +206,17 @@ TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
         ReplaceAll(exec, "%o", Quote(Work(output).string()));
         return RunInstalled(exec);
     };
-    RunResult good = thumbnail("fig.dat", "thumb.bmp");
+    RunResult good = thumbnail("fig.dat", "thumb.png");
     EXPECT_EQ(good.status, 0) << good.err;
-    std::optional<PictureDimensions> size = ReadPictureDimensions(Work("thumb.bmp"));
+    EXPECT_EQ(ReadFile(Work("thumb.png")).rfind("\x89PNG\r\n\x1a\n", 0), 0u);
+    std::optional<PictureDimensions> size = ReadPictureDimensions(Work("thumb.png"));
     ASSERT_TRUE(size.has_value());
     EXPECT_EQ(size->width, 256);
     EXPECT_EQ(size->height, 192);
 
-    RunResult bad = thumbnail("broken.dat", "broken.bmp");
+    RunResult bad = thumbnail("broken.dat", "broken.png");
     EXPECT_NE(bad.status, 0);
-    EXPECT_FALSE(fs::exists(Work("broken.bmp")));
+    EXPECT_FALSE(fs::exists(Work("broken.png")));
 }
 
 TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {

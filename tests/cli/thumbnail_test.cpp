@@ -9,6 +9,9 @@
 
 #include "cli/thumbnail.h"
 #include "cli/tool_run_support.h"
+#include "picture/dib_image.h"
+#include "picture/png_file.h"
+#include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -52,6 +55,21 @@ TEST(FitThumbnailTest, SizesWithoutAreaGiveNothing) {
     }
 }
 
+// The pixel rows of a PNG or BMP file, read by the program's own readers; "" when unreadable.
+std::string PixelsOf(const fs::path& path) {
+    ScriptedPrompts prompts;
+    DibHandle handle;
+    PictureSize size;
+    std::optional<std::string> text;
+    const bool read = path.extension() == ".png"
+                          ? PngReadPicture(path.string(), handle, size, text, prompts)
+                          : DibLoadBmpFile(path.string(), handle, size, prompts);
+    if (!read || !handle) return "";
+    constexpr std::size_t kHeaderBytes = 40;
+    return {reinterpret_cast<const char*>(handle->Bytes()) + kHeaderBytes,
+            handle->Size() - kHeaderBytes};
+}
+
 class ThumbnailTest : public ::testing::Test {
   protected:
     RunResult Run(const std::vector<std::string>& args) {
@@ -68,15 +86,29 @@ class ThumbnailTest : public ::testing::Test {
 };
 
 TEST_F(ThumbnailTest, DefaultFigureShowsTheSameViewAsTheFullPicture) {
-    RunResult r = Run({"--thumbnail", "256", "-o", "thumb.bmp"});
+    RunResult r = Run({"--thumbnail", "256", "-o", "thumb.png"});
     ASSERT_EQ(r.status, 0) << r.err;
-    std::optional<PictureDimensions> size = ReadPictureDimensions(File("thumb.bmp"));
+    std::optional<PictureDimensions> size = ReadPictureDimensions(File("thumb.png"));
     ASSERT_TRUE(size.has_value());
     EXPECT_EQ(size->width, 256);
     EXPECT_EQ(size->height, 192);
     // The view spans the same part of the figure at any width of the same aspect.
     ASSERT_EQ(Run({"--size", "256x192", "-o", "sized.bmp"}).status, 0);
-    EXPECT_EQ(ReadFile(File("thumb.bmp")), ReadFile(File("sized.bmp")));
+    const std::string pixels = PixelsOf(File("thumb.png"));
+    EXPECT_EQ(pixels.size(), 256u * 3 * 192);
+    EXPECT_EQ(pixels, PixelsOf(File("sized.bmp")));
+}
+
+TEST_F(ThumbnailTest, OutputIsPngWhateverItsName) {
+    // File managers choose the name; some give no extension or another one.
+    for (const std::string name : {"thumbnail-XXXXXX", "thumb.png", "thumb.jpg"}) {
+        ASSERT_EQ(Run({"--thumbnail", "64", "-o", name}).status, 0) << name;
+        EXPECT_EQ(ReadFile(File(name)).rfind("\x89PNG\r\n\x1a\n", 0), 0u) << name;
+        std::optional<PictureDimensions> size = ReadPictureDimensions(File(name));
+        ASSERT_TRUE(size.has_value()) << name;
+        EXPECT_EQ(size->width, 64);
+        EXPECT_EQ(size->height, 48);
+    }
 }
 
 TEST_F(ThumbnailTest, ParameterFileIsPaintedWithItsOwnView) {
@@ -88,11 +120,13 @@ TEST_F(ThumbnailTest, ParameterFileIsPaintedWithItsOwnView) {
     text.replace(at, centre.size(), "x = 3.50000  y = -2.25000  Exp Magn = -6.50000");
     Write("moved.dat", text);
 
-    ASSERT_EQ(Run({"--thumbnail", "128", "moved.dat", "-o", "moved.bmp"}).status, 0);
+    ASSERT_EQ(Run({"--thumbnail", "128", "moved.dat", "-o", "moved.png"}).status, 0);
     ASSERT_EQ(Run({"moved.dat", "--size", "128x96", "-o", "sized.bmp"}).status, 0);
-    ASSERT_EQ(Run({"--thumbnail", "128", "default.dat", "-o", "default.bmp"}).status, 0);
-    EXPECT_EQ(ReadFile(File("moved.bmp")), ReadFile(File("sized.bmp")));
-    EXPECT_NE(ReadFile(File("moved.bmp")), ReadFile(File("default.bmp")));
+    ASSERT_EQ(Run({"--thumbnail", "128", "default.dat", "-o", "default.png"}).status, 0);
+    const std::string moved = PixelsOf(File("moved.png"));
+    EXPECT_EQ(moved.size(), 128u * 3 * 96);
+    EXPECT_EQ(moved, PixelsOf(File("sized.bmp")));
+    EXPECT_NE(moved, PixelsOf(File("default.png")));
 }
 
 TEST_F(ThumbnailTest, BrokenParameterFilesFailWithoutOutput) {
@@ -102,10 +136,10 @@ TEST_F(ThumbnailTest, BrokenParameterFilesFailWithoutOutput) {
     Write("truncated.dat", "Dorvanta Version 4.0\r\nComment\r\n");
     for (const std::string input :
          {"missing.dat", "folder.dat", "junk.dat", "empty.dat", "truncated.dat"}) {
-        RunResult r = Run({"--thumbnail", "256", input, "-o", "thumb.bmp"});
+        RunResult r = Run({"--thumbnail", "256", input, "-o", "thumb.png"});
         EXPECT_EQ(r.status, 1) << input;
         EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << input;
-        EXPECT_FALSE(fs::exists(File("thumb.bmp"))) << input;
+        EXPECT_FALSE(fs::exists(File("thumb.png"))) << input;
     }
 }
 
@@ -113,17 +147,16 @@ TEST_F(ThumbnailTest, UsageErrorsExitWithTwoAndWriteNothing) {
     ASSERT_EQ(Run({"--size", "16x12", "-o", "pic.bmp", "--save-dat", "fig.dat"}).status, 0);
     const std::vector<std::vector<std::string>> bad = {
         {"--thumbnail", "256"},
-        {"--thumbnail", "0", "-o", "thumb.bmp"},
-        {"--thumbnail", "4097", "-o", "thumb.bmp"},
-        {"--thumbnail", "big", "-o", "thumb.bmp"},
+        {"--thumbnail", "0", "-o", "thumb.png"},
+        {"--thumbnail", "4097", "-o", "thumb.png"},
+        {"--thumbnail", "big", "-o", "thumb.png"},
         {"--thumbnail"},
-        {"--thumbnail", "256", "--size", "10x10", "-o", "thumb.bmp"},
-        {"--thumbnail", "256", "--order", "2", "-o", "thumb.bmp"},
-        {"--thumbnail", "256", "--stats", "-o", "thumb.bmp"},
-        {"--thumbnail", "256", "--save-dat", "out.dat", "-o", "thumb.bmp"},
-        {"--thumbnail", "256", "--pov", "out.pov", "-o", "thumb.bmp"},
-        {"--thumbnail", "256", "pic.bmp", "-o", "thumb.bmp"},
-        {"--thumbnail", "256", "fig.dat", "-o", "thumb.txt"},
+        {"--thumbnail", "256", "--size", "10x10", "-o", "thumb.png"},
+        {"--thumbnail", "256", "--order", "2", "-o", "thumb.png"},
+        {"--thumbnail", "256", "--stats", "-o", "thumb.png"},
+        {"--thumbnail", "256", "--save-dat", "out.dat", "-o", "thumb.png"},
+        {"--thumbnail", "256", "--pov", "out.pov", "-o", "thumb.png"},
+        {"--thumbnail", "256", "pic.bmp", "-o", "thumb.png"},
     };
     for (const auto& args : bad) {
         RunResult r = Run(args);
@@ -131,7 +164,7 @@ TEST_F(ThumbnailTest, UsageErrorsExitWithTwoAndWriteNothing) {
         for (const auto& a : args) shown += a + " ";
         EXPECT_EQ(r.status, 2) << shown;
         EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
-        for (const char* name : {"thumb.bmp", "thumb.txt", "out.dat", "out.pov"}) {
+        for (const char* name : {"thumb.png", "out.dat", "out.pov"}) {
             EXPECT_FALSE(fs::exists(File(name))) << shown << name;
         }
     }
