@@ -7,9 +7,10 @@
 #include "cli/thumbnail.h"
 
 const char* const kRenderUsage =
-    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg] [options]\n"
+    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg | PICTURE.png] [options]\n"
     "Paints a Dorvanta figure (the default figure when no file is given) and writes it.\n"
-    "  -o PATH          write the picture; BMP or JPEG by the extension (.bmp, .jpg)\n"
+    "  -o PATH          write the picture; BMP, JPEG or PNG by the text after the last dot\n"
+    "                   (.bmp, .jpg, .png); a PNG carries the figure's parameters\n"
     "  --size WxH       paint the figure at this picture size\n"
     "  --order N        paint order N (0 to 9) alone\n"
     "  --quality Q      JPEG quality 0 to 100 (default 90)\n"
