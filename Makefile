@@ -112,7 +112,7 @@ deb:
 
 # The README's picture: the default figure, small, painted by dorvanta-render.
 readme-picture: build
-	@mkdir -p docs && $(BUILD_DIR)/src/dorvanta-render --thumbnail 320 --quality 85 -o docs/figure.jpg
+	@mkdir -p docs && $(BUILD_DIR)/src/dorvanta-render --thumbnail 256 -o docs/figure.png
 
 # The PNG icon sizes, made from the SVG icon (needs rsvg-convert from librsvg2-bin).
 ICON_SIZES := 16 22 24 32 48 64 128 256

@@ -104,7 +104,7 @@ std::string CheckThumbnailOptions(const RenderOptions& options) {
         return "--thumbnail goes with -o only, not with --size, --order, --stats, --save-dat or "
                "--pov";
     }
-    if (!options.input.empty() && FileKindOf(options.input) != FILE_KIND_DAT) {
+    if (!options.input.empty() && FileKindOfLastExtension(options.input) != FILE_KIND_DAT) {
         return "--thumbnail paints parameter files (.dat), not " + options.input;
     }
     return "";

@@ -221,7 +221,7 @@ TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
 
 TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
     if (!ToolAvailable("bash")) GTEST_SKIP() << "bash is not installed";
-    for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt"}) {
+    for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png"}) {
         std::ofstream(Work(name)) << "";
     }
     const std::string script = Usr("share/bash-completion/completions/dorvanta-render").string();
@@ -237,8 +237,8 @@ TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
     for (const std::string& option : OptionsIn(RunInstalled("dorvanta-render --help").out)) {
         EXPECT_NE(offered.find(option + "\n"), std::string::npos) << option;
     }
-    EXPECT_EQ(complete("''"), "a.dat\nb.bmp\nc.jpg\n");
-    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\n");
+    EXPECT_EQ(complete("''"), "a.dat\nb.bmp\nc.jpg\nf.png\n");
+    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\nf.png\n");
     EXPECT_EQ(complete("fig.dat --save-dat ''"), "a.dat\n");
     EXPECT_EQ(complete("--pov ''"), "d.pov\n");
     EXPECT_EQ(complete("--order ''"), "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n");
