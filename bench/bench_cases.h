@@ -13,3 +13,6 @@ void RegisterFileCases();
 void PrintPaintingTargets(const SuiteResults& results, std::ostream& out);
 // The checks of the picture files against cjpeg and djpeg (case 6).
 void PrintFileTargets(const SuiteResults& results, std::ostream& out);
+// Case 9: a file manager's thumbnail of the default figure, and its check.
+void RegisterThumbnailCase();
+void PrintThumbnailTarget(const SuiteResults& results, std::ostream& out);
