@@ -26,7 +26,8 @@ void DefaultThumbnail(benchmark::State& state) {
     for (auto _ : state) {
         CDibDoc doc(ui);
         std::string reason;
-        if (!PaintThumbnail(doc, "", 256, reason) || !PngWritePicture(path.string(), doc.m_hDIB, {}, ui)) {
+        if (!PaintThumbnail(doc, "", 256, reason) ||
+            !PngWritePicture(path.string(), doc.m_hDIB, {}, ui)) {
             state.SkipWithError("the thumbnail failed");
             break;
         }
@@ -50,6 +51,7 @@ void PrintThumbnailTarget(const SuiteResults& results, std::ostream& out) {
     if (row != nullptr) {
         std::snprintf(detail, sizeof detail, "%.2f ms [%.2f ms]", row->engineCpuMs, row->engineMs);
     }
-    PrintTarget(out, "case 9 well within 100 ms (a file manager's thumbnail)", row != nullptr,
-                row != nullptr && row->engineCpuMs <= 50.0, detail);
+    // A file manager waits on the wall clock, which includes the safe save's fsync.
+    PrintTarget(out, "case 9 within 50 ms on the wall clock (a file manager's thumbnail)",
+                row != nullptr, row != nullptr && row->engineMs <= 50.0, detail);
 }
