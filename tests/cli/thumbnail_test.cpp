@@ -162,9 +162,8 @@ TEST_F(ThumbnailTest, UsageErrorsExitWithTwoAndWriteNothing) {
         {"--thumbnail", "256", "pic.bmp", "-o", "thumb.png"},
     };
     for (const auto& args : bad) {
+        const std::string shown = JoinArguments(args);
         RunResult r = Run(args);
-        std::string shown;
-        for (const auto& a : args) shown += a + " ";
         EXPECT_EQ(r.status, 2) << shown;
         EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
         for (const char* name : {"thumb.png", "out.dat", "out.pov"}) {

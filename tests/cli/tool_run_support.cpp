@@ -39,6 +39,12 @@ std::string Quote(const std::string& text) {
     return quoted;
 }
 
+std::string JoinArguments(const std::vector<std::string>& args) {
+    std::string joined;
+    for (const std::string& arg : args) joined.append(joined.empty() ? "" : " ").append(arg);
+    return joined;
+}
+
 RunResult RunShell(const std::string& command, const std::filesystem::path& dir) {
     const std::string out = (dir / "stdout.txt").string();
     const std::string err = (dir / "stderr.txt").string();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct RunResult {
     int status = -1;
@@ -16,6 +17,9 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // text in single quotes for the shell.
 std::string Quote(const std::string& text);
+
+// The arguments joined by blanks, to name a case in a failure message.
+std::string JoinArguments(const std::vector<std::string>& args);
 
 // Runs a shell command line inside dir; its standard output and error are caught in files there.
 RunResult RunShell(const std::string& command, const std::filesystem::path& dir);
