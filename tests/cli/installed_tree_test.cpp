@@ -161,6 +161,10 @@ TEST_F(InstalledTreeTest, DesktopEntryIconsAndMetainfoFitTogether) {
     if (ToolAvailable("appstreamcli")) {
         RunResult valid = Run("appstreamcli validate --no-net " + Quote(metainfo.string()));
         EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+        // The whole tree: the metainfo's launchable must name an installed desktop entry.
+        RunResult tree =
+            Run("appstreamcli validate-tree --no-net " + Quote(destdir.Path().string()));
+        EXPECT_EQ(tree.status, 0) << tree.out << tree.err;
     }
 }
 
