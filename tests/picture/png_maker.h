@@ -30,7 +30,7 @@ struct PngSpec {
 };
 
 int ChannelsOf(int colourType);
-// The PNG file, or empty bytes (after a test failure) when libspng refuses the spec.
+// The PNG file, or empty bytes when libspng refuses the spec.
 Bytes MakePng(const PngSpec& spec);
 
 // Chunks of a PNG file: where each starts (its length field), its type and data length.

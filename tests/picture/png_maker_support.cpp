@@ -1,6 +1,5 @@
 #include "picture/png_maker.h"
 
-#include <gtest/gtest.h>
 #include <spng.h>
 #include <zlib.h>
 
@@ -93,9 +92,7 @@ Bytes MakePng(const PngSpec& spec) {
     int error =
         spng_encode_image(ctx, image.data(), image.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     Bytes png;
-    if (error) {
-        ADD_FAILURE() << "libspng cannot encode: " << spng_strerror(error);
-    } else {
+    if (!error) {
         std::size_t length = 0;
         void* buffer = spng_get_png_buffer(ctx, &length, &error);
         if (buffer) {
