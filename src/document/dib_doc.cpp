@@ -236,7 +236,7 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
         m_ui.ShowMessage("Read failed" + path);
         return false;
     }
-    if (parameterText && OpenCarriedFigure(path, *parameterText)) return true;
+    if (parameterText && OpenCarriedFigure(path, *parameterText, size)) return true;
     m_bBitmapMode = true;
     m_hDIB = std::move(loaded);
     m_pictureSize = size;
@@ -259,11 +259,15 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
     return true;
 }
 
-// A PNG that carries its parameters opens as if its parameter file had been opened. A text that
-// cannot be read (after the parameter file's own message) leaves the plain picture to open.
-bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& parameterText) {
+// A PNG that carries its parameters opens as if its parameter file had been opened, painted at the
+// PNG's size (which the parameter text does not hold). A text that cannot be read (after the
+// parameter file's own message) leaves the plain picture to open.
+bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& parameterText,
+                                PictureSize size) {
     FigureEngine carried = m_figure;
     if (LoadDatText(carried, parameterText, m_ui) != DAT_OK) return false;
+    carried.m_nWidth = size.width;
+    carried.m_nHeight = size.height;
     m_figure = carried;
     m_bBitmapMode = false;
     if (PreparePicture(false) == 0) return false;

@@ -154,7 +154,8 @@ class CDibDoc {
   private:
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
-    bool OpenCarriedFigure(const std::string& path, const std::string& parameterText);
+    bool OpenCarriedFigure(const std::string& path, const std::string& parameterText,
+                           PictureSize size);
     void SetTitleFromName();
     void StoreAcceptedColoursAndTransform();
 

@@ -26,6 +26,8 @@ struct FileCloser {
 constexpr int kPassStart[7] = {0, 4, 0, 2, 0, 1, 0};
 constexpr int kPassStep[7] = {8, 8, 4, 4, 2, 2, 1};
 
+constexpr char kTooLargeCause[] = "Its size is more than a picture can hold.";
+
 // The cause shown after "Failed to read: " + path.
 std::string CauseOf(int error) {
     switch (error) {
@@ -39,6 +41,12 @@ std::string CauseOf(int error) {
             return "A chunk's checksum (CRC) is wrong: the file is damaged.";
         case SPNG_ECHUNK_UNKNOWN_CRITICAL:
             return "It holds a critical chunk this program does not know.";
+        case SPNG_EWIDTH:
+        case SPNG_EHEIGHT:
+        case SPNG_EUSER_WIDTH:
+        case SPNG_EUSER_HEIGHT:
+        case SPNG_EOVERFLOW:
+            return kTooLargeCause;
         case SPNG_ECHUNK_LIMITS:
         case SPNG_ECHUNK_SIZE:
             return "A chunk is larger than this program accepts.";
@@ -91,17 +99,22 @@ bool FitsPicture(std::uint32_t width, std::uint32_t height) {
     return DibPictureBytes(static_cast<int>(width), static_cast<int>(height)) != 0;
 }
 
-std::optional<std::string> ParameterTextOf(spng_ctx* ctx) {
+// The text of the parameter chunk into text (nullopt without one); a libspng error otherwise.
+int ReadParameterText(spng_ctx* ctx, std::optional<std::string>& text) {
+    text.reset();
     std::uint32_t count = 0;
-    if (spng_get_text(ctx, nullptr, &count) != 0 || count == 0) return std::nullopt;
+    int error = spng_get_text(ctx, nullptr, &count);
+    if (error == SPNG_ECHUNKAVAIL) return 0;
+    if (error) return error;
     std::vector<spng_text> texts(count);
-    if (spng_get_text(ctx, texts.data(), &count) != 0) return std::nullopt;
-    for (const spng_text& text : texts) {
-        if (std::strcmp(text.keyword, kPngParameterKeyword) == 0 && text.text) {
-            return std::string(text.text, text.length);
+    if ((error = spng_get_text(ctx, texts.data(), &count))) return error;
+    for (const spng_text& chunk : texts) {
+        if (std::strcmp(chunk.keyword, kPngParameterKeyword) == 0 && chunk.text) {
+            text.emplace(chunk.text, chunk.length);
+            return 0;
         }
     }
-    return std::nullopt;
+    return 0;
 }
 
 class PngReader {
@@ -115,13 +128,11 @@ class PngReader {
         spng_ihdr ihdr{};
         if (int error = spng_get_ihdr(ctx, &ihdr)) return Refuse(CauseOf(error));
         // The ceiling before any decoding: no allocation follows from a hostile size.
-        if (!FitsPicture(ihdr.width, ihdr.height)) {
-            return Refuse(std::to_string(ihdr.width) + " x " + std::to_string(ihdr.height) +
-                          " pixels are more than a picture can hold.");
-        }
+        if (!FitsPicture(ihdr.width, ihdr.height)) return Refuse(kTooLargeCause);
         const int width = static_cast<int>(ihdr.width);
         const int height = static_cast<int>(ihdr.height);
-        std::optional<std::string> text = ParameterTextOf(ctx);
+        std::optional<std::string> text;
+        if (int error = ReadParameterText(ctx, text)) return Refuse(CauseOf(error));
 
         const bool sixteen = ihdr.bit_depth == 16;
         const int format = sixteen ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
@@ -154,6 +165,8 @@ class PngReader {
                          rows + (height - 1 - std::int64_t{info.row_num}) * stride);
             if (result == SPNG_EOI) break;
         }
+        // The rest of the file up to IEND: the last CRCs and a file cut after the picture data.
+        if (int error = spng_decode_chunks(ctx)) return Refuse(CauseOf(error));
         handle = std::move(block);
         size = {width, height};
         parameterText = std::move(text);
