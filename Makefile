@@ -61,7 +61,7 @@ soak: deps
 # keeps what it finds between runs); crashes, leaks, hangs over 1 s and undefined behaviour stop
 # the run and leave the input in build-fuzz/artifacts/.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_bmp fuzz_jpeg fuzz_dat fuzz_paste
+FUZZ_TARGETS := fuzz_bmp fuzz_jpeg fuzz_dat fuzz_paste fuzz_png
 FUZZ_DIR := build-fuzz
 
 fuzz-build: deps
@@ -92,6 +92,33 @@ fuzz-seeds: fuzz-build
 # A few seconds per target: keeps the targets building and running.
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
+
+# The Debian package: a Release build in build-deb, installed under /usr and packed by CPack;
+# exactly one dorvanta_<version>_<arch>.deb is left in dist/, then checked by lintian.
+DEB_DIR := build-deb
+
+.PHONY: deb icons readme-picture
+
+deb:
+	@scripts/install-deps deb
+	@cmake -S . -B $(DEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+	@cmake --build $(DEB_DIR) -j $(JOBS) --target dorvanta dorvanta-render dorvanta_man_pages \
+		dorvanta_changelog
+	@rm -rf $(DEB_DIR)/cpack && cd $(DEB_DIR) && cpack -G DEB -B cpack >/dev/null
+	@mkdir -p dist && rm -f dist/dorvanta_*.deb && mv $(DEB_DIR)/cpack/dorvanta_*.deb dist/
+	@ls dist/dorvanta_*.deb
+	@lintian --fail-on error --tag-display-limit 0 dist/dorvanta_*.deb
+
+# The README's picture: the default figure, small, painted by dorvanta-render.
+readme-picture: build
+	@mkdir -p docs && $(BUILD_DIR)/src/dorvanta-render --thumbnail 256 -o docs/figure.png
+
+# The PNG icon sizes, made from the SVG icon (needs rsvg-convert from librsvg2-bin).
+ICON_SIZES := 16 22 24 32 48 64 128 256
+icons:
+	@for s in $(ICON_SIZES); do mkdir -p data/icons/$${s}x$${s}; \
+		rsvg-convert -w $$s -h $$s data/dorvanta.svg -o data/icons/$${s}x$${s}/dorvanta.png; done
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,11 +1,13 @@
-// The core benchmark suite (cases 1 to 7), without Qt.
+// The core benchmark suite (cases 1 to 7 and 9), without Qt.
 #include "bench_cases.h"
 
 int main(int argc, char** argv) {
     RegisterPaintingCases();
     RegisterFileCases();
+    RegisterThumbnailCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
+        PrintThumbnailTarget(results, out);
     });
 }

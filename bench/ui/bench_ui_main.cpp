@@ -13,9 +13,11 @@ int main(int argc, char** argv) {
     RegisterPaintingCases();
     RegisterFileCases();
     RegisterViewCase();
+    RegisterThumbnailCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
         PrintViewTarget(results, out);
+        PrintThumbnailTarget(results, out);
     });
 }

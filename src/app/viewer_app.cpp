@@ -57,8 +57,8 @@ void SetUpCommandLine(QCommandLineParser& parser) {
     parser.setApplicationDescription("Dorvanta program: golden-section figures.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("file", "A Dorvanta (.dat), bitmap (.bmp) or Jpeg (.jpg) file.",
-                                 "[file]");
+    parser.addPositionalArgument(
+        "file", "A Dorvanta (.dat), bitmap (.bmp), Jpeg (.jpg) or Png (.png) file.", "[file]");
 }
 
 bool AsksForInformation(const QStringList& arguments) {
@@ -378,6 +378,9 @@ void CViewerApp::RegisterDocumentCommands(OpenDocument& entry) {
     map.On(
         ID_PICTURE_BITMAP, [&doc] { doc.OnPictureBitmap(); },
         [&doc](CmdUI& ui) { ui.SetCheck(doc.IsBitmapChecked()); });
+    map.On(
+        ID_PICTURE_PNG, [&doc] { doc.OnPicturePng(); },
+        [&doc](CmdUI& ui) { ui.SetCheck(doc.IsPngChecked()); });
     map.On(ID_PICTURE_JPEG_QUALITY, [this, &doc] {
         doc.SetJpegQuality(AskJpegQuality(m_pMainFrame.get(), doc.m_nJpegQuality, m_ui));
     });

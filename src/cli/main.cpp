@@ -9,10 +9,12 @@
 #include "cli/cli_prompts.h"
 #include "cli/render_options.h"
 #include "cli/render_stats.h"
+#include "cli/thumbnail.h"
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/file_names.h"
 #include "document/svg_export.h"
+#include "picture/png_file.h"
 #include "picture/safe_file.h"
 
 namespace {
@@ -31,7 +33,7 @@ int Fail(const std::string& reason, int status) {
 }
 
 bool IsPictureKind(int kind) {
-    return kind == FILE_KIND_BMP || kind == FILE_KIND_JPG;
+    return kind == FILE_KIND_BMP || kind == FILE_KIND_JPG || kind == FILE_KIND_PNG;
 }
 
 // Checks what can be checked before any painting; returns the reason for refusing, or "".
@@ -41,18 +43,21 @@ std::string CheckOptions(const RenderOptions& options) {
         return "nothing to do: give -o, --stats, --save-dat or --pov (see --help)";
     }
     const bool svg = IsSvgPath(options.output);
-    if (!options.output.empty() && !svg && !IsPictureKind(FileKindOf(options.output))) {
-        return "the picture must be written to a .bmp, .jpg or .svg file, not " + options.output;
+    if (!options.output.empty() && !svg &&
+        !IsPictureKind(FileKindOfLastExtension(options.output))) {
+        return "the picture must be written to a .bmp, .jpg, .png or .svg file, not " +
+               options.output;
     }
     if ((options.plotter || !options.svgWidth.empty()) && !svg) {
         return "--plotter and --svg-width go with -o NAME.svg";
     }
     if (options.input.empty()) return "";
-    int kind = FileKindOf(options.input);
+    int kind = FileKindOfLastExtension(options.input);
     if (kind == FILE_KIND_OTHER) {
-        return "cannot open " + options.input + ": not a .dat, .bmp or .jpg file";
+        return "cannot open " + options.input + ": not a .dat, .bmp, .jpg or .png file";
     }
-    if (IsPictureKind(kind) && (options.width || options.order || options.stats)) {
+    if (IsPictureKind(kind) && kind != FILE_KIND_PNG &&
+        (options.width || options.order || options.stats)) {
         return "--size, --order and --stats paint a figure; " + options.input + " is a picture";
     }
     if (IsPictureKind(kind) && svg) {
@@ -67,7 +72,7 @@ bool IsReadable(const std::string& path) {
 
 bool OpenDocument(CDibDoc& doc, const RenderOptions& options) {
     if (options.input.empty()) return doc.OnNewDocument();
-    return doc.OnOpenDocument(options.input);
+    return doc.OpenDocumentOfKind(options.input, FileKindOfLastExtension(options.input));
 }
 
 // Repaints at the requested size and/or the requested single order; the orders painted.
@@ -114,7 +119,38 @@ bool WriteSvg(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
     return true;
 }
 
+// Thumbnails take a figure and give only a PNG picture; refuses everything else.
+std::string CheckThumbnailOptions(const RenderOptions& options) {
+    if (options.output.empty()) return "--thumbnail needs -o PATH";
+    if (options.width || options.order || options.stats || !options.saveDat.empty() ||
+        !options.pov.empty()) {
+        return "--thumbnail goes with -o only, not with --size, --order, --stats, --save-dat or "
+               "--pov";
+    }
+    if (!options.input.empty() && FileKindOfLastExtension(options.input) != FILE_KIND_DAT) {
+        return "--thumbnail paints parameter files (.dat), not " + options.input;
+    }
+    return "";
+}
+
+int RunThumbnail(const RenderOptions& options) {
+    if (std::string reason = CheckThumbnailOptions(options); !reason.empty()) {
+        return Fail(reason, kExitUsage);
+    }
+    CliPrompts prompts;
+    CDibDoc doc(prompts);
+    if (std::string reason; !PaintThumbnail(doc, options.input, *options.thumbnail, reason)) {
+        return Fail(reason, kExitFailed);
+    }
+    // Always PNG, whatever the name: file managers pass names of their own choosing.
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts)) {
+        return Fail("could not write " + options.output, kExitFailed);
+    }
+    return kExitOk;
+}
+
 int Run(const RenderOptions& options) {
+    if (options.thumbnail) return RunThumbnail(options);
     if (std::string reason = CheckOptions(options); !reason.empty()) {
         return Fail(reason, kExitUsage);
     }
@@ -127,6 +163,12 @@ int Run(const RenderOptions& options) {
         return Fail("could not open " + (options.input.empty() ? "a new figure" : options.input),
                     kExitFailed);
     }
+    if (doc.m_bBitmapMode && (options.width || options.order || options.stats)) {
+        // A PNG without its parameters, found out only on reading it.
+        return Fail("--size, --order and --stats paint a figure; " + options.input +
+                        " is a picture without one",
+                    kExitUsage);
+    }
     std::vector<int> painted;
     if (!doc.m_bBitmapMode && !PaintRequested(doc, options, painted)) {
         return Fail("could not paint the figure", kExitFailed);
@@ -137,7 +179,8 @@ int Run(const RenderOptions& options) {
         if (!WriteSvg(doc, prompts, options)) {
             return Fail("could not write " + options.output, kExitFailed);
         }
-    } else if (!options.output.empty() && !doc.OnSaveDocument(options.output)) {
+    } else if (!options.output.empty() &&
+               !doc.SaveDocumentOfKind(options.output, FileKindOfLastExtension(options.output))) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     if (!options.saveDat.empty() && SaveDatFile(doc.m_figure, options.saveDat) != DAT_OK) {
@@ -160,6 +203,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(kRenderUsage, stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::puts("dorvanta-render " DORVANTA_VERSION);
         return kExitOk;
     }
     return Run(options);

@@ -1,14 +1,17 @@
 #include "cli/render_options.h"
 
 #include <charconv>
+#include <string>
 #include <string_view>
 
+#include "cli/thumbnail.h"
 #include "document/svg_export.h"
 
 const char* const kRenderUsage =
-    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg] [options]\n"
+    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg | PICTURE.png] [options]\n"
     "Paints a Dorvanta figure (the default figure when no file is given) and writes it.\n"
-    "  -o PATH          write the picture; BMP or JPEG by the extension (.bmp, .jpg)\n"
+    "  -o PATH          write the picture; BMP, JPEG or PNG by the text after the last dot\n"
+    "                   (.bmp, .jpg, .png); a PNG carries the figure's parameters\n"
     "  --size WxH       paint the figure at this picture size\n"
     "  --order N        paint order N (0 to 9) alone\n"
     "  --quality Q      JPEG quality 0 to 100 (default 90)\n"
@@ -21,6 +24,10 @@ const char* const kRenderUsage =
     "  --plotter        SVG for pen plotters and cutters: strokes only, one layer per\n"
     "                   colour, each stretch drawn once; --stats reports the pen's travel\n"
     "  -h, --help       show this text\n";
+"  -h, --help       show this text\n"
+    "  --thumbnail SIZE write a .dat file's figure as a PNG with the longer side SIZE pixels\n"
+    "                   (1 to 4096), the same view, for file managers\n"
+    "  --version        print the version\n";
 
 namespace {
 
@@ -113,6 +120,17 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             options.svgWidth = text;
         } else if (arg == "--plotter") {
             options.plotter = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--thumbnail") {
+            int side = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 1, kThumbnailMaxSide, side)) {
+                error = "--thumbnail wants a size from 1 to " + std::to_string(kThumbnailMaxSide) +
+                        ", not " + std::string(text);
+                return false;
+            }
+            options.thumbnail = side;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;

@@ -5,7 +5,7 @@
 #include <string>
 
 struct RenderOptions {
-    std::string input;  // .dat, .bmp or .jpg; empty: a new document with the default figure
+    std::string input;  // .dat, .bmp, .jpg or .png; empty: a new document with the default figure
     std::string output;
     std::optional<int> width;
     std::optional<int> height;
@@ -19,6 +19,9 @@ struct RenderOptions {
     // SVG export (-o NAME.svg).
     std::string svgWidth;  // physical width such as 400mm; empty: pixels
     bool plotter = false;
+    // Packaging: the version, and thumbnails for file managers.
+    bool version = false;
+    std::optional<int> thumbnail;  // the longer side of the picture
 };
 
 extern const char* const kRenderUsage;

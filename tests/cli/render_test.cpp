@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/tool_run_support.h"
 #include "support/svg_reader.h"
 #include "support/temp_dir.h"
 
@@ -20,29 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kBinary = DORVANTA_BINARY_DIR "/src/dorvanta-render";
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted.append("'\\''");
-        else
-            quoted.push_back(c);
-    }
-    quoted.push_back('\'');
-    return quoted;
-}
 
 std::uint32_t U32At(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -187,7 +165,7 @@ TEST_F(RenderTest, SceneWithoutHeaderStartsWithTheTextures) {
 TEST_F(RenderTest, UsageErrorsExitWithTwoAndWriteNothing) {
     const std::vector<std::vector<std::string>> bad = {
         {},
-        {"-o", "x.png"},
+        {"-o", "x.gif"},
         {"-o", "x.jpeg"},
         {"-o"},
         {"--size", "0x5", "-o", "x.bmp"},

@@ -1,0 +1,251 @@
+// Installs the build into a temporary DESTDIR, as a package would, and checks the installed
+// tree: the programs run from there, the manual pages render and cover every option, the desktop
+// files validate, and the thumbnailer works as a file manager runs it. Each validator that is not
+// installed skips its check.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/tool_run_support.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBuildDir = DORVANTA_BINARY_DIR;
+const std::string kMimeType = "application/x-dorvanta-dat";
+
+bool ToolAvailable(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The options a program's --help lists: every word that starts with a dash.
+std::set<std::string> OptionsIn(const std::string& help) {
+    std::set<std::string> options;
+    static const std::regex option(R"((?:^|[\s,\[])(--?[A-Za-z?][A-Za-z-]*))");
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
+        options.insert((*it)[1]);
+    }
+    return options;
+}
+
+// The value of key in the first group of a desktop-entry style file; "" when absent.
+std::string EntryValue(const std::string& text, const std::string& key) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return "";
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+class InstalledTreeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RunResult r = Run("DESTDIR=" + Quote(destdir.Path().string()) + " cmake --install " +
+                          Quote(kBuildDir) + " --prefix /usr");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    RunResult Run(const std::string& command) { return RunShell(command, work.Path()); }
+    // Runs an installed program, found the way a user's shell finds it, without a display (as
+    // in a package build), so the desktop program answers from the command line alone.
+    RunResult RunInstalled(const std::string& commandLine) {
+        return Run("PATH=" + Quote(Usr("bin").string()) +
+                   ":\"$PATH\" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                   commandLine);
+    }
+    fs::path Usr(const std::string& relative) const { return destdir.Path() / "usr" / relative; }
+    fs::path Work(const std::string& name) const { return work.Path() / name; }
+
+    // The programs built here, each of which must be installed.
+    std::vector<std::string> Programs() const {
+        std::vector<std::string> programs = {"dorvanta-render"};
+        if (fs::exists(kBuildDir + "/src/dorvanta")) programs.push_back("dorvanta");
+        return programs;
+    }
+    bool DesktopProgramBuilt() const { return Programs().size() == 2; }
+
+    TempDir destdir;
+    TempDir work;
+};
+
+TEST_F(InstalledTreeTest, ProgramsRunFromTheTreeAndPrintTheProjectVersion) {
+    RunResult render = RunInstalled("dorvanta-render --version");
+    EXPECT_EQ(render.status, 0) << render.err;
+    EXPECT_EQ(render.out, "dorvanta-render " DORVANTA_VERSION "\n");
+    for (const std::string& program : Programs()) {
+        ASSERT_TRUE(fs::exists(Usr("bin/" + program))) << program;
+        RunResult help = RunInstalled(program + " --help");
+        EXPECT_EQ(help.status, 0) << program << help.err;
+        // Whatever advertises --version must print the one version of the project.
+        if (OptionsIn(help.out).count("--version")) {
+            RunResult version = RunInstalled(program + " --version");
+            EXPECT_EQ(version.status, 0) << program;
+            EXPECT_NE(version.out.find(DORVANTA_VERSION), std::string::npos) << program;
+        }
+    }
+    EXPECT_TRUE(OptionsIn(RunInstalled("dorvanta-render --help").out).count("--version"));
+}
+
+TEST_F(InstalledTreeTest, ManualPagesRenderWithoutWarningsAndCoverEveryOption) {
+    if (!ToolAvailable("man")) GTEST_SKIP() << "man is not installed";
+    for (const std::string& program : Programs()) {
+        const fs::path page = Usr("share/man/man1/" + program + ".1.gz");
+        ASSERT_TRUE(fs::exists(page)) << page;
+        RunResult shown =
+            Run("MANWIDTH=200 MANPAGER=cat man -E ascii --warnings -l " + Quote(page.string()));
+        EXPECT_EQ(shown.status, 0) << program;
+        EXPECT_EQ(shown.err, "") << program;
+        for (const std::string heading :
+             {"\nNAME\n", "\nSYNOPSIS\n", "\nDESCRIPTION\n", "\nFILE KINDS\n", "\nOPTIONS\n",
+              "\nEXIT STATUS\n", "\nEXAMPLES\n", "\nSEE ALSO\n"}) {
+            EXPECT_NE(shown.out.find(heading), std::string::npos) << program << ":" << heading;
+        }
+        EXPECT_NE(shown.out.find(DORVANTA_VERSION), std::string::npos) << program;
+        const std::set<std::string> options = OptionsIn(RunInstalled(program + " --help").out);
+        EXPECT_GE(options.size(), 2u) << program;
+        for (const std::string& option : options) {
+            EXPECT_TRUE(
+                std::regex_search(shown.out, std::regex("(^|[\\s,])" + option + "([\\s,]|$)")))
+                << program << "(1) does not describe " << option;
+        }
+    }
+}
+
+TEST_F(InstalledTreeTest, DesktopEntryIconsAndMetainfoFitTogether) {
+    if (!DesktopProgramBuilt()) GTEST_SKIP() << "built without the desktop program";
+    const fs::path desktop = Usr("share/applications/dorvanta.desktop");
+    const fs::path metainfo = Usr("share/metainfo/org.dorvanta.dorvanta.metainfo.xml");
+    const std::string entry = ReadFile(desktop);
+    ASSERT_FALSE(entry.empty());
+    const std::string exec = EntryValue(entry, "Exec");
+    EXPECT_TRUE(fs::exists(Usr("bin/" + exec.substr(0, exec.find(' '))))) << exec;
+    EXPECT_EQ(EntryValue(entry, "MimeType"), kMimeType + ";");
+    const std::string icon = EntryValue(entry, "Icon");
+    EXPECT_TRUE(fs::exists(Usr("share/icons/hicolor/scalable/apps/" + icon + ".svg")));
+    int pngSizes = 0;
+    for (const auto& folder : fs::directory_iterator(Usr("share/icons/hicolor"))) {
+        const fs::path png = folder.path() / "apps" / (icon + ".png");
+        if (!fs::exists(png)) continue;
+        ++pngSizes;
+        std::optional<PictureDimensions> size = ReadPictureDimensions(png);
+        ASSERT_TRUE(size.has_value()) << png;
+        const std::string side = std::to_string(size->width);
+        EXPECT_EQ(folder.path().filename().string(), side + "x" + side) << png;
+    }
+    EXPECT_GE(pngSizes, 4);
+    const std::string meta = ReadFile(metainfo);
+    EXPECT_NE(meta.find("<launchable type=\"desktop-id\">dorvanta.desktop</launchable>"),
+              std::string::npos);
+    EXPECT_NE(meta.find("<release version=\"" DORVANTA_VERSION "\""), std::string::npos);
+
+    if (ToolAvailable("desktop-file-validate")) {
+        RunResult valid = Run("desktop-file-validate " + Quote(desktop.string()));
+        EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+        EXPECT_EQ(valid.out, "");
+    }
+    if (ToolAvailable("appstreamcli")) {
+        RunResult valid = Run("appstreamcli validate --no-net " + Quote(metainfo.string()));
+        EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+        // The whole tree: the metainfo's launchable must name an installed desktop entry.
+        RunResult tree =
+            Run("appstreamcli validate-tree --no-net " + Quote(destdir.Path().string()));
+        EXPECT_EQ(tree.status, 0) << tree.out << tree.err;
+    }
+}
+
+TEST_F(InstalledTreeTest, FileTypeClaimsDorvantaFilesAndNoOtherDatFiles) {
+    const std::string mime = ReadFile(Usr("share/mime/packages/dorvanta.xml"));
+    EXPECT_NE(mime.find("<mime-type type=\"" + kMimeType + "\">"), std::string::npos);
+    std::smatch magic;
+    ASSERT_TRUE(std::regex_search(
+        mime, magic, std::regex(R"re(<match type="string" value="([^"]+)" offset="0"/>)re")));
+    ASSERT_EQ(RunInstalled("dorvanta-render --save-dat fig.dat").status, 0);
+    EXPECT_EQ(ReadFile(Work("fig.dat")).rfind(magic[1].str(), 0), 0u);
+
+    // What a file manager sees, with only the installed type in its database.
+    if (!ToolAvailable("update-mime-database") || !ToolAvailable("gio")) {
+        GTEST_SKIP() << "update-mime-database or gio is not installed";
+    }
+    ASSERT_EQ(Run("update-mime-database " + Quote(Usr("share/mime").string())).status, 0);
+    std::ofstream(Work("other.dat")) << "Another program's numbers\n1 2 3\n";
+    fs::create_directory(Work("home"));
+    auto contentType = [&](const std::string& name) {
+        return Run("XDG_DATA_HOME=" + Quote(Work("home").string()) +
+                   " XDG_DATA_DIRS=" + Quote(Usr("share").string()) +
+                   " gio info -a standard::content-type " + Quote(Work(name).string()))
+            .out;
+    };
+    EXPECT_NE(contentType("fig.dat").find(kMimeType), std::string::npos);
+    EXPECT_EQ(contentType("other.dat").find(kMimeType), std::string::npos);
+}
+
+TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
+    const std::string thumbnailer = ReadFile(Usr("share/thumbnailers/dorvanta.thumbnailer"));
+    ASSERT_EQ(thumbnailer.rfind("[Thumbnailer Entry]\n", 0), 0u);
+    EXPECT_TRUE(fs::exists(Usr("bin/" + EntryValue(thumbnailer, "TryExec"))));
+    EXPECT_EQ(EntryValue(thumbnailer, "MimeType"), kMimeType + ";");
+    ASSERT_EQ(RunInstalled("dorvanta-render --save-dat fig.dat").status, 0);
+    std::ofstream(Work("broken.dat"), std::ios::binary) << "Dorvanta Version 4.0\r\n";
+
+    // File managers put the size, the input and the output in place of %s, %i and %o.
+    auto thumbnail = [&](const std::string& input, const std::string& output) {
+        std::string exec = EntryValue(thumbnailer, "Exec");
+        ReplaceAll(exec, "%s", "256");
+        ReplaceAll(exec, "%i", Quote(Work(input).string()));
+        ReplaceAll(exec, "%o", Quote(Work(output).string()));
+        return RunInstalled(exec);
+    };
+    RunResult good = thumbnail("fig.dat", "thumb.png");
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(ReadFile(Work("thumb.png")).rfind("\x89PNG\r\n\x1a\n", 0), 0u);
+    std::optional<PictureDimensions> size = ReadPictureDimensions(Work("thumb.png"));
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(size->width, 256);
+    EXPECT_EQ(size->height, 192);
+
+    RunResult bad = thumbnail("broken.dat", "broken.png");
+    EXPECT_NE(bad.status, 0);
+    EXPECT_FALSE(fs::exists(Work("broken.png")));
+}
+
+TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
+    if (!ToolAvailable("bash")) GTEST_SKIP() << "bash is not installed";
+    for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png"}) {
+        std::ofstream(Work(name)) << "";
+    }
+    const std::string script = Usr("share/bash-completion/completions/dorvanta-render").string();
+    // The words typed so far, the last one being completed; the offers, sorted, one a line.
+    auto complete = [&](const std::string& words) {
+        return Run("bash -c " + Quote("source " + Quote(script) + "; COMP_WORDS=(dorvanta-render " +
+                                      words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); " +
+                                      "_dorvanta_render; printf '%s\\n' \"${COMPREPLY[@]}\" | "
+                                      "sort"))
+            .out;
+    };
+    const std::string offered = complete("-");
+    for (const std::string& option : OptionsIn(RunInstalled("dorvanta-render --help").out)) {
+        EXPECT_NE(offered.find(option + "\n"), std::string::npos) << option;
+    }
+    EXPECT_EQ(complete("''"), "a.dat\nb.bmp\nc.jpg\nf.png\n");
+    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\nf.png\n");
+    EXPECT_EQ(complete("fig.dat --save-dat ''"), "a.dat\n");
+    EXPECT_EQ(complete("--pov ''"), "d.pov\n");
+    EXPECT_EQ(complete("--order ''"), "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n");
+}
+
+}  // namespace
