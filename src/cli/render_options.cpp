@@ -23,11 +23,10 @@ const char* const kRenderUsage =
     "  --svg-width LEN  physical width of the SVG (400mm, 21cm, 8in, 300pt); default pixels\n"
     "  --plotter        SVG for pen plotters and cutters: strokes only, one layer per\n"
     "                   colour, each stretch drawn once; --stats reports the pen's travel\n"
-    "  -h, --help       show this text\n";
-"  -h, --help       show this text\n"
     "  --thumbnail SIZE write a .dat file's figure as a PNG with the longer side SIZE pixels\n"
     "                   (1 to 4096), the same view, for file managers\n"
-    "  --version        print the version\n";
+    "  --version        print the version\n"
+    "  -h, --help       show this text\n";
 
 namespace {
 
