@@ -167,10 +167,10 @@ long long RemainingBytes(std::FILE* file, long long size) {
 
 // Opens path for reading when it names a regular file; size receives its length.
 std::FILE* OpenRegularFile(const std::string& path, long long& size) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenRegularFileForReading(path);
     if (!file) return nullptr;
     struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(::fileno(file), &info) != 0) {
         std::fclose(file);
         return nullptr;
     }
