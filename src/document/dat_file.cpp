@@ -178,6 +178,78 @@ std::FILE* OpenRegularFile(const std::string& path, long long& size) {
     return file;
 }
 
+// ---- line ends ----
+
+// Presents a file whose lines end in LF or CR alone (written by other editors) as if every line
+// ended in CR LF, which is what the reading primitives expect. A CR at the very end of the file
+// is left alone, as it is in a CR LF file.
+struct CrLfView {
+    std::FILE* file;
+    bool lfPending = false;
+    long long produced = 0;
+};
+
+ssize_t ReadAsCrLf(void* cookie, char* buffer, std::size_t size) {
+    CrLfView& view = *static_cast<CrLfView*>(cookie);
+    std::size_t n = 0;
+    while (n < size) {
+        if (view.lfPending) {
+            buffer[n++] = '\n';
+            view.lfPending = false;
+            continue;
+        }
+        int c = std::getc(view.file);
+        if (c == EOF) break;
+        if (c == '\n') {  // an LF alone: a CR LF pair ends inside the CR branch below
+            buffer[n++] = '\r';
+            view.lfPending = true;
+            continue;
+        }
+        buffer[n++] = static_cast<char>(c);
+        if (c != '\r') continue;
+        int next = std::getc(view.file);
+        if (next == EOF) continue;
+        if (next != '\n') std::ungetc(next, view.file);
+        view.lfPending = true;
+    }
+    view.produced += static_cast<long long>(n);
+    return static_cast<ssize_t>(n);
+}
+
+// Only the question "where are we" is answered (ftell).
+int TellAsCrLf(void* cookie, off64_t* offset, int whence) {
+    if (*offset != 0 || whence != SEEK_CUR) return -1;
+    *offset = static_cast<CrLfView*>(cookie)->produced;
+    return 0;
+}
+
+int CloseCrLf(void* cookie) {
+    auto* view = static_cast<CrLfView*>(cookie);
+    int result = std::fclose(view->file);
+    delete view;
+    return result;
+}
+
+// The file as the primitives should see it; size becomes its length with CR LF line ends. A file
+// that already ends every line in CR LF is read directly.
+std::FILE* WithCrLfLineEnds(std::FILE* file, long long& size) {
+    CrLfView counting{file};
+    char chunk[65536];
+    long long normalised = 0;
+    for (ssize_t n; (n = ReadAsCrLf(&counting, chunk, sizeof chunk)) > 0;) normalised += n;
+    bool failed = std::ferror(file) != 0;
+    std::rewind(file);
+    if (normalised == size || failed) return file;
+    auto* view = new CrLfView{file};
+    std::FILE* wrapped = ::fopencookie(view, "rb", {ReadAsCrLf, nullptr, TellAsCrLf, CloseCrLf});
+    if (wrapped == nullptr) {
+        delete view;
+        return file;
+    }
+    size = normalised;
+    return wrapped;
+}
+
 void ReadHeadTexts(FigureParams& figure, std::FILE* file) {
     std::string line;
     DatReadLine(file, line, kVersionLimit);
@@ -356,6 +428,7 @@ int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui) 
         ui.ShowMessage(path + " not found.", MsgButtons::Ok, MsgIcon::None);
         return DAT_FAILED;
     }
+    file = WithCrLfLineEnds(file, size);
     figure.ResetFigure();
     ReadHeadTexts(figure, file);
     ReadSeries(figure, file, ui);

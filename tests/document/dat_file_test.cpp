@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -749,4 +750,79 @@ TEST(DatFileHostile, VeryLongLinesAreCut) {
     lines = CrLfLines(DefaultFileText());
     lines[52] = std::string(3000, ' ') + "Offset Unit 1  Offset G Sec 2   Gradient On 1";
     EXPECT_EQ(LoadText(g, JoinCrLf(lines)).messages, std::vector<std::string>{"Unit format error"});
+}
+
+// ---- Line ends other than CR LF ----
+
+namespace {
+
+// The text with every CR LF replaced by lineEnd.
+std::string WithLineEnds(const std::string& crLfText, const std::string& lineEnd) {
+    std::string text;
+    std::size_t start = 0;
+    for (std::size_t end; (end = crLfText.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+        text += crLfText.substr(start, end - start) + lineEnd;
+    return text + crLfText.substr(start);
+}
+
+// Files that exercise each way the reader stops: a whole record, one that ends after order 3's
+// block (the length check before each block), a value directly before the line end, and an old
+// version with six item values.
+std::vector<std::pair<std::string, std::string>> LineEndSources() {
+    std::string varied = DatFileText(VariedRecord());
+    std::string cut = varied.substr(0, LineOffset(varied, 6 + 4 * 20));
+    auto stopped = CrLfLines(DefaultFileText());
+    stopped[55] = "DrawItems  1   1   1   1   1   1   1   0";
+    FigureEngine old = VariedRecord();
+    std::strcpy(old.m_szVersion, "Dorvanta Version 1.0");
+    auto oldLines = CrLfLines(DatFileText(old));
+    for (auto& line : oldLines)
+        if (line.rfind("DrawItems", 0) == 0) line = line.substr(0, line.size() - 2 * 4);
+    return {{"varied", varied},
+            {"cut after order 3", cut},
+            {"value before the line end", JoinCrLf(stopped)},
+            {"version 1.0", JoinCrLf(oldLines)}};
+}
+
+}  // namespace
+
+TEST(DatFileLineEnds, LfCrAndMixedLineEndsReadAsCrLf) {
+    for (const auto& [name, crLfText] : LineEndSources()) {
+        FigureEngine expected;
+        auto reference = LoadText(expected, crLfText);
+        // Mixed: LF for even lines, CR for odd ones.
+        std::string mixed;
+        auto lines = CrLfLines(crLfText);
+        for (std::size_t i = 0; i < lines.size(); ++i) mixed += lines[i] + (i % 2 ? "\r" : "\n");
+        for (const auto& [ending, text] :
+             std::vector<std::pair<std::string, std::string>>{{"LF", WithLineEnds(crLfText, "\n")},
+                                                              {"CR", WithLineEnds(crLfText, "\r")},
+                                                              {"mixed", mixed}}) {
+            SCOPED_TRACE(name + " with " + ending);
+            FigureEngine g;
+            auto result = LoadText(g, text);
+            EXPECT_EQ(result.code, reference.code);
+            EXPECT_EQ(result.messages, reference.messages);
+            EXPECT_EQ(DatFileText(g), DatFileText(expected));
+            EXPECT_EQ(std::memcmp(g.m_colours, expected.m_colours, sizeof g.m_colours), 0);
+            for (int i = 0; i < kOrderCount; ++i)
+                EXPECT_EQ(g.m_orders[i].drawItems, expected.m_orders[i].drawItems) << i;
+        }
+    }
+}
+
+TEST(DatFileLineEnds, AnLfFileIsWrittenBackWithCrLf) {
+    TempDir dir;
+    std::string path = dir.File("lf.dat");
+    WriteBytes(path, WithLineEnds(DatFileText(VariedRecord()), "\n"));
+    FigureEngine g;
+    ScriptedPrompts ui;
+    ASSERT_EQ(LoadDatFile(g, path, ui), DAT_OK);
+    ASSERT_EQ(SaveDatFile(g, path), DAT_OK);
+    std::string text = ReadBytes(path);
+    EXPECT_EQ(CrLfLines(text).size(), 206u);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 206);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 206);
+    EXPECT_EQ(text.substr(0, 22), "Dorvanta Version 4.0\r\n");
 }
