@@ -40,13 +40,30 @@ void AppendFixed(std::string& text, double value, int precision) {
     text.append(digits, result.ptr);
 }
 
-// A centre or exponent as "%.5f". The reader takes at most 99 bytes of digits, sign and point
-// per number, so a value whose text would be longer (or that is not finite) is written as the
-// farthest value that fits; otherwise it would be cut in two and shift every number after it.
+// A number with the given decimals when that text reads back as the same value, as it does for
+// every value typed or loaded; otherwise (a keyboard step, a random magnification) the shortest
+// fixed-point text that does, so that the file paints the very picture saved beside it. A text
+// longer than the reader's 99-byte token could not be read back at all and stays rounded.
+void AppendReproducible(std::string& text, double value, int decimals) {
+    std::string rounded;
+    AppendFixed(rounded, value, decimals);
+    char digits[400];
+    auto exact = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+    bool fits = exact.ec == std::errc() && exact.ptr - digits <= static_cast<long>(kTokenLimit);
+    if (ParseDecimalPrefix(rounded) == value || !fits)
+        text += rounded;
+    else
+        text.append(digits, exact.ptr);
+}
+
+// A centre or exponent, "%.5f" unless that changes it. The reader takes at most 99 bytes of
+// digits, sign and point per number, so a value whose text would be longer (or that is not
+// finite) is written as the farthest value that fits; otherwise it would be cut in two and shift
+// every number after it.
 void AppendCentreNumber(std::string& text, double value) {
     constexpr double kFarthestWritten = 1e90;  // 91 digits and five decimals
     if (std::isnan(value)) value = 0.0;
-    AppendFixed(text, std::clamp(value, -kFarthestWritten, kFarthestWritten), 5);
+    AppendReproducible(text, std::clamp(value, -kFarthestWritten, kFarthestWritten), 5);
 }
 
 std::string_view StoredText(const char* text, std::size_t capacity) {
@@ -91,7 +108,7 @@ void AppendOrderBlock(std::string& text, const FigureParams& figure, int order) 
     text += "  DrawOrder ";
     AppendInt(text, settings.drawOrder);
     text += "   Transparency ";
-    AppendFixed(text, settings.transparency, 6);
+    AppendReproducible(text, settings.transparency, 6);
     text += " ";
     text += kCrLf;
 }

@@ -189,7 +189,8 @@ TEST(DatFileWrite, EveryOrderBlockHasTwentyLinesWithOverlappingColours) {
     EXPECT_EQ(lines[2], "SBBRSBSBBS BSSBBSBSBB SBBSB#");
     EXPECT_EQ(lines[3], "Offset Unit -70231  Offset G Sec 123456   Gradient On 0");
     EXPECT_EQ(lines[4], "Order 0");  // whatever the current order is
-    EXPECT_EQ(lines[5], "Centre View: x = -12.34568  y = 1234.50000  Exp Magn = -3.25000");
+    // Five decimals would change -12.345678, so it is written exactly.
+    EXPECT_EQ(lines[5], "Centre View: x = -12.345678  y = 1234.50000  Exp Magn = -3.25000");
     for (int i = 0; i < kOrderCount; ++i) {
         std::size_t b = 6 + 20 * i;
         EXPECT_EQ(lines[b].rfind("DrawItems  ", 0), 0u);
@@ -313,7 +314,7 @@ TEST(DatFileRead, RoundTripRestoresEveryStoredField) {
     EXPECT_EQ(g.m_nGs, f.m_nGs);
     EXPECT_EQ(g.m_bGradient, 0);
     EXPECT_EQ(g.m_nCurrentOrder, 0);  // the file always says 0
-    EXPECT_DOUBLE_EQ(g.m_dCentreX, -12.34568);
+    EXPECT_EQ(g.m_dCentreX, -12.345678);  // written exactly, not rounded to five decimals
     EXPECT_DOUBLE_EQ(g.m_dCentreY, 1234.5);
     EXPECT_DOUBLE_EQ(g.m_dMagnExp, -3.25);
     EXPECT_EQ(std::memcmp(g.m_colours, f.m_colours, 106 * 3), 0);  // entries 100..105 too
@@ -825,4 +826,66 @@ TEST(DatFileLineEnds, AnLfFileIsWrittenBackWithCrLf) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 206);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 206);
     EXPECT_EQ(text.substr(0, 22), "Dorvanta Version 4.0\r\n");
+}
+
+// ---- Reals that the format's decimals would change ----
+
+namespace {
+
+struct RealTextCase {
+    double value;
+    const char* centreText;        // as the centre x, the centre y and the exponent
+    const char* transparencyText;  // as a transparency
+};
+
+}  // namespace
+
+TEST(DatFileReals, DecimalsWhenTheyKeepTheValueOtherwiseTheShortestExactText) {
+    const RealTextCase cases[] = {
+        // Values that fit the decimals keep the documented text.
+        {-7.0, "-7.00000", "-7.000000"},
+        {0.5, "0.50000", "0.500000"},
+        {-12.34568, "-12.34568", "-12.345680"},
+        {0.125, "0.12500", "0.125000"},
+        {0.0, "0.00000", "0.000000"},
+        // Keyboard steps and random values do not.
+        {0.1 + 0.2, "0.30000000000000004", "0.30000000000000004"},
+        {-12.345678, "-12.345678", "-12.345678"},
+        {1.0 / 3.0, "0.3333333333333333", "0.3333333333333333"},
+        {-6.0 - 1.0 / 128, "-6.0078125", "-6.0078125"},
+        {0.0000015, "0.0000015", "0.0000015"},
+        // Too long for the reader's 99-byte token: the rounded text is all that can be read.
+        {1e-120, "0.00000", "0.000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.centreText);
+        FigureEngine f;
+        f.m_dCentreX = f.m_dCentreY = f.m_dMagnExp = c.value;
+        f.m_orders[3].transparency = c.value;
+        auto lines = CrLfLines(DatFileText(f));
+        std::string centre = c.centreText;
+        EXPECT_EQ(lines[54],
+                  "Centre View: x = " + centre + "  y = " + centre + "  Exp Magn = " + centre);
+        EXPECT_EQ(lines[55 + 3 * 20 + 19],
+                  std::string("  DrawOrder 1   Transparency ") + c.transparencyText + " ");
+        // And the file gives the value back wherever the text is exact.
+        if (std::string(c.centreText) == "0.00000" && c.value != 0.0) continue;
+        FigureEngine g;
+        ASSERT_EQ(LoadText(g, JoinCrLf(lines)).code, DAT_OK);
+        EXPECT_EQ(g.m_dCentreX, c.value);
+        EXPECT_EQ(g.m_dMagnExp, c.value);
+        if (c.value >= 0.0 && c.value <= 1.0) {
+            EXPECT_EQ(g.m_orders[3].transparency, c.value);
+        }
+    }
+}
+
+TEST(DatFileReals, AFileWhoseValuesFitTheDecimalsIsRewrittenByteForByte) {
+    auto lines = CrLfLines(DefaultFileText());
+    lines[54] = "Centre View: x = -12.34568  y = 1234.50000  Exp Magn = -3.25000";
+    lines[55 + 19] = "  DrawOrder 1   Transparency 0.333333 ";
+    std::string text = JoinCrLf(lines);
+    FigureEngine g;
+    ASSERT_EQ(LoadText(g, text).code, DAT_OK);
+    EXPECT_EQ(DatFileText(g), text);
 }
