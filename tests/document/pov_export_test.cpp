@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -353,4 +355,54 @@ TEST(PovCamera, TheDocumentAimsAtThePaintedCentreNotAWorkingOne) {
     double width = std::abs(view.highX - view.lowX);
     EXPECT_NEAR((lowX + highX) / 2, 1000.5, width / 10);
     EXPECT_NEAR((lowY + highY) / 2, -2000.25, width / 10);
+}
+
+// ---- The scene in a real POV-Ray (skipped where it is not installed) ----
+
+namespace {
+
+bool PovRayInstalled() {
+    return std::system("command -v povray >/dev/null 2>&1") == 0;
+}
+
+// Renders scene to a small PPM picture; its pixel bytes (without the header, which carries the
+// time of the rendering), empty when POV-Ray failed.
+std::string Render(const TempDir& dir, const std::string& name, const std::string& scene) {
+    std::string pov = dir.File(name + ".pov"), picture = dir.File(name + ".ppm");
+    std::ofstream(pov, std::ios::binary) << scene;
+    std::string command = "povray +I'" + pov + "' +O'" + picture + "' +W64 +H48 -D +FP -GA >'" +
+                          dir.File(name + ".log") + "' 2>&1";
+    if (std::system(command.c_str()) != 0) return "";
+    std::ifstream in(picture, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string headerEnd = "\n64 48\n255\n";
+    std::size_t pixels = bytes.find(headerEnd);
+    return pixels == std::string::npos ? "" : bytes.substr(pixels + headerEnd.size());
+}
+
+}  // namespace
+
+TEST(PovRayScene, ACutSceneOfAMovedViewParsesAndShowsItsPentagons) {
+    if (!PovRayInstalled()) GTEST_SKIP() << "povray is not installed";
+    ScriptedPrompts ui;
+    CDibDoc doc(ui);
+    ASSERT_TRUE(doc.OnNewDocument());
+    doc.m_figure.m_dCentreX = 1000.5;
+    doc.m_figure.m_dCentreY = -2000.25;
+    ASSERT_NE(doc.PreparePicture(false), 0);
+    ui.answers = {IDYES, IDYES};
+    std::string cut, none;
+    // Room for the header, the sections and some records: the text ends with the truncation.
+    ASSERT_TRUE(doc.MakePovData(cut, PovHeader({1000.5, -2000.25}).size() + 60000));
+    ASSERT_NE(cut.find("// File truncated due to current buffer size"), std::string::npos);
+    const std::string lastSection =
+        "// The following will use the Pentagon macro defined earlier.\r\n";
+    std::string withoutRecords = cut.substr(0, cut.find(lastSection) + lastSection.size());
+    TempDir dir;
+    std::string scene = Render(dir, "cut", cut);
+    std::string empty = Render(dir, "empty", withoutRecords);
+    ASSERT_FALSE(scene.empty()) << "POV-Ray refused the scene; see its log in " << dir.File("");
+    ASSERT_FALSE(empty.empty());
+    // The camera sees the pentagons: the pictures with and without them differ.
+    EXPECT_TRUE(scene != empty) << "the camera sees no pentagon";
 }
