@@ -9,6 +9,7 @@
 #include <limits>
 #include <system_error>
 
+#include "document/comment_text.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
 
@@ -16,7 +17,9 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 constexpr std::size_t kVersionLimit = 21;
-constexpr std::size_t kCommentLimit = 95;
+constexpr std::size_t kCommentLimit = 95;  // characters
+// A comment line of 95 characters in UTF-8 (files of earlier versions) takes up to 4 bytes each.
+constexpr std::size_t kCommentLineBytes = 4 * kCommentLimit;
 constexpr std::size_t kLineLimit = 290;
 constexpr std::size_t kTokenLimit = 99;
 constexpr int kColourLinesPerOrder = 16;
@@ -272,8 +275,10 @@ void ReadHeadTexts(FigureParams& figure, std::FILE* file) {
     DatReadLine(file, line, kVersionLimit);
     StoreText(figure.m_szVersion, sizeof figure.m_szVersion, line);
     DatSkipLine(file);
-    DatReadLine(file, line, kCommentLimit);
-    StoreText(figure.m_szComment, sizeof figure.m_szComment, line);
+    DatReadLine(file, line, kCommentLineBytes);
+    bool cut = line.size() == kCommentLineBytes;
+    StoreText(figure.m_szComment, sizeof figure.m_szComment,
+              CommentFromFileLine(line, kCommentLimit, cut));
     DatSkipLine(file);
 }
 

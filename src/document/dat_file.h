@@ -30,7 +30,8 @@ int SaveDatFile(const FigureParams& figure, const std::string& path);
 // Resets the figure and reads path into it: 1 when the file cannot be opened (the figure is
 // untouched) or a required key is missing, otherwise 0. Messages go through ui. Lines may end
 // in CR LF, LF or CR alike: the file is read as if every line ended in CR LF. A path that names
-// no regular file (a FIFO, a device) cannot be opened.
+// no regular file (a FIFO, a device) cannot be opened. The comment is kept as Windows-1252 text
+// (see comment_text.h); a comment line in UTF-8 is converted.
 int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui);
 
 // The complete text SaveDatFile writes for the record.
