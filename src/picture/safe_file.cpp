@@ -72,8 +72,9 @@ bool SafeFile::Open() {
     int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         int error = errno;
-        bool targetExists = ::stat(m_target.c_str(), &st) == 0;
-        return FolderRefusesNewFiles(error) && targetExists ? OpenInPlace() : Fail(error);
+        // Only a regular file is written in place: opening a FIFO for writing would wait.
+        bool regular = ::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        return FolderRefusesNewFiles(error) && regular ? OpenInPlace() : Fail(error);
     }
     m_tempPath = pattern;
     if (::fchmod(fd, mode) != 0) {
