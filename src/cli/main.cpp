@@ -52,9 +52,10 @@ std::string CheckOptions(const RenderOptions& options) {
     return "";
 }
 
-// A FIFO or a device is refused here, before anything waits on it.
+// A FIFO or a device is refused here, before anything waits on it; the document's readers
+// report a directory.
 bool IsReadable(const std::string& path) {
-    std::FILE* file = OpenRegularFileForReading(path);
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
     if (file == nullptr) return false;
     std::fclose(file);
     return true;

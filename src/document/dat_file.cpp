@@ -187,10 +187,10 @@ long long RemainingBytes(std::FILE* file, long long size) {
 
 // Opens path for reading when it names a regular file; size receives its length.
 std::FILE* OpenRegularFile(const std::string& path, long long& size) {
-    std::FILE* file = OpenRegularFileForReading(path);
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
     if (!file) return nullptr;
     struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0) {
+    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
         std::fclose(file);
         return nullptr;
     }

@@ -179,7 +179,7 @@ bool EncodeFrom(WriteJob& job) {
 
 bool JpegReadPicture(const std::string& path, DibHandle& handle, PictureSize& size,
                      UserPrompts& ui) {
-    std::FILE* file = OpenRegularFileForReading(path);
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
     if (file == nullptr) {
         ShowCannotOpen(path, ui);
         return false;

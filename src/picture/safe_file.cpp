@@ -125,12 +125,12 @@ void SafeFile::Abort() {
     }
 }
 
-std::FILE* OpenRegularFileForReading(const std::string& path) {
+std::FILE* OpenForReadingWithoutWaiting(const std::string& path) {
     // Non-blocking, so that opening a FIFO without a writer returns at once.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
         ::close(fd);
         errno = EINVAL;
         return nullptr;

@@ -20,8 +20,9 @@
 //   save there at all. Commit() then cuts the target to what was written; a failure part way
 //   leaves it damaged, so the in-place write is never chosen while the temporary is possible.
 //
-// OpenRegularFileForReading() is the reading side: it refuses (null, errno EINVAL) anything
-// that is not a regular file before reading a byte, so a FIFO or a device never blocks a read.
+// OpenForReadingWithoutWaiting() is the reading side: it refuses (null, errno EINVAL) a FIFO, a
+// device or a socket before reading a byte, so that none of them can block the program. A
+// directory still opens, as with fopen, and fails at its first read.
 #pragma once
 
 #include <cstdio>
@@ -58,6 +59,6 @@ class SafeFile {
     bool m_inPlace = false;
 };
 
-// Opens path for binary reading when it names a regular file (following symbolic links); null
-// otherwise, without waiting on a FIFO or a device.
-std::FILE* OpenRegularFileForReading(const std::string& path);
+// Opens path for binary reading (following symbolic links) unless it names a FIFO, a device or a
+// socket; null then, or when it cannot be opened. Never waits for a writer.
+std::FILE* OpenForReadingWithoutWaiting(const std::string& path);
