@@ -21,6 +21,7 @@
 #include "app/draw_order_dialog.h"
 #include "app/select_lines_dialog.h"
 #include "app/validated_dialog.h"
+#include "document/comment_text.h"
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/file_names.h"
@@ -83,6 +84,13 @@ void CopyToField(char (&field)[N], const std::string& text, std::size_t limit) {
         --length;
     std::memset(field, 0, N);
     std::memcpy(field, text.data(), length);
+}
+
+// Copies Windows-1252 text (one byte per character) into a record field, NUL-terminated.
+template <std::size_t N>
+void CopyBytesToField(char (&field)[N], const std::string& text) {
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
 }
 
 QString FromUtf8(const std::string& text) {
@@ -337,7 +345,7 @@ void CSettingsDialog::LoadFromWorkingCopy() {
 
 void CSettingsDialog::StoreToWorkingCopy(int order) {
     CopyToField(m_edit.m_szName, m_strName, kNameLimit);
-    CopyToField(m_edit.m_szComment, m_strComment, sizeof m_edit.m_szComment - 1);
+    CopyBytesToField(m_edit.m_szComment, m_strComment);
     m_edit.m_dCentreX = m_dCentreX;
     m_edit.m_dCentreY = m_dCentreY;
     m_edit.m_dMagnExp = m_dMagnExp;
@@ -369,14 +377,33 @@ int CSettingsDialog::CheckState(int id) const {
 
 bool CSettingsDialog::ReadViewFields(TypedFields& fields) {
     fields.name = EditControl(ID_PROJECT_NAME)->text().toStdString();
-    return ReadTextField(EditControl(ID_COMMENT), QStringLiteral("Comment"), kCommentLimit,
-                         fields.comment, m_ui) &&
+    return ReadCommentField(fields.comment) &&
            ReadNumberField(EditControl(ID_CENTRE_X), QStringLiteral("Central Position X"),
                            fields.centreX, m_ui) &&
            ReadNumberField(EditControl(ID_CENTRE_Y), QStringLiteral("Central Position Y"),
                            fields.centreY, m_ui) &&
            ReadRealField(EditControl(ID_MAGNIFICATION), QStringLiteral("Magnification (exp)"),
                          -kMagnExpLimit, kMagnExpLimit, fields.magnExp, m_ui);
+}
+
+// The comment is stored as Windows-1252 text: a character that code page cannot hold is refused
+// by name, rather than lost in the file.
+bool CSettingsDialog::ReadCommentField(std::string& comment) {
+    std::string typed;
+    if (!ReadTextField(EditControl(ID_COMMENT), QStringLiteral("Comment"), kCommentLimit, typed,
+                       m_ui))
+        return false;
+    char32_t unheld = 0;
+    if (Windows1252FromUtf8(typed, comment, &unheld)) return true;
+    RefuseField(Control(ID_COMMENT),
+                QStringLiteral("The character \"%1\" (U+%2) cannot be stored in \"Comment\": "
+                               "parameter files hold Western European (Windows-1252) characters "
+                               "only. Please replace it.")
+                    .arg(QString::fromUcs4(&unheld, 1))
+                    .arg(static_cast<unsigned>(unheld), 4, 16, QLatin1Char('0'))
+                    .toStdString(),
+                m_ui);
+    return false;
 }
 
 bool CSettingsDialog::ReadSizeFields(TypedFields& fields) {
@@ -448,7 +475,7 @@ void CSettingsDialog::ShowValues() {
         static_cast<QCheckBox*>(Control(id))->setChecked(value > 0);
     };
     EditControl(ID_PROJECT_NAME)->setText(FromUtf8(m_strName));
-    EditControl(ID_COMMENT)->setText(FromUtf8(m_strComment));
+    EditControl(ID_COMMENT)->setText(FromUtf8(Utf8FromWindows1252(m_strComment)));
     ShowReal(EditControl(ID_CENTRE_X), m_dCentreX);
     ShowReal(EditControl(ID_CENTRE_Y), m_dCentreY);
     ShowReal(EditControl(ID_MAGNIFICATION), m_dMagnExp);

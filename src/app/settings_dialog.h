@@ -57,7 +57,7 @@ class CSettingsDialog : public QDialog {
 
     // Members exchanged with the controls.
     std::string m_strName;
-    std::string m_strComment;
+    std::string m_strComment;  // Windows-1252, as the record holds it
     double m_dCentreX = 0.0;
     double m_dCentreY = 0.0;
     double m_dMagnExp = 0.0;
@@ -94,7 +94,7 @@ class CSettingsDialog : public QDialog {
     // The typed fields as read, before they become members.
     struct TypedFields {
         std::string name;
-        std::string comment;
+        std::string comment;  // Windows-1252
         double centreX = 0.0;
         double centreY = 0.0;
         double magnExp = 0.0;
@@ -108,6 +108,7 @@ class CSettingsDialog : public QDialog {
     QLineEdit* EditControl(int id) const;
     int CheckState(int id) const;
     bool ReadViewFields(TypedFields& fields);
+    bool ReadCommentField(std::string& comment);
     bool ReadSizeFields(TypedFields& fields);
     bool ReadOffsetFields(TypedFields& fields);
     bool ReadTransparencies(TypedFields& fields);

@@ -73,8 +73,9 @@ bool ReadNumberField(QLineEdit* field, const QString& label, double& value, User
 
 bool ReadTextField(QLineEdit* field, const QString& label, int maxChars, std::string& value,
                    UserPrompts& ui) {
-    QByteArray bytes = field->text().toUtf8();
-    if (bytes.size() > maxChars) {
+    const QString text = field->text();
+    // Characters as the user sees them: neither UTF-8 bytes nor UTF-16 halves of one character.
+    if (text.toUcs4().size() > maxChars) {
         RefuseField(field,
                     QStringLiteral("Please enter no more than %1 characters in \"%2\".")
                         .arg(maxChars)
@@ -83,7 +84,7 @@ bool ReadTextField(QLineEdit* field, const QString& label, int maxChars, std::st
                     ui);
         return false;
     }
-    value = bytes.toStdString();
+    value = text.toStdString();
     return true;
 }
 

@@ -19,7 +19,7 @@ bool ReadRealField(QLineEdit* field, const QString& label, double min, double ma
                    UserPrompts& ui);
 // Reads any finite number; otherwise reports it for label and returns false.
 bool ReadNumberField(QLineEdit* field, const QString& label, double& value, UserPrompts& ui);
-// Reads text of at most maxChars characters (UTF-8 bytes); otherwise reports it and returns false.
+// Reads text (as UTF-8) of at most maxChars characters; otherwise reports it and returns false.
 bool ReadTextField(QLineEdit* field, const QString& label, int maxChars, std::string& value,
                    UserPrompts& ui);
 

@@ -2,7 +2,6 @@
 // a new document with the default figure), paints it and writes picture, parameters and scene
 // files, taking the same path through the document code as the desktop program.
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,8 +65,13 @@ std::string CheckOptions(const RenderOptions& options) {
     return "";
 }
 
+// A FIFO or a device is refused here, before anything waits on it; the document's readers
+// report a directory.
 bool IsReadable(const std::string& path) {
-    return std::ifstream(path, std::ios::binary).good();
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
+    if (file == nullptr) return false;
+    std::fclose(file);
+    return true;
 }
 
 bool OpenDocument(CDibDoc& doc, const RenderOptions& options) {

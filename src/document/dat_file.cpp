@@ -9,6 +9,7 @@
 #include <limits>
 #include <system_error>
 
+#include "document/comment_text.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
 
@@ -16,7 +17,9 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 constexpr std::size_t kVersionLimit = 21;
-constexpr std::size_t kCommentLimit = 95;
+constexpr std::size_t kCommentLimit = 95;  // characters
+// A comment line of 95 characters in UTF-8 (files of earlier versions) takes up to 4 bytes each.
+constexpr std::size_t kCommentLineBytes = 4 * kCommentLimit;
 constexpr std::size_t kLineLimit = 290;
 constexpr std::size_t kTokenLimit = 99;
 constexpr int kColourLinesPerOrder = 16;
@@ -40,13 +43,30 @@ void AppendFixed(std::string& text, double value, int precision) {
     text.append(digits, result.ptr);
 }
 
-// A centre or exponent as "%.5f". The reader takes at most 99 bytes of digits, sign and point
-// per number, so a value whose text would be longer (or that is not finite) is written as the
-// farthest value that fits; otherwise it would be cut in two and shift every number after it.
+// A number with the given decimals when that text reads back as the same value, as it does for
+// every value typed or loaded; otherwise (a keyboard step, a random magnification) the shortest
+// fixed-point text that does, so that the file paints the very picture saved beside it. A text
+// longer than the reader's 99-byte token could not be read back at all and stays rounded.
+void AppendReproducible(std::string& text, double value, int decimals) {
+    std::string rounded;
+    AppendFixed(rounded, value, decimals);
+    char digits[400];
+    auto exact = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+    bool fits = exact.ec == std::errc() && exact.ptr - digits <= static_cast<long>(kTokenLimit);
+    if (ParseDecimalPrefix(rounded) == value || !fits)
+        text += rounded;
+    else
+        text.append(digits, exact.ptr);
+}
+
+// A centre or exponent, "%.5f" unless that changes it. The reader takes at most 99 bytes of
+// digits, sign and point per number, so a value whose text would be longer (or that is not
+// finite) is written as the farthest value that fits; otherwise it would be cut in two and shift
+// every number after it.
 void AppendCentreNumber(std::string& text, double value) {
     constexpr double kFarthestWritten = 1e90;  // 91 digits and five decimals
     if (std::isnan(value)) value = 0.0;
-    AppendFixed(text, std::clamp(value, -kFarthestWritten, kFarthestWritten), 5);
+    AppendReproducible(text, std::clamp(value, -kFarthestWritten, kFarthestWritten), 5);
 }
 
 std::string_view StoredText(const char* text, std::size_t capacity) {
@@ -91,7 +111,7 @@ void AppendOrderBlock(std::string& text, const FigureParams& figure, int order) 
     text += "  DrawOrder ";
     AppendInt(text, settings.drawOrder);
     text += "   Transparency ";
-    AppendFixed(text, settings.transparency, 6);
+    AppendReproducible(text, settings.transparency, 6);
     text += " ";
     text += kCrLf;
 }
@@ -167,7 +187,7 @@ long long RemainingBytes(std::FILE* file, long long size) {
 
 // Opens path for reading when it names a regular file; size receives its length.
 std::FILE* OpenRegularFile(const std::string& path, long long& size) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
     if (!file) return nullptr;
     struct stat info {};
     if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -178,13 +198,87 @@ std::FILE* OpenRegularFile(const std::string& path, long long& size) {
     return file;
 }
 
+// ---- line ends ----
+
+// Presents a file whose lines end in LF or CR alone (written by other editors) as if every line
+// ended in CR LF, which is what the reading primitives expect. A CR at the very end of the file
+// is left alone, as it is in a CR LF file.
+struct CrLfView {
+    std::FILE* file;
+    bool lfPending = false;
+    long long produced = 0;
+};
+
+ssize_t ReadAsCrLf(void* cookie, char* buffer, std::size_t size) {
+    CrLfView& view = *static_cast<CrLfView*>(cookie);
+    std::size_t n = 0;
+    while (n < size) {
+        if (view.lfPending) {
+            buffer[n++] = '\n';
+            view.lfPending = false;
+            continue;
+        }
+        int c = std::getc(view.file);
+        if (c == EOF) break;
+        if (c == '\n') {  // an LF alone: a CR LF pair ends inside the CR branch below
+            buffer[n++] = '\r';
+            view.lfPending = true;
+            continue;
+        }
+        buffer[n++] = static_cast<char>(c);
+        if (c != '\r') continue;
+        int next = std::getc(view.file);
+        if (next == EOF) continue;
+        if (next != '\n') std::ungetc(next, view.file);
+        view.lfPending = true;
+    }
+    view.produced += static_cast<long long>(n);
+    return static_cast<ssize_t>(n);
+}
+
+// Only the question "where are we" is answered (ftell).
+int TellAsCrLf(void* cookie, off64_t* offset, int whence) {
+    if (*offset != 0 || whence != SEEK_CUR) return -1;
+    *offset = static_cast<CrLfView*>(cookie)->produced;
+    return 0;
+}
+
+int CloseCrLf(void* cookie) {
+    auto* view = static_cast<CrLfView*>(cookie);
+    int result = std::fclose(view->file);
+    delete view;
+    return result;
+}
+
+// The file as the primitives should see it; size becomes its length with CR LF line ends. A file
+// that already ends every line in CR LF is read directly.
+std::FILE* WithCrLfLineEnds(std::FILE* file, long long& size) {
+    CrLfView counting{file};
+    char chunk[65536];
+    long long normalised = 0;
+    for (ssize_t n; (n = ReadAsCrLf(&counting, chunk, sizeof chunk)) > 0;) normalised += n;
+    bool failed = std::ferror(file) != 0;
+    std::rewind(file);
+    if (normalised == size || failed) return file;
+    auto* view = new CrLfView{file};
+    std::FILE* wrapped = ::fopencookie(view, "rb", {ReadAsCrLf, nullptr, TellAsCrLf, CloseCrLf});
+    if (wrapped == nullptr) {
+        delete view;
+        return file;
+    }
+    size = normalised;
+    return wrapped;
+}
+
 void ReadHeadTexts(FigureParams& figure, std::FILE* file) {
     std::string line;
     DatReadLine(file, line, kVersionLimit);
     StoreText(figure.m_szVersion, sizeof figure.m_szVersion, line);
     DatSkipLine(file);
-    DatReadLine(file, line, kCommentLimit);
-    StoreText(figure.m_szComment, sizeof figure.m_szComment, line);
+    DatReadLine(file, line, kCommentLineBytes);
+    bool cut = line.size() == kCommentLineBytes;
+    StoreText(figure.m_szComment, sizeof figure.m_szComment,
+              CommentFromFileLine(line, kCommentLimit, cut));
     DatSkipLine(file);
 }
 
@@ -371,6 +465,7 @@ int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui) 
         ui.ShowMessage(path + " not found.", MsgButtons::Ok, MsgIcon::None);
         return DAT_FAILED;
     }
+    file = WithCrLfLineEnds(file, size);
     int result = ReadDatRecord(figure, file, size, ui);
     std::fclose(file);
     return result;
@@ -382,7 +477,9 @@ int LoadDatText(FigureEngine& figure, std::string_view text, UserPrompts& ui) {
     char* bytes = text.empty() ? &none : const_cast<char*>(text.data());
     std::FILE* file = ::fmemopen(bytes, text.size(), "rb");
     if (!file) return DAT_FAILED;
-    int result = ReadDatRecord(figure, file, static_cast<long long>(text.size()), ui);
+    long long size = static_cast<long long>(text.size());
+    file = WithCrLfLineEnds(file, size);
+    int result = ReadDatRecord(figure, file, size, ui);
     std::fclose(file);
     return result;
 }

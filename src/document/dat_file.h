@@ -20,12 +20,18 @@ constexpr int DAT_NUMBER_READ = 0;    // a token was read (and not ended by CR)
 constexpr int DAT_NUMBER_AT_END = 1;  // the file ended before any token
 constexpr int DAT_NUMBER_AT_CR = 3;   // the token was ended by CR
 
-// Writes the record to path: 0 when written, 1 when the file cannot be written. The text goes
-// to a temporary file beside the target first, so a failed save leaves an earlier file intact.
+// Writes the record to path: 0 when written, 1 when the file cannot be written. Reals get the
+// format's decimals (5 for the centre and exponent, 6 for transparencies) when those give the
+// same value back, otherwise the shortest text that does, so the file repaints the same picture.
+// The text goes to a temporary file beside the target first, so a failed save leaves an earlier
+// file intact.
 int SaveDatFile(const FigureParams& figure, const std::string& path);
 
 // Resets the figure and reads path into it: 1 when the file cannot be opened (the figure is
-// untouched) or a required key is missing, otherwise 0. Messages go through ui.
+// untouched) or a required key is missing, otherwise 0. Messages go through ui. Lines may end
+// in CR LF, LF or CR alike: the file is read as if every line ended in CR LF. A path that names
+// no regular file (a FIFO, a device) cannot be opened. The comment is kept as Windows-1252 text
+// (see comment_text.h); a comment line in UTF-8 is converted.
 int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui);
 
 // Resets the figure and reads the text of a parameter file held in memory (the parameter chunk

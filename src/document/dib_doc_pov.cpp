@@ -6,7 +6,10 @@
 #include "document/pov_export.h"
 
 bool CDibDoc::MakePovData(std::string& text, std::size_t capacity) {
-    return ::MakePovData(m_figure, text, capacity, m_ui);
+    // The records belong to the last painting, whose centre the accepted copy holds; the working
+    // centre may already have moved on (keys previewed, not yet painted).
+    FigurePoint painted{m_acceptedTransform.centreX, m_acceptedTransform.centreY};
+    return ::MakePovData(m_figure, painted, text, capacity, m_ui);
 }
 
 bool CDibDoc::MakePovData(char* buffer, int capacity) {

@@ -1,6 +1,8 @@
 #include "document/pov_export.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstring>
 
 #include "picture/user_prompts.h"
 
@@ -119,6 +121,36 @@ void AppendReal(std::string& text, double value) {
     text.append(digits, result.ptr);
 }
 
+// The header's lines that place the camera and the lights, rewritten for a view whose centre is
+// not the figure's origin: both follow the view, so the scene shows what the picture showed.
+const char* const kMovedViewLines[][2] = {
+    {"   location CamRad*< cos( phi)*sin(theta), cos(theta), sin( phi)*sin( theta) >",
+     "   location ViewCentre + CamRad*< cos( phi)*sin(theta), cos(theta), sin( phi)*sin( theta) >"},
+    {"   look_at < 0, 4, 0>", "   look_at ViewCentre + < 0, 4, 0>"},
+    {"light_source {  < 0,  1000, -1200>   color White  /*shadowless*/    }",
+     "light_source {  ViewCentre + < 0,  1000, -1200>   color White  /*shadowless*/    }"},
+    {"light_source {  < 1000,  1000, +1200>   color White  /*shadowless*/    }",
+     "light_source {  ViewCentre + < 1000,  1000, +1200>   color White  /*shadowless*/    }"},
+};
+constexpr const char* kCameraDistanceLine =
+    "#declare CamRad = 200;   // Distance camera to point looking at";
+
+std::string MovedViewLine(const char* line) {
+    for (const auto& [original, moved] : kMovedViewLines)
+        if (std::strcmp(line, original) == 0) return moved;
+    return line;
+}
+
+// "#declare ViewCentre = <x, 0, y>;": the figure's y is the scene's third coordinate, as in the
+// record lines.
+std::string ViewCentreLine(FigurePoint centre) {
+    std::string line = "#declare ViewCentre = <";
+    AppendReal(line, centre.x);
+    line += ", 0, ";
+    AppendReal(line, centre.y);
+    return line + ">;   // centre of the exported view";
+}
+
 std::string TextureSuffix(int order, int sizeIndex, int sideIndex) {
     std::string suffix = std::string(kSizeWords[sizeIndex]) + kSideWords[sideIndex];
     AppendInt(suffix, order);
@@ -208,10 +240,15 @@ void AppendRecordLines(std::string& text, const FigureEngine& figure, std::size_
 }  // namespace
 
 bool MakePovData(FigureEngine& figure, std::string& text, std::size_t capacity, UserPrompts& ui) {
+    return MakePovData(figure, {figure.m_dCentreX, figure.m_dCentreY}, text, capacity, ui);
+}
+
+bool MakePovData(FigureEngine& figure, FigurePoint viewCentre, std::string& text,
+                 std::size_t capacity, UserPrompts& ui) {
     text.clear();
     int answer = ui.ShowMessage(kPovHeaderQuestion, MsgButtons::YesNoCancel, MsgIcon::Information);
     if (answer != IDYES && answer != IDNO) return false;
-    if (answer == IDYES) text += PovHeader();
+    if (answer == IDYES) text += PovHeader(viewCentre);
     MarkOverlaps(figure);
     text += PovSections(CountShapesByOrder(figure));
     AppendRecordLines(text, figure, capacity);
@@ -222,8 +259,19 @@ bool MakePovData(FigureEngine& figure, std::string& text, std::size_t capacity, 
 }
 
 std::string PovHeader() {
+    return PovHeader({0.0, 0.0});
+}
+
+std::string PovHeader(FigurePoint viewCentre) {
+    // A view around the origin (or one without a usable centre) keeps the classic header.
+    bool moved = std::isfinite(viewCentre.x) && std::isfinite(viewCentre.y) &&
+                 (viewCentre.x != 0.0 || viewCentre.y != 0.0);
     std::string text;
-    for (const char* line : kHeaderLines) text += std::string(line) + kCrLf;
+    for (const char* line : kHeaderLines) {
+        text += (moved ? MovedViewLine(line) : std::string(line)) + kCrLf;
+        if (moved && std::strcmp(line, kCameraDistanceLine) == 0)
+            text += ViewCentreLine(viewCentre) + kCrLf;
+    }
     for (int n = 0; n < 4; ++n) text += kCrLf;
     return text;
 }
@@ -281,7 +329,8 @@ std::string PovRecordLine(const ShapeRecord& record) {
 }
 
 std::string PovTruncationLine(std::size_t capacity) {
-    std::string line = std::string(kCrLf) + "File truncated due to current buffer size: ";
+    // A comment, so that the cut scene still parses.
+    std::string line = std::string(kCrLf) + "// File truncated due to current buffer size: ";
     AppendInt(line, static_cast<long long>(capacity));
     return line + " char." + kCrLf;
 }

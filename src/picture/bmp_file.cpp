@@ -425,7 +425,7 @@ DibReadResult DibReadBmp(std::FILE* file, DibHandle& handle, DibInfo& info) {
 
 bool DibLoadBmpFile(const std::string& path, DibHandle& handle, PictureSize& size,
                     UserPrompts& ui) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
     if (file == nullptr) {
         ui.ShowMessage("Failed to open: " + path);
         return false;

@@ -179,7 +179,7 @@ bool EncodeFrom(WriteJob& job) {
 
 bool JpegReadPicture(const std::string& path, DibHandle& handle, PictureSize& size,
                      UserPrompts& ui) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenForReadingWithoutWaiting(path);
     if (file == nullptr) {
         ShowCannotOpen(path, ui);
         return false;

@@ -35,9 +35,30 @@ static mode_t ModeForNewFile() {
     return 0666 & ~mask;
 }
 
+// Only a folder that does not let us add a file is a reason to write in place; any other
+// failure of the temporary (a full disk, a missing folder) would hit the in-place write too.
+static bool FolderRefusesNewFiles(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+bool SafeFile::OpenInPlace() {
+    int fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return Fail(errno);
+    // Not truncated yet: a writer that gives up before its first byte leaves the file whole.
+    m_stream = ::fdopen(fd, "wb");
+    if (m_stream == nullptr) {
+        int error = errno;
+        ::close(fd);
+        return Fail(error);
+    }
+    m_inPlace = true;
+    return true;
+}
+
 bool SafeFile::Open() {
     Abort();
     m_error = 0;
+    m_inPlace = false;
     std::error_code ec;
     if (std::filesystem::is_symlink(m_target, ec)) {
         auto resolved = std::filesystem::canonical(m_target, ec);
@@ -49,7 +70,12 @@ bool SafeFile::Open() {
     mode_t mode = ::stat(m_target.c_str(), &st) == 0 ? (st.st_mode & 07777) : ModeForNewFile();
     std::string pattern = m_target + ".tmp-XXXXXX";
     int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return Fail(errno);
+    if (fd < 0) {
+        int error = errno;
+        // Only a regular file is written in place: opening a FIFO for writing would wait.
+        bool regular = ::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        return FolderRefusesNewFiles(error) && regular ? OpenInPlace() : Fail(error);
+    }
     m_tempPath = pattern;
     if (::fchmod(fd, mode) != 0) {
         int error = errno;
@@ -77,9 +103,14 @@ static void SyncDirectoryOf(const std::string& path) {
 bool SafeFile::Commit() {
     if (m_stream == nullptr) return Fail(m_error != 0 ? m_error : EBADF);
     if (std::fflush(m_stream) != 0 || std::ferror(m_stream)) return Fail(errno);
+    if (m_inPlace) {
+        off_t written = ::ftello(m_stream);
+        if (written < 0 || ::ftruncate(::fileno(m_stream), written) != 0) return Fail(errno);
+    }
     if (::fsync(::fileno(m_stream)) != 0) return Fail(errno);
     std::FILE* stream = std::exchange(m_stream, nullptr);
     if (std::fclose(stream) != 0) return Fail(errno);
+    if (m_inPlace) return true;
     if (std::rename(m_tempPath.c_str(), m_target.c_str()) != 0) return Fail(errno);
     m_tempPath.clear();
     SyncDirectoryOf(m_target);
@@ -92,4 +123,21 @@ void SafeFile::Abort() {
         std::remove(m_tempPath.c_str());
         m_tempPath.clear();
     }
+}
+
+std::FILE* OpenForReadingWithoutWaiting(const std::string& path) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return file;
 }

@@ -15,6 +15,14 @@
 //   (a full disk shows up here at the latest) removes the temporary and returns false.
 // - Abort(), or destroying a SafeFile that was not committed, closes and removes the temporary.
 // - Error() is the errno value of the first failure, 0 while all went well.
+// - When the folder refuses the temporary file (no permission to add files to it) but the target
+//   itself may be written, Open() writes the target in place instead: that is the only way to
+//   save there at all. Commit() then cuts the target to what was written; a failure part way
+//   leaves it damaged, so the in-place write is never chosen while the temporary is possible.
+//
+// OpenForReadingWithoutWaiting() is the reading side: it refuses (null, errno EINVAL) a FIFO, a
+// device or a socket before reading a byte, so that none of them can block the program. A
+// directory still opens, as with fopen, and fails at its first read.
 #pragma once
 
 #include <cstdio>
@@ -36,13 +44,21 @@ class SafeFile {
     int Error() const { return m_error; }
     const std::string& Target() const { return m_target; }
     const std::string& TempPath() const { return m_tempPath; }
+    // True when Open() fell back to writing the target in place.
+    bool WritesInPlace() const { return m_inPlace; }
 
   private:
     bool Fail(int error);
     bool CheckTargetWritable();
+    bool OpenInPlace();
 
     std::string m_target;
     std::string m_tempPath;
     std::FILE* m_stream = nullptr;
     int m_error = 0;
+    bool m_inPlace = false;
 };
+
+// Opens path for binary reading (following symbolic links) unless it names a FIFO, a device or a
+// socket; null then, or when it cannot be opened. Never waits for a writer.
+std::FILE* OpenForReadingWithoutWaiting(const std::string& path);

@@ -372,6 +372,48 @@ TEST_F(SettingsDialogTest, CommentIsLimitedTo90Characters) {
     EXPECT_EQ(std::strlen(edit->m_szComment), 90u);
 }
 
+// The comment is Windows-1252 text: the field counts characters, keeps what the record holds and
+// refuses what the code page cannot hold.
+TEST_F(SettingsDialogTest, CommentCountsCharactersNotBytes) {
+    Open();
+    Edit(ID_COMMENT)->setText(QString(90, QChar(0xE9)));  // é: two bytes each in UTF-8
+    Click(1);
+    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(dialog->result(), IDOK);
+    EXPECT_EQ(std::string(edit->m_szComment), std::string(90, '\xE9'));
+
+    Open();
+    Edit(ID_COMMENT)->setText(QString(91, QChar(0x20AC)));  // €: three bytes in UTF-8, one here
+    Click(1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Please enter no more than 90 characters in \"Comment\".");
+}
+
+TEST_F(SettingsDialogTest, AWindows1252CommentSurvivesOpeningAndOk) {
+    // As a parameter file of an older program brings it: accents, the euro sign, quotes.
+    const std::string bytes = "Caf\xE9 \x80 5 \x93na\xEFve\x94 \xC6\xD8\xC5";
+    std::strcpy(edit->m_szComment, bytes.c_str());
+    Open();
+    EXPECT_EQ(Edit(ID_COMMENT)->text(), QString::fromUtf8("Café € 5 “naïve” ÆØÅ"));
+    Click(1);
+    ASSERT_EQ(dialog->result(), IDOK);
+    EXPECT_EQ(std::string(edit->m_szComment), bytes);
+}
+
+TEST_F(SettingsDialogTest, ACharacterWindows1252CannotHoldIsRefusedByName) {
+    std::strcpy(edit->m_szComment, "kept");
+    Open();
+    Edit(ID_COMMENT)->setText(QString::fromUtf8("Budapest, Erzsébet hídja: ő"));
+    Click(1);
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text,
+              "The character \"ő\" (U+0151) cannot be stored in \"Comment\": parameter files "
+              "hold Western European (Windows-1252) characters only. Please replace it.");
+    EXPECT_EQ(dialog->focusWidget(), Edit(ID_COMMENT));
+    EXPECT_STREQ(edit->m_szComment, "kept");
+}
+
 TEST_F(SettingsDialogTest, ProjectNameIsStoredWithAtMost100Characters) {
     Open();
     Type(ID_NAME, QString(120, 'n'));

@@ -1,6 +1,7 @@
 // Runs the built dorvanta-render on real files and checks what it writes and how it exits.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdint>
@@ -293,4 +294,17 @@ TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("Could not write the SVG file no-such-folder/x.svg"),
               std::string::npos);
+}
+
+TEST_F(RenderTest, AFifoAsInputIsRefusedAtOnce) {
+    const std::string fifo = dir.File("fifo.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The time limit only keeps a blocked run from hanging the test suite.
+    std::string command = "timeout 60 " + Quote(kBinary) + " " + Quote(fifo) + " -o " +
+                          Quote(dir.File("x.bmp")) + " 2>" + Quote(dir.File("stderr.txt"));
+    int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << "124 means it waited for a writer";
+    EXPECT_NE(File("stderr.txt").find("cannot read " + fifo), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("x.bmp")));
 }

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -188,7 +189,8 @@ TEST(DatFileWrite, EveryOrderBlockHasTwentyLinesWithOverlappingColours) {
     EXPECT_EQ(lines[2], "SBBRSBSBBS BSSBBSBSBB SBBSB#");
     EXPECT_EQ(lines[3], "Offset Unit -70231  Offset G Sec 123456   Gradient On 0");
     EXPECT_EQ(lines[4], "Order 0");  // whatever the current order is
-    EXPECT_EQ(lines[5], "Centre View: x = -12.34568  y = 1234.50000  Exp Magn = -3.25000");
+    // Five decimals would change -12.345678, so it is written exactly.
+    EXPECT_EQ(lines[5], "Centre View: x = -12.345678  y = 1234.50000  Exp Magn = -3.25000");
     for (int i = 0; i < kOrderCount; ++i) {
         std::size_t b = 6 + 20 * i;
         EXPECT_EQ(lines[b].rfind("DrawItems  ", 0), 0u);
@@ -312,7 +314,7 @@ TEST(DatFileRead, RoundTripRestoresEveryStoredField) {
     EXPECT_EQ(g.m_nGs, f.m_nGs);
     EXPECT_EQ(g.m_bGradient, 0);
     EXPECT_EQ(g.m_nCurrentOrder, 0);  // the file always says 0
-    EXPECT_DOUBLE_EQ(g.m_dCentreX, -12.34568);
+    EXPECT_EQ(g.m_dCentreX, -12.345678);  // written exactly, not rounded to five decimals
     EXPECT_DOUBLE_EQ(g.m_dCentreY, 1234.5);
     EXPECT_DOUBLE_EQ(g.m_dMagnExp, -3.25);
     EXPECT_EQ(std::memcmp(g.m_colours, f.m_colours, 106 * 3), 0);  // entries 100..105 too
@@ -749,4 +751,141 @@ TEST(DatFileHostile, VeryLongLinesAreCut) {
     lines = CrLfLines(DefaultFileText());
     lines[52] = std::string(3000, ' ') + "Offset Unit 1  Offset G Sec 2   Gradient On 1";
     EXPECT_EQ(LoadText(g, JoinCrLf(lines)).messages, std::vector<std::string>{"Unit format error"});
+}
+
+// ---- Line ends other than CR LF ----
+
+namespace {
+
+// The text with every CR LF replaced by lineEnd.
+std::string WithLineEnds(const std::string& crLfText, const std::string& lineEnd) {
+    std::string text;
+    std::size_t start = 0;
+    for (std::size_t end; (end = crLfText.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+        text += crLfText.substr(start, end - start) + lineEnd;
+    return text + crLfText.substr(start);
+}
+
+// Files that exercise each way the reader stops: a whole record, one that ends after order 3's
+// block (the length check before each block), a value directly before the line end, and an old
+// version with six item values.
+std::vector<std::pair<std::string, std::string>> LineEndSources() {
+    std::string varied = DatFileText(VariedRecord());
+    std::string cut = varied.substr(0, LineOffset(varied, 6 + 4 * 20));
+    auto stopped = CrLfLines(DefaultFileText());
+    stopped[55] = "DrawItems  1   1   1   1   1   1   1   0";
+    FigureEngine old = VariedRecord();
+    std::strcpy(old.m_szVersion, "Dorvanta Version 1.0");
+    auto oldLines = CrLfLines(DatFileText(old));
+    for (auto& line : oldLines)
+        if (line.rfind("DrawItems", 0) == 0) line = line.substr(0, line.size() - 2 * 4);
+    return {{"varied", varied},
+            {"cut after order 3", cut},
+            {"value before the line end", JoinCrLf(stopped)},
+            {"version 1.0", JoinCrLf(oldLines)}};
+}
+
+}  // namespace
+
+TEST(DatFileLineEnds, LfCrAndMixedLineEndsReadAsCrLf) {
+    for (const auto& [name, crLfText] : LineEndSources()) {
+        FigureEngine expected;
+        auto reference = LoadText(expected, crLfText);
+        // Mixed: LF for even lines, CR for odd ones.
+        std::string mixed;
+        auto lines = CrLfLines(crLfText);
+        for (std::size_t i = 0; i < lines.size(); ++i) mixed += lines[i] + (i % 2 ? "\r" : "\n");
+        for (const auto& [ending, text] :
+             std::vector<std::pair<std::string, std::string>>{{"LF", WithLineEnds(crLfText, "\n")},
+                                                              {"CR", WithLineEnds(crLfText, "\r")},
+                                                              {"mixed", mixed}}) {
+            SCOPED_TRACE(name + " with " + ending);
+            FigureEngine g;
+            auto result = LoadText(g, text);
+            EXPECT_EQ(result.code, reference.code);
+            EXPECT_EQ(result.messages, reference.messages);
+            EXPECT_EQ(DatFileText(g), DatFileText(expected));
+            EXPECT_EQ(std::memcmp(g.m_colours, expected.m_colours, sizeof g.m_colours), 0);
+            for (int i = 0; i < kOrderCount; ++i)
+                EXPECT_EQ(g.m_orders[i].drawItems, expected.m_orders[i].drawItems) << i;
+        }
+    }
+}
+
+TEST(DatFileLineEnds, AnLfFileIsWrittenBackWithCrLf) {
+    TempDir dir;
+    std::string path = dir.File("lf.dat");
+    WriteBytes(path, WithLineEnds(DatFileText(VariedRecord()), "\n"));
+    FigureEngine g;
+    ScriptedPrompts ui;
+    ASSERT_EQ(LoadDatFile(g, path, ui), DAT_OK);
+    ASSERT_EQ(SaveDatFile(g, path), DAT_OK);
+    std::string text = ReadBytes(path);
+    EXPECT_EQ(CrLfLines(text).size(), 206u);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 206);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 206);
+    EXPECT_EQ(text.substr(0, 22), "Dorvanta Version 4.0\r\n");
+}
+
+// ---- Reals that the format's decimals would change ----
+
+namespace {
+
+struct RealTextCase {
+    double value;
+    const char* centreText;        // as the centre x, the centre y and the exponent
+    const char* transparencyText;  // as a transparency
+};
+
+}  // namespace
+
+TEST(DatFileReals, DecimalsWhenTheyKeepTheValueOtherwiseTheShortestExactText) {
+    const RealTextCase cases[] = {
+        // Values that fit the decimals keep the documented text.
+        {-7.0, "-7.00000", "-7.000000"},
+        {0.5, "0.50000", "0.500000"},
+        {-12.34568, "-12.34568", "-12.345680"},
+        {0.125, "0.12500", "0.125000"},
+        {0.0, "0.00000", "0.000000"},
+        // Keyboard steps and random values do not.
+        {0.1 + 0.2, "0.30000000000000004", "0.30000000000000004"},
+        {-12.345678, "-12.345678", "-12.345678"},
+        {1.0 / 3.0, "0.3333333333333333", "0.3333333333333333"},
+        {-6.0 - 1.0 / 128, "-6.0078125", "-6.0078125"},
+        {0.0000015, "0.0000015", "0.0000015"},
+        // Too long for the reader's 99-byte token: the rounded text is all that can be read.
+        {1e-120, "0.00000", "0.000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.centreText);
+        FigureEngine f;
+        f.m_dCentreX = f.m_dCentreY = f.m_dMagnExp = c.value;
+        f.m_orders[3].transparency = c.value;
+        auto lines = CrLfLines(DatFileText(f));
+        std::string centre = c.centreText;
+        EXPECT_EQ(lines[54],
+                  "Centre View: x = " + centre + "  y = " + centre + "  Exp Magn = " + centre);
+        EXPECT_EQ(lines[55 + 3 * 20 + 19],
+                  std::string("  DrawOrder 1   Transparency ") + c.transparencyText + " ");
+        // And the file gives the value back wherever the text is exact.
+        if (std::string(c.centreText) == "0.00000" && c.value != 0.0) continue;
+        FigureEngine g;
+        ASSERT_EQ(LoadText(g, JoinCrLf(lines)).code, DAT_OK);
+        EXPECT_EQ(g.m_dCentreX, c.value);
+        EXPECT_EQ(g.m_dMagnExp, c.value);
+        if (c.value >= 0.0 && c.value <= 1.0) {
+            EXPECT_EQ(g.m_orders[3].transparency, c.value);
+        }
+    }
+}
+
+TEST(DatFileReals, AFileWhoseValuesFitTheDecimalsIsRewrittenByteForByte) {
+    auto lines = CrLfLines(DefaultFileText());
+    lines[54] = "Centre View: x = -12.34568  y = 1234.50000  Exp Magn = -3.25000";
+    lines[55 + 19] = "  DrawOrder 1   Transparency 0.333333 ";
+    std::string text = JoinCrLf(lines);
+    FigureEngine g;
+    ASSERT_EQ(LoadText(g, text).code, DAT_OK);
+    EXPECT_EQ(DatFileText(g), text);
 }

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "document/dib_doc.h"
 #include "german_locale_support.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
@@ -211,7 +216,9 @@ TEST(PovExport, TruncationKeepsWholeLinesAndNamesTheCapacity) {
     // Exactly ten lines fit when the text after them may reach capacity - 100.
     std::size_t capacity = tenLines + 100;
     std::string text = Export(figure, IDNO, capacity);
-    EXPECT_EQ(text, full.substr(0, tenLines) + "\r\nFile truncated due to current buffer size: " +
+    // The line is a scene comment, so that the cut scene still parses.
+    EXPECT_EQ(text, full.substr(0, tenLines) +
+                        "\r\n// File truncated due to current buffer size: " +
                         std::to_string(capacity) + " char.\r\n");
     EXPECT_LE(text.size(), capacity);
     text = Export(figure, IDNO, capacity - 1);
@@ -263,4 +270,139 @@ TEST(PovExport, DefaultFigureScene) {
     if (const char* path = std::getenv("DORVANTA_POV_OUT")) {  // for rendering by hand
         std::ofstream(path, std::ios::binary) << text;
     }
+}
+
+// ---- The camera of a moved view ----
+
+namespace {
+
+// The lines of a moved view's header that differ from the classic one, in order.
+const std::vector<std::string> kMovedCameraLines = {
+    "#declare ViewCentre = <25.500000, 0, -40.250000>;   // centre of the exported view",
+    "   location ViewCentre + CamRad*< cos( phi)*sin(theta), cos(theta), sin( phi)*sin( theta) >",
+    "   look_at ViewCentre + < 0, 4, 0>",
+    "light_source {  ViewCentre + < 0,  1000, -1200>   color White  /*shadowless*/    }",
+    "light_source {  ViewCentre + < 1000,  1000, +1200>   color White  /*shadowless*/    }",
+};
+
+std::vector<std::string> LinesNotIn(const std::vector<std::string>& lines,
+                                    const std::vector<std::string>& others) {
+    std::vector<std::string> missing;
+    for (const auto& line : lines)
+        if (std::find(others.begin(), others.end(), line) == others.end()) missing.push_back(line);
+    return missing;
+}
+
+}  // namespace
+
+TEST(PovCamera, TheDefaultViewKeepsTheClassicHeaderByteForByte) {
+    EXPECT_EQ(PovHeader({0.0, 0.0}), PovHeader());
+    EXPECT_EQ(PovHeader({-0.0, 0.0}), PovHeader());
+    ScriptedPrompts ui;
+    CDibDoc doc(ui);
+    ASSERT_TRUE(doc.OnNewDocument());
+    ui.answers = {IDYES};
+    std::string text;
+    ASSERT_TRUE(doc.MakePovData(text, 399990));
+    EXPECT_EQ(text.substr(0, PovHeader().size()), PovHeader());
+}
+
+TEST(PovCamera, AMovedViewAimsCameraAndLightsAtItsCentre) {
+    auto classic = CrLfLines(PovHeader());
+    auto moved = CrLfLines(PovHeader({25.5, -40.25}));
+    EXPECT_EQ(moved.size(), classic.size() + 1);
+    EXPECT_EQ(LinesNotIn(moved, classic), kMovedCameraLines);
+    // The declaration comes before its first use.
+    auto declared = std::find(moved.begin(), moved.end(), kMovedCameraLines[0]);
+    auto used = std::find(moved.begin(), moved.end(), kMovedCameraLines[1]);
+    EXPECT_LT(declared, used);
+    EXPECT_EQ(LinesNotIn(classic, moved),
+              (std::vector<std::string>{
+                  "   location CamRad*< cos( phi)*sin(theta), cos(theta), sin( phi)*sin( theta) >",
+                  "   look_at < 0, 4, 0>",
+                  "light_source {  < 0,  1000, -1200>   color White  /*shadowless*/    }",
+                  "light_source {  < 1000,  1000, +1200>   color White  /*shadowless*/    }"}));
+}
+
+TEST(PovCamera, TheDocumentAimsAtThePaintedCentreNotAWorkingOne) {
+    ScriptedPrompts ui;
+    CDibDoc doc(ui);
+    ASSERT_TRUE(doc.OnNewDocument());
+    doc.m_figure.m_dCentreX = 1000.5;
+    doc.m_figure.m_dCentreY = -2000.25;
+    ASSERT_NE(doc.PreparePicture(false), 0);
+    ASSERT_GT(doc.m_figure.m_nShapes, 0);
+    // Keys move the working centre before the next painting; the records still show this one.
+    doc.m_figure.m_dCentreX = 99.0;
+    ui.answers = {IDYES};
+    std::string text;
+    ASSERT_TRUE(doc.MakePovData(text, 399990));
+    auto lines = CrLfLines(text);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "#declare ViewCentre = <1000.500000, 0, -2000.250000>;   // centre of the "
+                        "exported view"),
+              lines.end());
+    EXPECT_EQ(text.substr(0, PovHeader({1000.5, -2000.25}).size()), PovHeader({1000.5, -2000.25}));
+    // The records are the pentagons around that centre, far from the origin the classic camera
+    // looks at.
+    double lowX = 1e300, highX = -1e300, lowY = 1e300, highY = -1e300;
+    for (int n = 0; n < doc.m_figure.m_nShapes; ++n) {
+        const ShapeRecord& r = doc.m_figure.m_shapes[n];
+        lowX = std::min(lowX, r.x), highX = std::max(highX, r.x);
+        lowY = std::min(lowY, r.y), highY = std::max(highY, r.y);
+    }
+    const PictureTransform& view = doc.m_figure.m_transform;
+    double width = std::abs(view.highX - view.lowX);
+    EXPECT_NEAR((lowX + highX) / 2, 1000.5, width / 10);
+    EXPECT_NEAR((lowY + highY) / 2, -2000.25, width / 10);
+}
+
+// ---- The scene in a real POV-Ray (skipped where it is not installed) ----
+
+namespace {
+
+bool PovRayInstalled() {
+    return std::system("command -v povray >/dev/null 2>&1") == 0;
+}
+
+// Renders scene to a small PPM picture; its pixel bytes (without the header, which carries the
+// time of the rendering), empty when POV-Ray failed.
+std::string Render(const TempDir& dir, const std::string& name, const std::string& scene) {
+    std::string pov = dir.File(name + ".pov"), picture = dir.File(name + ".ppm");
+    std::ofstream(pov, std::ios::binary) << scene;
+    std::string command = "povray +I'" + pov + "' +O'" + picture + "' +W64 +H48 -D +FP -GA >'" +
+                          dir.File(name + ".log") + "' 2>&1";
+    if (std::system(command.c_str()) != 0) return "";
+    std::ifstream in(picture, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string headerEnd = "\n64 48\n255\n";
+    std::size_t pixels = bytes.find(headerEnd);
+    return pixels == std::string::npos ? "" : bytes.substr(pixels + headerEnd.size());
+}
+
+}  // namespace
+
+TEST(PovRayScene, ACutSceneOfAMovedViewParsesAndShowsItsPentagons) {
+    if (!PovRayInstalled()) GTEST_SKIP() << "povray is not installed";
+    ScriptedPrompts ui;
+    CDibDoc doc(ui);
+    ASSERT_TRUE(doc.OnNewDocument());
+    doc.m_figure.m_dCentreX = 1000.5;
+    doc.m_figure.m_dCentreY = -2000.25;
+    ASSERT_NE(doc.PreparePicture(false), 0);
+    ui.answers = {IDYES, IDYES};
+    std::string cut, none;
+    // Room for the header, the sections and some records: the text ends with the truncation.
+    ASSERT_TRUE(doc.MakePovData(cut, PovHeader({1000.5, -2000.25}).size() + 60000));
+    ASSERT_NE(cut.find("// File truncated due to current buffer size"), std::string::npos);
+    const std::string lastSection =
+        "// The following will use the Pentagon macro defined earlier.\r\n";
+    std::string withoutRecords = cut.substr(0, cut.find(lastSection) + lastSection.size());
+    TempDir dir;
+    std::string scene = Render(dir, "cut", cut);
+    std::string empty = Render(dir, "empty", withoutRecords);
+    ASSERT_FALSE(scene.empty()) << "POV-Ray refused the scene; see its log in " << dir.File("");
+    ASSERT_FALSE(empty.empty());
+    // The camera sees the pentagons: the pictures with and without them differ.
+    EXPECT_TRUE(scene != empty) << "the camera sees no pentagon";
 }

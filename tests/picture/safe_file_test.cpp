@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 #include "picture/picture_files.h"
 #include "picture/safe_file.h"
@@ -100,4 +104,108 @@ TEST(SafeFile, ASymbolicLinkIsFollowedAndKept) {
     ASSERT_TRUE(out.Commit());
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadFileBytes(real), (Bytes{'n'}));
+}
+
+// ---- A folder that refuses new files ----
+
+namespace {
+
+constexpr int kChildSkipped = 77;
+constexpr uid_t kOrdinaryUser = 65534;  // nobody
+
+// Runs body in a child process and returns its exit code. Root may add files anywhere, so a
+// child of root first hands the folder to an ordinary user and becomes that user.
+int RunAsOrdinaryUser(const fs::path& folder, const std::function<int()>& body) {
+    bool root = ::geteuid() == 0;
+    if (root) {
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (::chown(entry.path().c_str(), kOrdinaryUser, kOrdinaryUser) != 0) return -1;
+        if (::chown(folder.c_str(), kOrdinaryUser, kOrdinaryUser) != 0) return -1;
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (root && (::setgid(kOrdinaryUser) != 0 || ::setuid(kOrdinaryUser) != 0))
+            ::_exit(kChildSkipped);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+struct LockedFolder {
+    TempDir dir;
+    fs::path folder = dir.Path() / "locked";
+    std::string target = (folder / "a.dat").string();
+
+    explicit LockedFolder(bool withTarget) {
+        fs::create_directory(folder);
+        fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::others_exec);
+        if (withTarget) WriteFileBytes(target, {'o', 'l', 'd', ' ', 't', 'e', 'x', 't'});
+    }
+    ~LockedFolder() {
+        std::error_code ec;  // unlocked again so the folder can be removed
+        fs::permissions(folder, fs::perms::owner_all, ec);
+    }
+    void Lock() const {
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    }
+};
+
+}  // namespace
+
+// Each step of the child reports its own exit code, so a failure names what went wrong.
+TEST(SafeFile, AFolderThatRefusesTheTemporaryIsWrittenInPlace) {
+    LockedFolder locked(true);
+    locked.Lock();
+    int code = RunAsOrdinaryUser(locked.dir.Path(), [&] {
+        SafeFile out(locked.target);
+        if (!out.Open()) return 1;
+        if (!out.WritesInPlace() || !out.TempPath().empty()) return 2;
+        if (std::fwrite("new", 1, 3, out.Stream()) != 3) return 3;
+        return out.Commit() ? 0 : 4;
+    });
+    if (code == kChildSkipped) GTEST_SKIP() << "cannot take an ordinary user's identity";
+    ASSERT_EQ(code, 0);
+    // Cut to what was written, and nothing else left in the folder.
+    EXPECT_EQ(ReadFileBytes(locked.target), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(locked.folder), fs::directory_iterator()), 1);
+}
+
+TEST(SafeFile, AnInPlaceWriteGivenUpBeforeItsFirstByteLeavesTheFileWhole) {
+    LockedFolder locked(true);
+    locked.Lock();
+    int code = RunAsOrdinaryUser(locked.dir.Path(), [&] {
+        SafeFile out(locked.target);
+        if (!out.Open() || !out.WritesInPlace()) return 1;
+        out.Abort();
+        return 0;
+    });
+    if (code == kChildSkipped) GTEST_SKIP() << "cannot take an ordinary user's identity";
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(ReadFileBytes(locked.target), (Bytes{'o', 'l', 'd', ' ', 't', 'e', 'x', 't'}));
+}
+
+TEST(SafeFile, WithoutAWritableTargetALockedFolderStillRefuses) {
+    // No target to write in place: the error of the temporary is reported.
+    LockedFolder missing(false);
+    missing.Lock();
+    int code = RunAsOrdinaryUser(missing.dir.Path(), [&] {
+        SafeFile out(missing.target);
+        return !out.Open() && out.Error() == EACCES && !fs::exists(missing.target) ? 0 : 1;
+    });
+    if (code == kChildSkipped) GTEST_SKIP() << "cannot take an ordinary user's identity";
+    EXPECT_EQ(code, 0);
+
+    // A protected target in a locked folder stays protected.
+    LockedFolder readOnly(true);
+    fs::permissions(readOnly.target, fs::perms::owner_read | fs::perms::others_read);
+    readOnly.Lock();
+    code = RunAsOrdinaryUser(readOnly.dir.Path(), [&] {
+        SafeFile out(readOnly.target);
+        return !out.Open() && out.Error() == EACCES ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadFileBytes(readOnly.target), (Bytes{'o', 'l', 'd', ' ', 't', 'e', 'x', 't'}));
 }
