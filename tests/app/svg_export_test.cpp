@@ -162,9 +162,7 @@ TEST_F(AppFixture, ExportSvgWritesThePictureAndThePlotterFile) {
 
 TEST_F(AppFixture, ExportSvgIsDisabledForPictureFiles) {
     ASSERT_TRUE(Start());
-    CDibDoc* doc = app->ActiveDocument();
-    ASSERT_NE(doc, nullptr);
-    ASSERT_TRUE(doc->OnSaveDocument(dir.File("picture.bmp")));
+    WriteBmp(dir.File("picture.bmp"), 40, 30);
     ASSERT_NE(app->OpenDocumentFile(File("picture.bmp")), nullptr);
     CmdUI state;
     state.id = ID_FILE_EXPORT_SVG;

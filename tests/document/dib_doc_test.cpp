@@ -401,9 +401,10 @@ TEST_F(DibDocTest, OpeningAnotherKindFailsWithItsMessage) {
     EXPECT_FALSE(doc.OnOpenDocument(dir.File("x.jpeg")));
     EXPECT_EQ(ui.Texts(), (std::vector<std::string>{UnsupportedKindText(dir.File("notes.txt")),
                                                     UnsupportedKindText(dir.File("x.jpeg"))}));
-    EXPECT_EQ(UnsupportedKindText("x.jpeg"),
-              "Cannot open x.jpeg:\nonly Dorvanta (.dat), Bitmap (.bmp) and Jpeg (.jpg) files can "
-              "be opened.");
+    EXPECT_EQ(
+        UnsupportedKindText("x.jpeg"),
+        "Cannot open x.jpeg:\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg) and Png (.png) "
+        "files can be opened.");
     EXPECT_EQ(doc.m_hDIB, nullptr);
 }
 
