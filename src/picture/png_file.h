@@ -46,7 +46,9 @@ inline constexpr char kPngSoftwareName[] = "Dorvanta 4.0";
 //   compressed at Finish with libdeflate (fast and small); larger pictures stream through zlib's
 //   deflate in fixed blocks of kPngStreamBlockBytes, so memory stays at a few megabytes.
 //
-// Memory while streaming: two rows for the Up filter plus about 3 MB of buffers and zlib state.
+// Memory: at most about 100 MB for a picture compressed whole (its filtered data, libdeflate's
+// output and two rows), at most about 35 MB while streaming (two rows for the Up filter, 3 MB of
+// buffers and zlib state).
 // Any failure (the sink refused bytes, more or fewer pixels than width x height, no memory)
 // makes every later call return false; nothing is written after a failure.
 class PngRowEncoder {
@@ -80,8 +82,8 @@ class PngRowEncoder {
 };
 
 inline constexpr std::size_t kPngIdatChunkBytes = std::size_t{1} << 18;
-inline constexpr std::uint64_t kPngUpFilterMaxRowBytes = std::uint64_t{32} << 20;
-inline constexpr std::uint64_t kPngWholeBufferBytes = std::uint64_t{64} << 20;
+inline constexpr std::uint64_t kPngUpFilterMaxRowBytes = std::uint64_t{16} << 20;
+inline constexpr std::uint64_t kPngWholeBufferBytes = std::uint64_t{32} << 20;
 inline constexpr std::size_t kPngStreamBlockBytes = std::size_t{1} << 20;
 
 // True when a width x height picture is compressed as one buffer with libdeflate, false when it
