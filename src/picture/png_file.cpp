@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "picture/safe_file.h"
 #include "picture/user_prompts.h"
 
 namespace {
@@ -187,7 +188,7 @@ class PngReader {
 
 bool PngReadPicture(const std::string& path, DibHandle& handle, PictureSize& size,
                     std::optional<std::string>& parameterText, UserPrompts& ui) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenForReadingWithoutWaiting(path));
     if (!file) {
         ui.ShowMessage("Failed to open: " + path);
         return false;

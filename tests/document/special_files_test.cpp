@@ -74,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SpecialFileCase{"fifo.dat", true, {""}, {" not found."}},
         SpecialFileCase{"fifo.bmp", false, {"Failed to open: ", "Read failed"}, {"", ""}},
-        SpecialFileCase{"fifo.jpg", false, {"can't open ", "Read failed"}, {"\n", ""}}),
+        SpecialFileCase{"fifo.jpg", false, {"can't open ", "Read failed"}, {"\n", ""}},
+        SpecialFileCase{"fifo.png", false, {"Failed to open: ", "Read failed"}, {"", ""}}),
     [](const auto& info) { return std::string(info.param.name).substr(5); });
 
 TEST(SpecialFiles, LoadDatFileRefusesAFifoAndLeavesTheFigureAlone) {
