@@ -14,7 +14,11 @@ const char* const kRenderUsage =
     "  --save-dat PATH  write the parameters of the painted figure\n"
     "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
     "  --pov-header     start the scene with its header (a complete scene file)\n"
-    "  -h, --help       show this text\n";
+    "  -h, --help       show this text\n"
+    "  --threads N      paint with N threads (1 to 64; default one per core)\n"
+    "  --quiet          no progress on the terminal\n"
+    "With --size and -o the picture is painted band after band straight into the file, so any\n"
+    "size the file kind holds needs little memory (BMP: under 4 GiB, JPEG: 65500 pixels a side).\n";
 
 namespace {
 
@@ -94,6 +98,16 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             options.pov = text;
         } else if (arg == "--pov-header") {
             options.povHeader = true;
+        } else if (arg == "--threads") {
+            int threads = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 1, 64, threads)) {
+                error = "--threads wants a number from 1 to 64, not " + std::string(text);
+                return false;
+            }
+            options.threads = threads;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;

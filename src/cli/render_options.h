@@ -16,6 +16,9 @@ struct RenderOptions {
     std::string pov;
     bool povHeader = false;
     bool help = false;
+    // Painting threads (default: one per core) and progress on a terminal.
+    std::optional<int> threads;
+    bool quiet = false;
 };
 
 extern const char* const kRenderUsage;

@@ -140,7 +140,7 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
     {
         WaitCursor wait(m_ui);
         std::uint8_t* rows = DibPixelData(m_hDIB->Bytes(), 0);
-        m_figure.PaintFigure(rows, onlyOne ? order : -1, m_ui);
+        PaintFigureThreaded(m_figure, rows, onlyOne ? order : -1, m_ui, m_nPaintThreads);
     }
     StoreAcceptedCopy();
     return true;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "document/random_choice.h"
+#include "figure/band_painting.h"
 #include "figure/figure_engine.h"
 #include "picture/dib_image.h"
 #include "picture/user_prompts.h"
@@ -138,6 +139,8 @@ class CDibDoc {
     DibHandle m_hDIB;
     std::unique_ptr<DocPalette> m_pPalette;
     PictureSize m_pictureSize{1, 1};
+    // Threads that paint the figure: one per core by default, 1 for the single-threaded painting.
+    int m_nPaintThreads = DefaultPaintingThreads();
 
   private:
     bool OpenPictureFile(const std::string& path, int kind);
