@@ -1,10 +1,15 @@
 # Quick start: `make run` and `make test`. Both install what is missing first.
 SANITIZE ?= 0
+TSAN ?= 0
 JOBS ?= $(shell nproc)
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-asan
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DDORVANTA_SANITIZE=ON
+else ifeq ($(TSAN),1)
+# ThreadSanitizer over the core, the command line and their tests (Qt itself is not instrumented).
+BUILD_DIR ?= build-tsan
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORVANTA_TSAN=ON -DDORVANTA_WITH_UI=OFF
 else
 BUILD_DIR ?= build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
@@ -97,4 +102,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz

@@ -13,3 +13,7 @@ void RegisterFileCases();
 void PrintPaintingTargets(const SuiteResults& results, std::ostream& out);
 // The checks of the picture files against cjpeg and djpeg (case 6).
 void PrintFileTargets(const SuiteResults& results, std::ostream& out);
+// Case 9: paintings by bands with one and with two threads.
+void RegisterThreadCases();
+// The checks of the thread targets (case 9).
+void PrintThreadTargets(const SuiteResults& results, std::ostream& out);

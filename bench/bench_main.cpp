@@ -4,8 +4,10 @@
 int main(int argc, char** argv) {
     RegisterPaintingCases();
     RegisterFileCases();
+    RegisterThreadCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
+        PrintThreadTargets(results, out);
     });
 }

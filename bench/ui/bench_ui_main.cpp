@@ -12,10 +12,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     RegisterPaintingCases();
     RegisterFileCases();
+    RegisterThreadCases();
     RegisterViewCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
+        PrintThreadTargets(results, out);
         PrintViewTarget(results, out);
     });
 }
