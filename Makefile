@@ -66,7 +66,7 @@ soak: deps
 # keeps what it finds between runs); crashes, leaks, hangs over 1 s and undefined behaviour stop
 # the run and leave the input in build-fuzz/artifacts/.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_bmp fuzz_jpeg fuzz_dat fuzz_paste
+FUZZ_TARGETS := fuzz_bmp fuzz_jpeg fuzz_dat fuzz_paste fuzz_png
 FUZZ_DIR := build-fuzz
 
 fuzz-build: deps

@@ -7,11 +7,12 @@
 
 // Cases 1 to 5: paintings by the engine and by the literal painter of the figure tests.
 void RegisterPaintingCases();
-// Cases 6 and 7: BMP and JPEG files, the parameter file and the POV-Ray text.
+// Cases 6 and 7: BMP, JPEG and PNG files, the parameter file and the POV-Ray text.
 void RegisterFileCases();
 // The checks of the painting targets (cases 1, 3, 4 and 5).
 void PrintPaintingTargets(const SuiteResults& results, std::ostream& out);
-// The checks of the picture files against cjpeg and djpeg (case 6).
+// The checks of the picture files against cjpeg, djpeg and convert, and of dorvanta-render's PNG
+// against its BMP (case 6).
 void PrintFileTargets(const SuiteResults& results, std::ostream& out);
 // Case 9: paintings by bands with one and with two threads.
 void RegisterThreadCases();

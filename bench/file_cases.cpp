@@ -1,6 +1,7 @@
-// Cases 6 and 7: the picture files (BMP, JPEG at quality 90) of a 1200 × 900 picture, the
+// Cases 6 and 7: the picture files (BMP, JPEG at quality 90, PNG) of a 1200 × 900 picture, the
 // parameter file and the POV-Ray text of the default figure. None of them has a second
-// implementation in the tests; cjpeg/djpeg serve as the yardstick for the picture files.
+// implementation in the tests; cjpeg/djpeg serve as the yardstick for the picture files, and
+// ImageMagick's convert (when installed) for the size of the PNG.
 #include <benchmark/benchmark.h>
 
 #include <spawn.h>
@@ -20,6 +21,7 @@
 #include "figure/figure_engine.h"
 #include "picture/dib_image.h"
 #include "picture/jpeg_file.h"
+#include "picture/png_file.h"
 
 namespace {
 
@@ -78,6 +80,18 @@ const PictureKind kJpegFile{"picture.jpg",
                             },
                             JpegReadPicture, "JPEG"};
 
+// The PNG carries the default figure's parameter text, as the document writes it.
+const PictureKind kPngFile{
+    "picture.png",
+    [](const std::string& path, const DibHandle& handle, UserPrompts& ui) {
+        return PngWritePicture(path, handle, DatFileText(FigureEngine()), ui);
+    },
+    [](const std::string& path, DibHandle& handle, PictureSize& size, UserPrompts& ui) {
+        std::optional<std::string> text;
+        return PngReadPicture(path, handle, size, text, ui);
+    },
+    "PNG"};
+
 void WritePicture(benchmark::State& state, const PictureKind* kind) {
     BenchFolder folder;
     DefaultPicture picture;
@@ -135,6 +149,32 @@ void DjpegRead(benchmark::State& state) {
     ToolOnPicture(state, {"djpeg", "-bmp"});
 }
 
+// dorvanta-render painting the default figure and writing it, as a whole process.
+void RenderProcess(benchmark::State& state, const char* file) {
+    BenchFolder folder;
+    const std::vector<std::string> words = {DORVANTA_RENDER, "-o", folder.File(file)};
+    for (auto _ : state) FailUnless(state, RunTool(words), "dorvanta-render failed");
+}
+
+bool HasConvert() {
+    return RunTool({"sh", "-c", "command -v convert >/dev/null"});
+}
+
+// ImageMagick's convert from the BMP to a PNG, the size yardstick of our PNG.
+void ConvertToPng(benchmark::State& state) {
+    if (!HasConvert()) {
+        state.SkipWithError("no convert (ImageMagick)");
+        return;
+    }
+    BenchFolder folder;
+    DefaultPicture picture;
+    const std::string in = folder.File(kBmpFile.file);
+    kBmpFile.write(in, picture.handle, picture.ui);
+    for (auto _ : state) {
+        FailUnless(state, RunTool({"convert", in, folder.File("tool.png")}), "convert failed");
+    }
+}
+
 void DatSaveAndLoad(benchmark::State& state) {
     BenchFolder folder;
     auto figure = std::make_unique<FigureEngine>();
@@ -166,6 +206,11 @@ constexpr char kJpegWrite[] = "6 JPEG write 1200x900 q90";
 constexpr char kJpegRead[] = "6 JPEG read 1200x900 q90";
 constexpr char kCjpeg[] = "6 cjpeg q90 (yardstick, wall clock)";
 constexpr char kDjpeg[] = "6 djpeg (yardstick, wall clock)";
+constexpr char kPngWrite[] = "6 PNG write 1200x900";
+constexpr char kPngRead[] = "6 PNG read 1200x900";
+constexpr char kConvert[] = "6 convert BMP to PNG (yardstick, wall clock)";
+constexpr char kRenderBmp[] = "6 dorvanta-render -o BMP (process, wall clock)";
+constexpr char kRenderPng[] = "6 dorvanta-render -o PNG (process, wall clock)";
 
 template <typename... Arguments>
 void Register(const char* label, void (*run)(benchmark::State&, Arguments...),
@@ -185,8 +230,45 @@ void RegisterFileCases() {
     Register(kJpegRead, ReadPicture, &kJpegFile);
     Register(kCjpeg, CjpegWrite);
     Register(kDjpeg, DjpegRead);
+    Register(kPngWrite, WritePicture, &kPngFile);
+    Register(kPngRead, ReadPicture, &kPngFile);
+    Register(kConvert, ConvertToPng);
+    Register(kRenderBmp, RenderProcess, kBmpFile.file);
+    Register(kRenderPng, RenderProcess, kPngFile.file);
     Register("7 .dat save and load", DatSaveAndLoad);
     Register("7 POV-Ray text (default figure)", PovText);
+}
+
+// The PNG of the default figure against ImageMagick's from the same BMP: at most 10 % larger.
+void PrintPngSizeTarget(std::ostream& out) {
+    BenchFolder folder;
+    DefaultPicture picture;
+    const std::string bmp = folder.File(kBmpFile.file);
+    const std::string ours = folder.File(kPngFile.file);
+    const std::string theirs = folder.File("convert.png");
+    const bool measured = HasConvert() && kBmpFile.write(bmp, picture.handle, picture.ui) &&
+                          kPngFile.write(ours, picture.handle, picture.ui) &&
+                          RunTool({"convert", bmp, theirs});
+    const double ratio = measured ? static_cast<double>(fs::file_size(ours)) /
+                                        static_cast<double>(fs::file_size(theirs))
+                                  : 0.0;
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "%.3fx convert's size (%ju against %ju bytes)", ratio,
+                  measured ? static_cast<std::uintmax_t>(fs::file_size(ours)) : 0,
+                  measured ? static_cast<std::uintmax_t>(fs::file_size(theirs)) : 0);
+    PrintTarget(out, "case 6 PNG at most 10 % larger than convert's (when installed)", measured,
+                ratio <= 1.10, detail);
+}
+
+void PrintPngTargets(const SuiteResults& results, std::ostream& out) {
+    PrintPngSizeTarget(out);
+    const CaseMedians* bmp = results.Find(kRenderBmp);
+    const CaseMedians* png = results.Find(kRenderPng);
+    const bool measured = bmp != nullptr && png != nullptr && bmp->engineMs > 0;
+    const double ratio = measured ? png->engineMs / bmp->engineMs : 0.0;
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "%.2fx the BMP process, wall clock", ratio);
+    PrintTarget(out, "case 6 dorvanta-render PNG within 2x of BMP", measured, ratio <= 2.0, detail);
 }
 
 // Our files against the tools, on the wall clock as theirs is.
@@ -204,4 +286,5 @@ void PrintFileTargets(const SuiteResults& results, std::ostream& out) {
     against(kBmpRead, kDjpeg, "case 6 BMP read within 2x of djpeg");
     against(kJpegWrite, kCjpeg, "case 6 JPEG write within 2x of cjpeg");
     against(kJpegRead, kDjpeg, "case 6 JPEG read within 2x of djpeg");
+    PrintPngTargets(results, out);
 }

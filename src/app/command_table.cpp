@@ -50,7 +50,8 @@ const std::vector<MenuDefinition>& DocumentMenu() {
         {"Picture",
          {{ID_PICTURE_JPEG, "Jpeg"},
           {ID_PICTURE_JPEG_QUALITY, "Jpeg Quality ..."},
-          {ID_PICTURE_BITMAP, "Bitmap"}}},
+          {ID_PICTURE_BITMAP, "Bitmap"},
+          {ID_PICTURE_PNG, "Png"}}},
         {"&Colors",
          {{ID_SELECT_ORDER_NR, "Select Order Nr"},
           {},
@@ -236,7 +237,7 @@ bool IsCheckable(int id) {
         ID_COLOR_PAGE,    ID_AUTO_SAVE,       ID_ARROW_CHANGE_CENTRE, ID_ARROW_CHANGE_OFFSET,
         ID_VIEW_TOOLBAR,  ID_VIEW_STATUS_BAR, ID_VIEW_FIT_TO_WINDOW,  ID_VIEW_BITMAP,
         ID_VIEW_DORVANTA};
-    return checkable.contains(id) || (id >= ID_ORDER_0 && id <= ID_ORDER_9);
+    return checkable.contains(id) || id == ID_PICTURE_PNG || (id >= ID_ORDER_0 && id <= ID_ORDER_9);
 }
 
 const std::vector<int>& ToolbarButtons() {

@@ -53,8 +53,8 @@ void ProvideViewDialogs() {
 QCommandLineOption SetUpCommandLine(QCommandLineParser& parser) {
     parser.setApplicationDescription("Dorvanta program: golden-section figures.");
     const QCommandLineOption help = parser.addHelpOption();
-    parser.addPositionalArgument("file", "A Dorvanta (.dat), bitmap (.bmp) or Jpeg (.jpg) file.",
-                                 "[file]");
+    parser.addPositionalArgument(
+        "file", "A Dorvanta (.dat), bitmap (.bmp), Jpeg (.jpg) or Png (.png) file.", "[file]");
     return help;
 }
 
@@ -189,10 +189,11 @@ CDibDoc* CViewerApp::OpenDocumentFile(const QString& path) {
     if (!doc->OnOpenDocument(name)) {
         // The document reports its own failures, except for a name it does not know at all.
         if (FileKindOf(name) == FILE_KIND_OTHER) {
-            m_ui.ShowMessage("Cannot open " + name +
-                                 ":\nonly Dorvanta (.dat), Bitmap (.bmp) and Jpeg (.jpg) files can "
-                                 "be opened.",
-                             MsgButtons::Ok, MsgIcon::Exclamation);
+            m_ui.ShowMessage(
+                "Cannot open " + name +
+                    ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg) and Png (.png) "
+                    "files can be opened.",
+                MsgButtons::Ok, MsgIcon::Exclamation);
         }
         return nullptr;
     }
@@ -372,6 +373,9 @@ void CViewerApp::RegisterDocumentCommands(OpenDocument& entry) {
     map.On(
         ID_PICTURE_BITMAP, [&doc] { doc.OnPictureBitmap(); },
         [&doc](CmdUI& ui) { ui.SetCheck(doc.IsBitmapChecked()); });
+    map.On(
+        ID_PICTURE_PNG, [&doc] { doc.OnPicturePng(); },
+        [&doc](CmdUI& ui) { ui.SetCheck(doc.IsPngChecked()); });
     map.On(ID_PICTURE_JPEG_QUALITY, [this, &doc] {
         doc.SetJpegQuality(AskJpegQuality(m_pMainFrame.get(), doc.m_nJpegQuality, m_ui));
     });

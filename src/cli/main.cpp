@@ -32,7 +32,7 @@ int Fail(const std::string& reason, int status) {
 }
 
 bool IsPictureKind(int kind) {
-    return kind == FILE_KIND_BMP || kind == FILE_KIND_JPG;
+    return kind == FILE_KIND_BMP || kind == FILE_KIND_JPG || kind == FILE_KIND_PNG;
 }
 
 // Checks what can be checked before any painting; returns the reason for refusing, or "".
@@ -41,15 +41,16 @@ std::string CheckOptions(const RenderOptions& options) {
         options.pov.empty()) {
         return "nothing to do: give -o, --stats, --save-dat or --pov (see --help)";
     }
-    if (!options.output.empty() && !IsPictureKind(FileKindOf(options.output))) {
-        return "the picture must be written to a .bmp or .jpg file, not " + options.output;
+    if (!options.output.empty() && !IsPictureKind(FileKindOfLastExtension(options.output))) {
+        return "the picture must be written to a .bmp, .jpg or .png file, not " + options.output;
     }
     if (options.input.empty()) return "";
-    int kind = FileKindOf(options.input);
+    int kind = FileKindOfLastExtension(options.input);
     if (kind == FILE_KIND_OTHER) {
-        return "cannot open " + options.input + ": not a .dat, .bmp or .jpg file";
+        return "cannot open " + options.input + ": not a .dat, .bmp, .jpg or .png file";
     }
-    if (IsPictureKind(kind) && (options.width || options.order || options.stats)) {
+    if (IsPictureKind(kind) && kind != FILE_KIND_PNG &&
+        (options.width || options.order || options.stats)) {
         return "--size, --order and --stats paint a figure; " + options.input + " is a picture";
     }
     return "";
@@ -64,7 +65,7 @@ bool IsPoster(const RenderOptions& options) {
 std::string CheckPosterSize(const RenderOptions& options) {
     if (!IsPoster(options)) return "";
     const std::string problem =
-        PosterSizeProblem(FileKindOf(options.output), *options.width, *options.height);
+        PosterSizeProblem(FileKindOfLastExtension(options.output), *options.width, *options.height);
     return problem.empty() ? "" : "cannot write " + options.output + ": " + problem;
 }
 
@@ -74,7 +75,7 @@ bool IsReadable(const std::string& path) {
 
 bool OpenDocument(CDibDoc& doc, const RenderOptions& options) {
     if (options.input.empty()) return doc.OnNewDocument();
-    return doc.OnOpenDocument(options.input);
+    return doc.OpenDocumentOfKind(options.input, FileKindOfLastExtension(options.input));
 }
 
 // Repaints at the requested size and/or the requested single order; the orders painted.
@@ -111,9 +112,11 @@ bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options
             if (figure.m_orders[n].drawOrder) painted.push_back(n);
         }
     }
+    // The accepted copy is the last painting's: the text a whole painting's PNG would carry.
+    const std::string parameterText = doc.PictureParameterText();
     ProgressLine progress(stderr, ProgressLine::WantedOnStderr(options.quiet));
-    return WritePosterFile(figure, order, options.output, FileKindOf(options.output),
-                           options.quality, doc.m_nPaintThreads, prompts,
+    return WritePosterFile(figure, order, options.output, FileKindOfLastExtension(options.output),
+                           options.quality, parameterText, doc.m_nPaintThreads, prompts,
                            [&](std::int64_t done, std::int64_t total) {
                                return progress.Update(done, total);
                            }) == StreamResult::Written;
@@ -147,6 +150,12 @@ int Run(const RenderOptions& options) {
         return Fail("could not open " + (options.input.empty() ? "a new figure" : options.input),
                     kExitFailed);
     }
+    if (doc.m_bBitmapMode && (options.width || options.order || options.stats)) {
+        // A PNG without its parameters, found out only on reading it.
+        return Fail("--size, --order and --stats paint a figure; " + options.input +
+                        " is a picture without one",
+                    kExitUsage);
+    }
     std::vector<int> painted;
     const bool poster = !doc.m_bBitmapMode && IsPoster(options);
     if (poster && !WritePoster(doc, prompts, options, painted)) {
@@ -157,7 +166,8 @@ int Run(const RenderOptions& options) {
     }
     if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
     doc.m_nJpegQuality = options.quality;
-    if (!options.output.empty() && !poster && !doc.OnSaveDocument(options.output)) {
+    if (!options.output.empty() && !poster &&
+        !doc.SaveDocumentOfKind(options.output, FileKindOfLastExtension(options.output))) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     if (!options.saveDat.empty() && SaveDatFile(doc.m_figure, options.saveDat) != DAT_OK) {

@@ -4,9 +4,10 @@
 #include <string_view>
 
 const char* const kRenderUsage =
-    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg] [options]\n"
+    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg | PICTURE.png] [options]\n"
     "Paints a Dorvanta figure (the default figure when no file is given) and writes it.\n"
-    "  -o PATH          write the picture; BMP or JPEG by the extension (.bmp, .jpg)\n"
+    "  -o PATH          write the picture; BMP, JPEG or PNG by the text after the last dot\n"
+    "                   (.bmp, .jpg, .png); a PNG carries the figure's parameters\n"
     "  --size WxH       paint the figure at this picture size\n"
     "  --order N        paint order N (0 to 9) alone\n"
     "  --quality Q      JPEG quality 0 to 100 (default 90)\n"
@@ -18,7 +19,8 @@ const char* const kRenderUsage =
     "  --threads N      paint with N threads (1 to 64; default one per core)\n"
     "  --quiet          no progress on the terminal\n"
     "With --size and -o the picture is painted band after band straight into the file, so any\n"
-    "size the file kind holds needs little memory (BMP: under 4 GiB, JPEG: 65500 pixels a side).\n";
+    "size the file kind holds needs little memory (BMP: under 4 GiB, JPEG: 65500 pixels a\n"
+    "side, PNG: 2147483647 pixels a side).\n";
 
 namespace {
 

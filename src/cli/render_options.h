@@ -5,7 +5,7 @@
 #include <string>
 
 struct RenderOptions {
-    std::string input;  // .dat, .bmp or .jpg; empty: a new document with the default figure
+    std::string input;  // .dat, .bmp, .jpg or .png; empty: a new document with the default figure
     std::string output;
     std::optional<int> width;
     std::optional<int> height;

@@ -349,6 +349,21 @@ int SaveDatFile(const FigureParams& figure, const std::string& path) {
     return out.Commit() ? DAT_OK : DAT_FAILED;
 }
 
+namespace {
+
+// Resets the figure and reads one record from the open file of size bytes.
+int ReadDatRecord(FigureEngine& figure, std::FILE* file, long long size, UserPrompts& ui) {
+    figure.ResetFigure();
+    ReadHeadTexts(figure, file);
+    ReadSeries(figure, file, ui);
+    if (!ReadOffsetsAndOrder(figure, file, ui)) return DAT_FAILED;
+    ReadCentreLine(figure, file);
+    ReadOrderBlocks(figure, file, size);
+    return DAT_OK;
+}
+
+}  // namespace
+
 int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui) {
     long long size = 0;
     std::FILE* file = OpenRegularFile(path, size);
@@ -356,17 +371,20 @@ int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui) 
         ui.ShowMessage(path + " not found.", MsgButtons::Ok, MsgIcon::None);
         return DAT_FAILED;
     }
-    figure.ResetFigure();
-    ReadHeadTexts(figure, file);
-    ReadSeries(figure, file, ui);
-    if (!ReadOffsetsAndOrder(figure, file, ui)) {
-        std::fclose(file);
-        return DAT_FAILED;
-    }
-    ReadCentreLine(figure, file);
-    ReadOrderBlocks(figure, file, size);
+    int result = ReadDatRecord(figure, file, size, ui);
     std::fclose(file);
-    return DAT_OK;
+    return result;
+}
+
+int LoadDatText(FigureEngine& figure, std::string_view text, UserPrompts& ui) {
+    // The same byte-wise reader as for files, over the text in memory.
+    char none = '\0';
+    char* bytes = text.empty() ? &none : const_cast<char*>(text.data());
+    std::FILE* file = ::fmemopen(bytes, text.size(), "rb");
+    if (!file) return DAT_FAILED;
+    int result = ReadDatRecord(figure, file, static_cast<long long>(text.size()), ui);
+    std::fclose(file);
+    return result;
 }
 
 bool DatReadLine(std::FILE* file, std::string& line, std::size_t limit) {

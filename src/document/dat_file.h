@@ -28,6 +28,10 @@ int SaveDatFile(const FigureParams& figure, const std::string& path);
 // untouched) or a required key is missing, otherwise 0. Messages go through ui.
 int LoadDatFile(FigureEngine& figure, const std::string& path, UserPrompts& ui);
 
+// Resets the figure and reads the text of a parameter file held in memory (the parameter chunk
+// of a PNG picture), with the same results and messages as LoadDatFile.
+int LoadDatText(FigureEngine& figure, std::string_view text, UserPrompts& ui);
+
 // The complete text SaveDatFile writes for the record.
 std::string DatFileText(const FigureParams& figure);
 

@@ -9,6 +9,7 @@
 #include "document/dat_file.h"
 #include "document/file_names.h"
 #include "picture/jpeg_file.h"
+#include "picture/png_file.h"
 
 namespace {
 
@@ -205,8 +206,13 @@ bool CDibDoc::OnNewDocument() {
 }
 
 bool CDibDoc::OnOpenDocument(const std::string& path) {
-    const int kind = FileKindOf(path);
-    if (kind == FILE_KIND_BMP || kind == FILE_KIND_JPG) return OpenPictureFile(path, kind);
+    return OpenDocumentOfKind(path, FileKindOf(path));
+}
+
+bool CDibDoc::OpenDocumentOfKind(const std::string& path, int kind) {
+    if (kind == FILE_KIND_BMP || kind == FILE_KIND_JPG || kind == FILE_KIND_PNG) {
+        return OpenPictureFile(path, kind);
+    }
     if (kind == FILE_KIND_DAT) return OpenParameterFile(path);
     return false;
 }
@@ -215,16 +221,22 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
     // Read into a fresh block so that a file that cannot be read leaves the current picture.
     DibHandle loaded;
     PictureSize size;
+    std::optional<std::string> parameterText;
     bool read;
     {
         WaitCursor wait(m_ui);
-        read = kind == FILE_KIND_BMP ? DibLoadBmpFile(path, loaded, size, m_ui)
-                                     : JpegReadPicture(path, loaded, size, m_ui);
+        if (kind == FILE_KIND_PNG) {
+            read = PngReadPicture(path, loaded, size, parameterText, m_ui);
+        } else {
+            read = kind == FILE_KIND_BMP ? DibLoadBmpFile(path, loaded, size, m_ui)
+                                         : JpegReadPicture(path, loaded, size, m_ui);
+        }
     }
     if (!read || !loaded) {
         m_ui.ShowMessage("Read failed" + path);
         return false;
     }
+    if (parameterText && OpenCarriedFigure(path, *parameterText, size)) return true;
     m_bBitmapMode = true;
     m_hDIB = std::move(loaded);
     m_pictureSize = size;
@@ -247,6 +259,35 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
     return true;
 }
 
+// A PNG that carries its parameters opens as if its parameter file had been opened, painted at the
+// PNG's size (which the parameter text does not hold). A text that cannot be read (after the
+// parameter file's own message) leaves the plain picture to open.
+bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& parameterText,
+                                PictureSize size) {
+    FigureEngine carried = m_figure;
+    if (LoadDatText(carried, parameterText, m_ui) != DAT_OK) return false;
+    carried.m_nWidth = size.width;
+    carried.m_nHeight = size.height;
+    m_figure = carried;
+    m_bBitmapMode = false;
+    if (PreparePicture(false) == 0) return false;
+    m_nPictureFormat = FILE_KIND_PNG;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    m_figure.SetNamesFromPath(path);
+    SetTitleFromName();
+    return true;
+}
+
+std::string CDibDoc::PictureParameterText() const {
+    if (m_bBitmapMode) return {};
+    FigureParams painted = m_figure;
+    std::memcpy(painted.m_colours, m_acceptedColours, sizeof painted.m_colours);
+    painted.m_orders = m_acceptedOrders;
+    RestoreAcceptedTransform(painted, m_acceptedTransform);
+    return DatFileText(painted);
+}
+
 bool CDibDoc::OpenParameterFile(const std::string& path) {
     m_bBitmapMode = false;
     // After a format error the figure shows what was read, so the result is not needed.
@@ -258,10 +299,14 @@ bool CDibDoc::OpenParameterFile(const std::string& path) {
 }
 
 bool CDibDoc::OnSaveDocument(const std::string& path) {
-    const int kind = FileKindOf(path);
+    return SaveDocumentOfKind(path, FileKindOf(path));
+}
+
+bool CDibDoc::SaveDocumentOfKind(const std::string& path, int kind) {
     bool ok = false;
     if (kind == FILE_KIND_BMP) ok = DibSaveBmpFile(path, m_hDIB, 0, m_ui);
     if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
+    if (kind == FILE_KIND_PNG) ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui);
     if (!ok) {
         // The modified flag stays: a picture that was not saved must still be offered at close.
         m_ui.ShowMessage("Cannot save DIB", MsgButtons::Ok, MsgIcon::Information);

@@ -26,6 +26,7 @@ constexpr int FILE_KIND_OTHER = 0;
 constexpr int FILE_KIND_BMP = 1;
 constexpr int FILE_KIND_DAT = 2;
 constexpr int FILE_KIND_JPG = 3;
+constexpr int FILE_KIND_PNG = 4;
 
 // Results of the settings dialog besides IDOK and IDCANCEL.
 constexpr int RESULT_DRAW_ONE_ORDER = 61447;  // "Exit dialog and draw one order only"
@@ -38,13 +39,15 @@ constexpr int ID_FILE_SAVE_AS = 57604;
 constexpr int ID_PICTURE_JPEG = 32827;
 constexpr int ID_PICTURE_JPEG_QUALITY = 32828;
 constexpr int ID_PICTURE_BITMAP = 32829;
+constexpr int ID_PICTURE_PNG = 32890;
 
 // Texts of the document's own dialogs.
 inline constexpr const char* kOpenFilter =
     "Dorvanta files (*.dat)|*.dat|Bitmap files (*.bmp)|*.bmp|Jpeg files (*.jpg)|*.jpg|"
-    "All files(*.*)|*.*||";
+    "Png files (*.png)|*.png|All files(*.*)|*.*||";
 inline constexpr const char* kSaveAsFilter =
-    "Jpeg files (*.jpg)|*.jpg|Bitmap files (*.bmp)|*.bmp|All files(*.*)|*.*||";
+    "Jpeg files (*.jpg)|*.jpg|Bitmap files (*.bmp)|*.bmp|Png files (*.png)|*.png|"
+    "All files(*.*)|*.*||";
 
 // Stand-in for the platform palette object the view selects when painting; only its life
 // cycle (created by AdoptPicture, deleted on a new document, an adoption and destruction) counts.
@@ -93,6 +96,15 @@ class CDibDoc {
     void OnPictureBitmap() { m_nPictureFormat = FILE_KIND_BMP; }  // 32829
     bool IsJpegChecked() const { return m_nPictureFormat == FILE_KIND_JPG; }
     bool IsBitmapChecked() const { return m_nPictureFormat == FILE_KIND_BMP; }
+    void OnPicturePng() { m_nPictureFormat = FILE_KIND_PNG; }
+    bool IsPngChecked() const { return m_nPictureFormat == FILE_KIND_PNG; }
+    // Opening and saving with the kind given rather than taken from the path's first dot
+    // (dorvanta-render takes it from the last one). OnOpenDocument and OnSaveDocument use these.
+    bool OpenDocumentOfKind(const std::string& path, int kind);
+    bool SaveDocumentOfKind(const std::string& path, int kind);
+    // The parameter text a PNG of the picture carries: the figure as last painted, or empty when
+    // the picture is not a painting of the figure (an opened or pasted picture).
+    std::string PictureParameterText() const;
     // 32828: the desktop runs the quality dialog with m_nJpegQuality and passes the value on OK
     // (nothing on Cancel); either way the picture format becomes Jpeg.
     void SetJpegQuality(std::optional<int> acceptedQuality);
@@ -145,6 +157,8 @@ class CDibDoc {
   private:
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
+    bool OpenCarriedFigure(const std::string& path, const std::string& parameterText,
+                           PictureSize size);
     void SetTitleFromName();
     void StoreAcceptedColoursAndTransform();
 

@@ -53,5 +53,12 @@ int FileKindOf(const std::string& path) {
     if (EqualsIgnoringCase(extension, "bmp")) return FILE_KIND_BMP;
     if (EqualsIgnoringCase(extension, "dat")) return FILE_KIND_DAT;
     if (EqualsIgnoringCase(extension, "jpg")) return FILE_KIND_JPG;
+    if (EqualsIgnoringCase(extension, "png")) return FILE_KIND_PNG;
     return FILE_KIND_OTHER;
+}
+
+int FileKindOfLastExtension(const std::string& path) {
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < FileNameStart(path)) return FILE_KIND_OTHER;
+    return FileKindOf(path.substr(dot));
 }

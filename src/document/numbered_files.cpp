@@ -100,7 +100,9 @@ bool CDibDoc::SaveToNextFile() {
     if (!digits.empty() && g_nFileCounter == 0) g_nFileCounter = NumberOf(digits);
 
     const std::string directory = m_figure.m_szDirectory;
-    const char* pictureExtension = m_nPictureFormat == FILE_KIND_BMP ? "bmp" : "jpg";
+    const char* pictureExtension = m_nPictureFormat == FILE_KIND_BMP   ? "bmp"
+                                   : m_nPictureFormat == FILE_KIND_PNG ? "png"
+                                                                       : "jpg";
     std::string datPath;
     std::string picturePath;
     do {

@@ -9,7 +9,9 @@
 std::string PosterSizeProblem(int fileKind, std::int64_t width, std::int64_t height) {
     std::string problem = fileKind == FILE_KIND_BMP   ? BmpSizeProblem(width, height)
                           : fileKind == FILE_KIND_JPG ? JpegSizeProblem(width, height)
-                                                      : "pictures are written as BMP or JPEG files";
+                          : fileKind == FILE_KIND_PNG
+                              ? PngSizeProblem(width, height)
+                              : "pictures are written as BMP, JPEG or PNG files";
     return problem.empty() ? StreamSizeProblem(width, height) : problem;
 }
 
@@ -27,8 +29,8 @@ StreamResult PaintWith(Writer& writer, FigureEngine& figure, int order, int thre
 }  // namespace
 
 StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string& path, int fileKind,
-                             int quality, int threads, UserPrompts& ui,
-                             const PaintingProgress& progress) {
+                             int quality, const std::string& parameterText, int threads,
+                             UserPrompts& ui, const PaintingProgress& progress) {
     const std::string problem = PosterSizeProblem(fileKind, figure.m_nWidth, figure.m_nHeight);
     if (!problem.empty()) {
         ui.ShowMessage(path + ": " + problem);
@@ -43,8 +45,12 @@ StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string&
     if (fileKind == FILE_KIND_BMP) {
         BmpRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, ui);
         result = PaintWith(writer, figure, order, threads, ui, progress);
-    } else {
+    } else if (fileKind == FILE_KIND_JPG) {
         JpegRowWriter writer(out.Stream(), figure.m_nWidth, figure.m_nHeight, quality, ui);
+        result = PaintWith(writer, figure, order, threads, ui, progress);
+    } else {
+        PngRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, parameterText,
+                            ui);
         result = PaintWith(writer, figure, order, threads, ui, progress);
     }
     if (result != StreamResult::Written) return result;  // the temporary goes with out

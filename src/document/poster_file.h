@@ -10,14 +10,15 @@
 class FigureEngine;
 class UserPrompts;
 
-// Why a picture of this size cannot be painted into a file of this kind (FILE_KIND_BMP or
-// FILE_KIND_JPG), or "" when it can.
+// Why a picture of this size cannot be painted into a file of this kind (FILE_KIND_BMP,
+// FILE_KIND_JPG or FILE_KIND_PNG), or "" when it can.
 std::string PosterSizeProblem(int fileKind, std::int64_t width, std::int64_t height);
 
 // Paints the figure at its size (order -1: every drawn order) into path as a file of the kind,
-// with the JPEG quality where it applies, through a temporary file beside path: when the painting
-// is cancelled or fails, no file is left behind and an older file of that name is intact. The
-// file holds the bytes the whole painting would write. Failures are reported through ui, once.
+// with the JPEG quality or the PNG's parameter text where they apply, through a temporary file
+// beside path: when the painting is cancelled or fails, no file is left behind and an older file of
+// that name is intact. The file holds the bytes the whole painting would write. Failures are
+// reported through ui, once.
 StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string& path, int fileKind,
-                             int quality, int threads, UserPrompts& ui,
-                             const PaintingProgress& progress = {});
+                             int quality, const std::string& parameterText, int threads,
+                             UserPrompts& ui, const PaintingProgress& progress = {});

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class UserPrompts;
 struct JpegEncoding;  // the library's state (jpeg_file.cpp)
+class PngRowEncoder;
 
 class RowSink {
   public:
@@ -35,6 +37,7 @@ std::int64_t BmpFileBytes(std::int64_t width, std::int64_t height);
 // Why a picture of this size cannot be written as a BMP or JPEG file, or "" when it can.
 std::string BmpSizeProblem(std::int64_t width, std::int64_t height);
 std::string JpegSizeProblem(std::int64_t width, std::int64_t height);
+std::string PngSizeProblem(std::int64_t width, std::int64_t height);
 
 // ---- BMP ----
 
@@ -78,4 +81,32 @@ class JpegRowWriter : public RowSink {
 
   private:
     std::unique_ptr<JpegEncoding> m_job;
+};
+
+// ---- PNG ----
+
+// Takes the rows top-down into the streaming PNG encoder, which the whole-picture writer uses
+// too, with the parameter text in its chunk. Failures show "Failed to write: " + path + "\n" and
+// the cause.
+class PngRowWriter : public RowSink {
+  public:
+    PngRowWriter(std::FILE* file, const std::string& path, int width, int height,
+                 std::string_view parameterText, UserPrompts& ui);
+    ~PngRowWriter() override;
+    PngRowWriter(const PngRowWriter&) = delete;
+    PngRowWriter& operator=(const PngRowWriter&) = delete;
+
+    bool Start() { return true; }  // the encoder writes its header with the first row
+    bool BottomUp() const override { return false; }
+    bool WriteRow(const std::uint8_t* row) override;
+    bool Finish();
+
+  private:
+    bool Failed();
+
+    std::string m_path;
+    UserPrompts& m_ui;
+    int m_writeError = 0;
+    bool m_failed = false;
+    std::unique_ptr<PngRowEncoder> m_png;
 };

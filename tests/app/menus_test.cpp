@@ -47,7 +47,7 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
         {"Draw Order", "Draw Orders", "Draw Only One", "-", "Order 0\t0", "Order 1\t1",
          "Order 2\t2", "Order 3\t3", "Order 4\t4", "Order 5\t5", "Order 6\t6", "Order 7\t7",
          "Order 8\t8", "Order 9\t9"},
-        {"Picture", "Jpeg", "Jpeg Quality ...", "Bitmap"},
+        {"Picture", "Jpeg", "Jpeg Quality ...", "Bitmap", "Png"},
         {"&Colors", "Select Order Nr", "-", "Back Ground", "Reference Line",
          "Select Colors, Transparency and Orders", "-", "Randomly Choose Colors\tQ",
          "Automatic Save after Random Colors", "Random Choice Settings...", "-", "Help on Colors"},

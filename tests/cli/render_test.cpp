@@ -186,7 +186,7 @@ TEST_F(RenderTest, SceneWithoutHeaderStartsWithTheTextures) {
 TEST_F(RenderTest, UsageErrorsExitWithTwoAndWriteNothing) {
     const std::vector<std::vector<std::string>> bad = {
         {},
-        {"-o", "x.png"},
+        {"-o", "x.gif"},
         {"-o", "x.jpeg"},
         {"-o"},
         {"--size", "0x5", "-o", "x.bmp"},

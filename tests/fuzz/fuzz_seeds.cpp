@@ -1,5 +1,5 @@
 // Writes the seed corpora under tests/fuzz/corpus/<target>/: files made by the program itself
-// (painted pictures saved as BMP and JPEG, the default parameter file, the document's own
+// (painted pictures saved as BMP, JPEG and PNG, the default parameter file, the document's own
 // picture block) and small hand-made files for every bit depth, header kind and JPEG variant.
 // Run from the source root: build-fuzz/tests/fuzz/fuzz_seeds tests/fuzz/corpus
 #include <cstdio>
@@ -13,6 +13,8 @@
 #include "picture/jpeg_file.h"
 #include "picture/jpeg_maker.h"
 #include "picture/picture_files.h"
+#include "picture/png_file.h"
+#include "picture/png_maker.h"
 
 namespace fs = std::filesystem;
 
@@ -172,6 +174,54 @@ void DatSeeds() {
                         std::char_traits<char>::length(missing)));
 }
 
+// PNGs as the program writes them (with and without the parameter chunk, one whose chunk does
+// not read) and from libspng in every colour type, depths 1 to 16, interlaced and with tRNS.
+void PngSeeds(UserPrompts& ui) {
+    for (auto [w, h] : {std::pair{17, 11}, std::pair{1, 1}}) {
+        auto doc = PaintedDocument(ui, w, h);
+        std::string size = std::to_string(w) + "x" + std::to_string(h);
+        PngWritePicture(SeedPath("fuzz_png", "figure-" + size + ".png"), doc->m_hDIB,
+                        doc->PictureParameterText(), ui);
+        PngWritePicture(SeedPath("fuzz_png", "plain-" + size + ".png"), doc->m_hDIB, "", ui);
+    }
+    auto doc = PaintedDocument(ui, 5, 4);
+    PngWritePicture(SeedPath("fuzz_png", "broken-parameters.png"), doc->m_hDIB,
+                    "Dorvanta Version 4.0\r\nComment\r\nBS#\r\nOffset G Sec 3\r\n", ui);
+    struct Kind {
+        const char* name;
+        int colourType;
+        int depth;
+        bool interlaced;
+    };
+    for (Kind kind :
+         {Kind{"grey1", kPngGrey, 1, false}, Kind{"grey16-adam7", kPngGrey, 16, true},
+          Kind{"palette4-trns", kPngPalette, 4, false},
+          Kind{"grey-alpha8-adam7", kPngGreyAlpha, 8, true}, Kind{"rgb16-trns", kPngRgb, 16, false},
+          Kind{"rgba8", kPngRgba, 8, false}, Kind{"rgba16-adam7", kPngRgba, 16, true}}) {
+        PngSpec spec;
+        spec.width = 9;
+        spec.height = 7;
+        spec.colourType = kind.colourType;
+        spec.depth = kind.depth;
+        spec.interlaced = kind.interlaced;
+        const int top = (1 << kind.depth) - 1;
+        const int count = 9 * 7 * ChannelsOf(kind.colourType);
+        for (int i = 0; i < count; ++i) {
+            spec.samples.push_back(static_cast<std::uint16_t>((i * 2654435761u) % (top + 1)));
+        }
+        if (kind.colourType == kPngPalette) {
+            for (int i = 0; i <= top; ++i) {
+                spec.palette.push_back({static_cast<std::uint8_t>(i * 16),
+                                        static_cast<std::uint8_t>(255 - i * 16),
+                                        static_cast<std::uint8_t>(i * 7)});
+                spec.paletteAlpha.push_back(static_cast<std::uint8_t>(i * 17));
+            }
+        }
+        if (kind.colourType == kPngRgb) spec.transparentColour = {{0, 0, 0}};
+        WriteSeed("fuzz_png", std::string(kind.name) + ".png", MakePng(spec));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -186,6 +236,7 @@ int main(int argc, char** argv) {
     JpegSeeds();
     PasteSeeds();
     DatSeeds();
+    PngSeeds(ui);
     if (ui.messages != 0) std::fprintf(stderr, "fuzz_seeds: %d messages\n", ui.messages);
     return ui.messages == 0 ? 0 : 1;
 }

@@ -1,0 +1,117 @@
+// dorvanta-render and PNG: output by the last dot, pixels equal to the BMP, the parameters back
+// from the PNG alone.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "picture/png_file.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBinary = DORVANTA_BINARY_DIR "/src/dorvanta-render";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The pixels of every row without the padding, which a block reused at another size leaves as it
+// was (and a BMP file carries along).
+std::vector<std::uint8_t> PixelsOf(const DibImage& block) {
+    const DibInfo info = DibDescribe(block.Bytes());
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < info.height; ++y) {
+        const std::uint8_t* row = DibPixelData(block.Bytes(), 0) + y * DibRowStride(info.width, 24);
+        pixels.insert(pixels.end(), row, row + 3 * info.width);
+    }
+    return pixels;
+}
+
+std::vector<std::uint8_t> BmpPixels(const std::string& path) {
+    ScriptedPrompts ui;
+    DibHandle bmp;
+    PictureSize size;
+    EXPECT_TRUE(DibLoadBmpFile(path, bmp, size, ui));
+    return bmp ? PixelsOf(*bmp) : std::vector<std::uint8_t>{};
+}
+
+class RenderPngTest : public ::testing::Test {
+  protected:
+    // Runs the tool in the temporary folder (arguments need no quoting here); the exit status.
+    int Run(const std::string& args) {
+        const std::string command =
+            "cd '" + dir.Path().string() + "' && '" + kBinary + "' " + args + " >out.txt 2>err.txt";
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    std::string File(const std::string& name) const { return ReadFile(dir.File(name)); }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(RenderPngTest, APngOfTheFigureHasTheBmpsPixelsAndGivesItsParametersBack) {
+    for (const std::string size : {"", " --size 321x203"}) {
+        ASSERT_EQ(Run("--save-dat fig.dat" + size), 0) << File("err.txt");
+        ASSERT_EQ(Run("fig.dat -o fig.bmp" + size), 0) << File("err.txt");
+        ASSERT_EQ(Run("fig.dat -o fig.v2.png" + size), 0) << File("err.txt");
+        EXPECT_EQ(File("err.txt"), "");
+
+        ScriptedPrompts ui;
+        DibHandle png;
+        PictureSize pngSize;
+        std::optional<std::string> text;
+        ASSERT_TRUE(PngReadPicture(dir.File("fig.v2.png"), png, pngSize, text, ui));
+        const std::vector<std::uint8_t> pixels = BmpPixels(dir.File("fig.bmp"));
+        EXPECT_FALSE(pixels.empty());
+        EXPECT_TRUE(PixelsOf(*png) == pixels) << "PNG and BMP differ" << size;
+        EXPECT_EQ(text, File("fig.dat"));
+
+        ASSERT_EQ(Run("fig.v2.png --save-dat back.dat -o again.bmp"), 0) << File("err.txt");
+        EXPECT_EQ(File("back.dat"), File("fig.dat"));
+        EXPECT_TRUE(BmpPixels(dir.File("again.bmp")) == pixels) << "repainted differs" << size;
+        if (std::system("command -v pngcheck >/dev/null 2>&1") == 0) {
+            EXPECT_EQ(std::system(("pngcheck -q '" + dir.File("fig.v2.png") + "'").c_str()), 0);
+        }
+    }
+}
+
+TEST_F(RenderPngTest, AFigurePngCanBeRepaintedAPlainOneCannot) {
+    ASSERT_EQ(Run("-o fig.png"), 0);
+    ASSERT_EQ(Run("fig.png --size 64x48 --order 0 --stats -o small.png"), 0) << File("err.txt");
+    EXPECT_NE(File("out.txt").find("Order 0:"), std::string::npos);
+    ASSERT_EQ(Run("-o fig.bmp --size 40x30"), 0);
+    ASSERT_EQ(Run("fig.bmp -o plain.png"), 0) << File("err.txt");
+    EXPECT_EQ(Run("plain.png --stats"), 2);
+    EXPECT_NE(File("err.txt").find("plain.png is a picture without one"), std::string::npos);
+    EXPECT_EQ(Run("plain.png -o plain.bmp"), 0);
+    EXPECT_TRUE(File("plain.bmp") == File("fig.bmp"));
+}
+
+TEST_F(RenderPngTest, TheKindComesFromTheLastDotAndHelpNamesPng) {
+    EXPECT_EQ(Run("-o out.bmp.png --size 8x8"), 0);
+    EXPECT_EQ(File("out.bmp.png").substr(1, 3), "PNG");
+    EXPECT_EQ(Run("-o out.png.gif"), 2);
+    EXPECT_NE(File("err.txt").find(".png"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("out.png.gif")));
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_NE(File("out.txt").find("PICTURE.png"), std::string::npos);
+    EXPECT_NE(File("out.txt").find("(.bmp, .jpg, .png)"), std::string::npos);
+}
+
+TEST_F(RenderPngTest, ADamagedPngFailsWithItsCause) {
+    std::ofstream(dir.File("bad.png"), std::ios::binary) << "\x89PNG\r\n\x1a\n";
+    EXPECT_EQ(Run("bad.png -o x.bmp"), 1);
+    EXPECT_NE(File("err.txt").find("Failed to read: bad.png\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("x.bmp")));
+}

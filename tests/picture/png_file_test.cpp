@@ -1,0 +1,568 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "picture/png_file.h"
+#include "picture/png_maker.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kParameters = "Dorvanta Version 4.0\r\nA comment\r\nSBSBB#\r\n";
+
+struct Loaded {
+    bool ok = false;
+    DibHandle handle;
+    PictureSize size;
+    std::optional<std::string> text;
+    std::vector<std::string> texts;
+};
+
+Loaded ReadPng(const std::string& path, DibHandle handle = nullptr) {
+    ScriptedPrompts ui;
+    Loaded result;
+    result.handle = std::move(handle);
+    result.ok = PngReadPicture(path, result.handle, result.size, result.text, ui);
+    result.texts = ui.Texts();
+    return result;
+}
+
+Loaded ReadPngBytes(const TempDir& dir, const Bytes& file, DibHandle handle = nullptr) {
+    std::string path = dir.File("in.png");
+    WriteFileBytes(path, file);
+    return ReadPng(path, std::move(handle));
+}
+
+// Everything the encoder gives, in one vector.
+struct Captured {
+    Bytes bytes;
+    PngRowEncoder::Sink Sink() {
+        return [this](const std::uint8_t* data, std::size_t count) {
+            bytes.insert(bytes.end(), data, data + count);
+            return true;
+        };
+    }
+};
+
+// Pixel (x, y counted from the top) of a picture block, as blue, green, red.
+std::array<std::uint8_t, 3> PixelAt(const DibImage& block, int x, int yFromTop) {
+    DibInfo info = DibDescribe(block.Bytes());
+    const std::uint8_t* p = DibPixelData(block.Bytes(), 0) +
+                            (info.height - 1 - yFromTop) * DibRowStride(info.width, 24) + 3 * x;
+    return {p[0], p[1], p[2]};
+}
+
+bool SamePixels(const DibImage& a, const DibImage& b) {
+    DibInfo ia = DibDescribe(a.Bytes());
+    DibInfo ib = DibDescribe(b.Bytes());
+    if (ia.width != ib.width || ia.height != ib.height) return false;
+    for (int y = 0; y < ia.height; ++y)
+        for (int x = 0; x < ia.width; ++x)
+            if (PixelAt(a, x, y) != PixelAt(b, x, y)) return false;
+    return true;
+}
+
+std::string Inflate(const std::uint8_t* data, std::size_t count) {
+    std::string out(1 << 20, '\0');
+    uLongf length = out.size();
+    EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &length, data, count), Z_OK);
+    out.resize(length);
+    return out;
+}
+
+}  // namespace
+
+// ---- The written file ----
+
+TEST(PngWritePicture, WritesRgbChunksSoftwareAndParametersAndNoTimeChunk) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    DibHandle picture = MakeTestPicture(37, 23);
+    const std::string path = dir.File("out.png");
+    ASSERT_TRUE(PngWritePicture(path, picture, kParameters, ui));
+    EXPECT_TRUE(ui.messages.empty());
+    Bytes png = ReadFileBytes(path);
+    ASSERT_GE(png.size(), 8u);
+    EXPECT_EQ(Bytes(png.begin(), png.begin() + 8), (Bytes{137, 80, 78, 71, 13, 10, 26, 10}));
+    std::vector<std::string> types;
+    for (const PngChunk& chunk : ChunksOf(png)) {
+        types.push_back(chunk.type);
+        const uLong crc = crc32(0, png.data() + chunk.offset + 4, 4 + chunk.length);
+        const std::size_t at = chunk.offset + 8 + chunk.length;
+        EXPECT_EQ(crc, (uLong{png[at]} << 24) | (uLong{png[at + 1]} << 16) |
+                           (uLong{png[at + 2]} << 8) | png[at + 3])
+            << chunk.type;
+        const std::uint8_t* data = png.data() + chunk.offset + 8;
+        if (chunk.type == "IHDR") {
+            EXPECT_EQ(Bytes(data, data + 13), (Bytes{0, 0, 0, 37, 0, 0, 0, 23, 8, 2, 0, 0, 0}));
+        }
+        if (chunk.type == "tEXt") {
+            EXPECT_EQ(std::string(data, data + chunk.length),
+                      std::string("Software") + '\0' + "Dorvanta 4.0");
+        }
+        if (chunk.type == "zTXt") {
+            ASSERT_GT(chunk.length, 10u);
+            EXPECT_EQ(std::string(data, data + 10), std::string("Dorvanta") + '\0' + '\0');
+            EXPECT_EQ(Inflate(data + 10, chunk.length - 10), kParameters);
+        }
+    }
+    EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "tEXt", "zTXt", "IDAT", "IEND"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+}
+
+TEST(PngWritePicture, PassesPngcheckWhenItIsInstalled) {
+    if (std::system("command -v pngcheck >/dev/null 2>&1") != 0) GTEST_SKIP() << "no pngcheck";
+    TempDir dir;
+    ScriptedPrompts ui;
+    for (auto [width, height] : {std::pair{1, 1}, {641, 3}, {300, 200}}) {
+        const std::string path = dir.File("check.png");
+        ASSERT_TRUE(PngWritePicture(path, MakeTestPicture(width, height), kParameters, ui));
+        EXPECT_EQ(std::system(("pngcheck -q " + path).c_str()), 0) << width << "x" << height;
+    }
+}
+
+TEST(PngWritePicture, RoundTripGivesThePixelsAndTheParameterTextBack) {
+    TempDir dir;
+    for (auto [width, height] : {std::pair{1, 1}, {641, 3}, {37, 23}, {2, 300}}) {
+        for (const std::string& text : {kParameters, std::string()}) {
+            ScriptedPrompts ui;
+            DibHandle picture = MakeTestPicture(width, height, width + height);
+            DibHandle before = DibCopyBlock(picture);
+            const std::string path = dir.File("round.png");
+            ASSERT_TRUE(PngWritePicture(path, picture, text, ui));
+            EXPECT_EQ(Bytes(picture->Bytes(), picture->Bytes() + picture->Size()),
+                      Bytes(before->Bytes(), before->Bytes() + before->Size()));
+            Loaded back = ReadPng(path);
+            ASSERT_TRUE(back.ok) << width << "x" << height;
+            EXPECT_EQ(back.size.width, width);
+            EXPECT_EQ(back.size.height, height);
+            EXPECT_TRUE(DibIsPicture24(*back.handle));
+            EXPECT_TRUE(SamePixels(*back.handle, *picture));
+            if (text.empty()) {
+                EXPECT_FALSE(back.text.has_value());
+            } else {
+                EXPECT_EQ(back.text, text);
+            }
+        }
+    }
+}
+
+TEST(PngWritePicture, SameFigureGivesTheSameBytes) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    DibHandle picture = MakeTestPicture(120, 90);
+    ASSERT_TRUE(PngWritePicture(dir.File("a.png"), picture, kParameters, ui));
+    ASSERT_TRUE(PngWritePicture(dir.File("b.png"), picture, kParameters, ui));
+    EXPECT_EQ(ReadFileBytes(dir.File("a.png")), ReadFileBytes(dir.File("b.png")));
+}
+
+TEST(PngWritePicture, AFailedWriteKeepsTheEarlierFileAndSaysWhy) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    const std::string path = dir.File("keep.png");
+    WriteFileBytes(path, Bytes{1, 2, 3});
+    EXPECT_FALSE(PngWritePicture(path, nullptr, kParameters, ui));
+    EXPECT_TRUE(ui.messages.empty());
+    const std::string missing = dir.File("no/such/dir.png");
+    EXPECT_FALSE(PngWritePicture(missing, MakeTestPicture(4, 4), kParameters, ui));
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Failed to write: " + missing +
+                                                   "\nNo such file or directory"});
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{1, 2, 3}));
+}
+
+// ---- The streaming encoder ----
+
+// Feeds a procedural picture to the encoder in pieces of random size (or whole rows) and returns
+// the file.
+Bytes EncodeProcedural(std::int64_t width, std::int64_t height, unsigned seed, bool wholeRows) {
+    Captured out;
+    PngRowEncoder png(width, height, kParameters, out.Sink());
+    std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(width));
+    std::mt19937 random(seed);
+    for (std::int64_t y = 0; y < height; ++y) {
+        for (std::int64_t x = 0; x < width; ++x) {
+            // Flat bands with thin lines, like a figure.
+            const bool line = (x + 3 * y) % 97 == 0;
+            row[3 * x] = line ? 20 : static_cast<std::uint8_t>(x / 50);
+            row[3 * x + 1] = line ? 200 : static_cast<std::uint8_t>(y);
+            row[3 * x + 2] = static_cast<std::uint8_t>((x ^ y) & 0xC0);
+        }
+        if (wholeRows) {
+            EXPECT_TRUE(png.AddRows(row.data(), 1, 0));
+            continue;
+        }
+        for (std::int64_t done = 0; done < width;) {
+            std::int64_t count = std::min<std::int64_t>(width - done, 1 + random() % 70000);
+            EXPECT_TRUE(png.AddPixels(row.data() + 3 * done, count));
+            done += count;
+        }
+    }
+    EXPECT_TRUE(png.Finish());
+    return out.bytes;
+}
+
+TEST(PngRowEncoder, PiecesOfAnySizeGiveTheBytesOfTheWholePictureWriter) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    DibHandle picture = MakeTestPicture(641, 77, 5);
+    const std::string path = dir.File("whole.png");
+    ASSERT_TRUE(PngWritePicture(path, picture, kParameters, ui));
+    const DibInfo info = DibDescribe(picture->Bytes());
+    const std::int64_t stride = DibRowStride(info.width, 24);
+    for (unsigned seed : {1u, 2u, 3u}) {
+        Captured out;
+        PngRowEncoder png(641, 77, kParameters, out.Sink());
+        std::mt19937 random(seed);
+        for (int y = 0; y < 77; ++y) {
+            const std::uint8_t* row = DibPixelData(picture->Bytes(), 0) + (76 - y) * stride;
+            for (int done = 0; done < 641;) {
+                int count = std::min<int>(641 - done, static_cast<int>(random() % 300));
+                ASSERT_TRUE(png.AddPixels(row + 3 * done, count));
+                done += count;
+            }
+        }
+        ASSERT_TRUE(png.Finish());
+        EXPECT_EQ(out.bytes, ReadFileBytes(path)) << "seed " << seed;
+    }
+}
+
+// Above the whole-buffer size the encoder streams through zlib (the Up filter while rows are
+// small, the Sub filter for very wide rows); split or whole, the bytes are the same, and they
+// read back as the pixels that went in.
+TEST(PngRowEncoder, StreamedPicturesDoNotDependOnHowTheyWereSplit) {
+    struct Case {
+        std::int64_t width, height;
+    };
+    for (Case c : {Case{5000, 4500}, Case{11184811, 2}}) {
+        ASSERT_FALSE(PngCompressesWhole(c.width, c.height));
+        Bytes whole = EncodeProcedural(c.width, c.height, 0, true);
+        Bytes split = EncodeProcedural(c.width, c.height, 7, false);
+        EXPECT_EQ(whole, split) << c.width << "x" << c.height;
+        ScriptedPrompts ui;
+        DibHandle handle;
+        PictureSize size;
+        std::optional<std::string> text;
+        ASSERT_TRUE(PngReadPictureFromMemory(whole.data(), whole.size(), "big.png", handle, size,
+                                             text, ui));
+        EXPECT_EQ(text, kParameters);
+        for (std::int64_t x : {std::int64_t{0}, c.width / 3, c.width - 1}) {
+            const std::int64_t y = c.height - 1;
+            const bool line = (x + 3 * y) % 97 == 0;
+            EXPECT_EQ(PixelAt(*handle, static_cast<int>(x), static_cast<int>(y)),
+                      (std::array<std::uint8_t, 3>{static_cast<std::uint8_t>(line ? 20 : x / 50),
+                                                   static_cast<std::uint8_t>(line ? 200 : y),
+                                                   static_cast<std::uint8_t>((x ^ y) & 0xC0)}));
+        }
+    }
+}
+
+TEST(PngRowEncoder, RefusesWrongSizesTooManyOrTooFewPixelsAndAFailingSink) {
+    std::uint8_t pixels[30] = {};
+    for (auto [width, height] : {std::pair<std::int64_t, std::int64_t>{0, 1},
+                                 {1, 0},
+                                 {-1, 5},
+                                 {std::int64_t{1} << 31, 1}}) {
+        Captured out;
+        PngRowEncoder png(width, height, "", out.Sink());
+        EXPECT_TRUE(png.Failed());
+        EXPECT_FALSE(png.Finish());
+        EXPECT_TRUE(out.bytes.empty());
+    }
+    {
+        Captured out;
+        PngRowEncoder png(3, 3, "", out.Sink());
+        EXPECT_TRUE(png.AddPixels(pixels, 8));
+        EXPECT_FALSE(png.Finish());  // one pixel missing
+    }
+    {
+        Captured out;
+        PngRowEncoder png(3, 3, "", out.Sink());
+        EXPECT_FALSE(png.AddPixels(pixels, 10));  // one too many
+        EXPECT_FALSE(png.Finish());
+    }
+    {
+        Captured out;
+        PngRowEncoder png(3, 3, "", out.Sink());
+        EXPECT_TRUE(png.AddPixels(pixels, 1));
+        EXPECT_FALSE(png.AddRows(pixels, 1, 9));  // rows must start at a row
+    }
+    int calls = 0;
+    PngRowEncoder png(3, 3, "", [&calls](const std::uint8_t*, std::size_t) { return ++calls < 3; });
+    EXPECT_FALSE(png.AddPixels(pixels, 9) && png.Finish());
+    EXPECT_TRUE(png.Failed());
+    EXPECT_EQ(calls, 3);  // nothing more after the failure
+}
+
+// ---- Reading every kind of PNG ----
+
+namespace {
+
+double Nearest(double v) {
+    return std::floor(v + 0.5);
+}
+
+// The expected picture pixel (blue, green, red) of pixel i of a spec: the samples scaled to
+// 8 bits (16-bit ones composited first at 16 bits), over white.
+std::array<std::uint8_t, 3> Expected(const PngSpec& spec, std::size_t i) {
+    const int channels = ChannelsOf(spec.colourType);
+    const std::uint16_t* s = spec.samples.data() + i * channels;
+    const double top = std::pow(2.0, spec.colourType == kPngPalette ? 8 : spec.depth) - 1;
+    double rgb[3];
+    double alpha = top;
+    if (spec.colourType == kPngPalette) {
+        for (int k = 0; k < 3; ++k) rgb[k] = spec.palette[s[0]][k];
+        if (s[0] < spec.paletteAlpha.size()) alpha = spec.paletteAlpha[s[0]];
+    } else {
+        const bool grey = channels <= 2;
+        for (int k = 0; k < 3; ++k) rgb[k] = s[grey ? 0 : k];
+        if (channels == 2 || channels == 4) alpha = s[channels - 1];
+        if (spec.transparentColour) {
+            bool match = grey ? s[0] == (*spec.transparentColour)[0]
+                              : s[0] == (*spec.transparentColour)[0] &&
+                                    s[1] == (*spec.transparentColour)[1] &&
+                                    s[2] == (*spec.transparentColour)[2];
+            if (match) alpha = 0;
+        }
+    }
+    std::array<std::uint8_t, 3> out{};
+    for (int k = 0; k < 3; ++k) {
+        double v;
+        if (spec.depth == 16) {
+            v = Nearest((rgb[k] * alpha + 65535.0 * (65535.0 - alpha)) / 65535.0);
+            v = Nearest(v * 255.0 / 65535.0);
+        } else {
+            double c = rgb[k] * 255.0 / top;
+            double a = alpha * 255.0 / top;
+            v = Nearest((c * a + 255.0 * (255.0 - a)) / 255.0);
+        }
+        out[2 - k] = static_cast<std::uint8_t>(v);
+    }
+    return out;
+}
+
+PngSpec RandomSpec(int colourType, int depth, bool interlaced, unsigned seed) {
+    PngSpec spec;
+    spec.width = 13;
+    spec.height = 11;
+    spec.colourType = colourType;
+    spec.depth = depth;
+    spec.interlaced = interlaced;
+    std::mt19937 random(seed);
+    const std::uint32_t top = (1u << depth) - 1;
+    const std::size_t count = std::size_t{13} * 11 * ChannelsOf(colourType);
+    for (std::size_t i = 0; i < count; ++i) {
+        // The extremes and random values in between.
+        std::uint32_t v = random() % 4 == 0 ? (random() % 2) * top : random() % (top + 1);
+        spec.samples.push_back(static_cast<std::uint16_t>(v));
+    }
+    if (colourType == kPngPalette) {
+        for (std::uint32_t i = 0; i <= top; ++i) {
+            spec.palette.push_back({static_cast<std::uint8_t>(random()),
+                                    static_cast<std::uint8_t>(random()),
+                                    static_cast<std::uint8_t>(random())});
+        }
+        for (std::uint32_t i = 0; i <= top / 2; ++i) {
+            spec.paletteAlpha.push_back(static_cast<std::uint8_t>(i == 0 ? 0 : random()));
+        }
+    }
+    return spec;
+}
+
+}  // namespace
+
+TEST(PngReadPicture, ReadsEveryColourTypeBitDepthAndInterlacingOverWhite) {
+    TempDir dir;
+    const std::vector<std::pair<int, std::vector<int>>> kinds = {
+        {kPngGrey, {1, 2, 4, 8, 16}}, {kPngRgb, {8, 16}},  {kPngPalette, {1, 2, 4, 8}},
+        {kPngGreyAlpha, {8, 16}},     {kPngRgba, {8, 16}},
+    };
+    unsigned seed = 1;
+    for (const auto& [colourType, depths] : kinds) {
+        for (int depth : depths) {
+            for (bool interlaced : {false, true}) {
+                for (bool transparent : {false, true}) {
+                    PngSpec spec = RandomSpec(colourType, depth, interlaced, seed++);
+                    if (transparent) {
+                        if (colourType == kPngGreyAlpha || colourType == kPngRgba) continue;
+                        if (colourType != kPngPalette) {
+                            // The colour of the first pixel becomes transparent.
+                            const std::uint16_t* s = spec.samples.data();
+                            spec.transparentColour =
+                                colourType == kPngGrey
+                                    ? std::array<std::uint16_t, 3>{s[0], 0, 0}
+                                    : std::array<std::uint16_t, 3>{s[0], s[1], s[2]};
+                        }
+                    } else if (colourType == kPngPalette) {
+                        spec.paletteAlpha.clear();
+                    }
+                    Bytes png = MakePng(spec);
+                    ASSERT_FALSE(png.empty());
+                    Loaded back = ReadPngBytes(dir, png);
+                    const std::string what =
+                        "type " + std::to_string(colourType) + " depth " + std::to_string(depth) +
+                        (interlaced ? " interlaced" : "") + (transparent ? " tRNS" : "");
+                    ASSERT_TRUE(back.ok) << what;
+                    EXPECT_TRUE(back.texts.empty()) << what;
+                    EXPECT_FALSE(back.text.has_value());
+                    ASSERT_EQ(back.size.width, 13);
+                    ASSERT_EQ(back.size.height, 11);
+                    for (int y = 0; y < 11; ++y) {
+                        for (int x = 0; x < 13; ++x) {
+                            ASSERT_EQ(PixelAt(*back.handle, x, y),
+                                      Expected(spec, static_cast<std::size_t>(y) * 13 + x))
+                                << what << " at " << x << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(PngReadPicture, ReducesEverySixteenBitValueByRounding) {
+    PngSpec spec;
+    spec.width = 65536;
+    spec.height = 1;
+    spec.colourType = kPngGrey;
+    spec.depth = 16;
+    for (std::uint32_t v = 0; v < 65536; ++v) spec.samples.push_back(static_cast<std::uint16_t>(v));
+    TempDir dir;
+    Loaded back = ReadPngBytes(dir, MakePng(spec));
+    ASSERT_TRUE(back.ok);
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+        const auto expected = static_cast<std::uint8_t>(Nearest(v * 255.0 / 65535.0));
+        ASSERT_EQ(PixelAt(*back.handle, static_cast<int>(v), 0)[1], expected) << v;
+    }
+}
+
+TEST(PngReadPicture, FindsTheParameterChunkAmongOtherTexts) {
+    PngSpec spec = RandomSpec(kPngRgb, 8, false, 3);
+    spec.texts = {{"Comment", "not ours"}, {"Dorvanta", kParameters}};
+    TempDir dir;
+    Loaded back = ReadPngBytes(dir, MakePng(spec));
+    ASSERT_TRUE(back.ok);
+    EXPECT_EQ(back.text, kParameters);
+}
+
+// ---- Refusals ----
+
+namespace {
+
+Bytes SmallPng() {
+    TempDir dir;
+    ScriptedPrompts ui;
+    EXPECT_TRUE(PngWritePicture(dir.File("s.png"), MakeTestPicture(40, 30), kParameters, ui));
+    return ReadFileBytes(dir.File("s.png"));
+}
+
+const PngChunk& Chunk(const std::vector<PngChunk>& chunks, const std::string& type) {
+    for (const PngChunk& chunk : chunks)
+        if (chunk.type == type) return chunk;
+    throw std::runtime_error("no " + type);
+}
+
+}  // namespace
+
+TEST(PngReadPicture, RefusesBrokenFilesWithTheCauseAndKeepsTheCallersPicture) {
+    const Bytes good = SmallPng();
+    const std::vector<PngChunk> chunks = ChunksOf(good);
+    struct Case {
+        std::string name;
+        Bytes file;
+        std::string cause;
+    };
+    std::vector<Case> cases;
+    Bytes notPng(200, 7);
+    notPng[0] = 'B';
+    notPng[1] = 'M';
+    cases.push_back({"not a PNG", notPng, "It is not a PNG picture."});
+    cases.push_back({"empty", Bytes{}, "The file ends before the picture does."});
+    for (std::size_t cut : {std::size_t{20}, Chunk(chunks, "IDAT").offset + 40, good.size() - 20}) {
+        cases.push_back({"cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut),
+                         "The file ends before the picture does."});
+    }
+    for (const char* type : {"IHDR", "zTXt", "IDAT"}) {
+        Bytes bad = good;
+        const PngChunk& chunk = Chunk(chunks, type);
+        bad[chunk.offset + 8 + chunk.length + 2] ^= 0x40;  // in the CRC itself
+        cases.push_back({std::string("bad CRC in ") + type, bad,
+                         "A chunk's checksum (CRC) is wrong: the file is damaged."});
+    }
+    {
+        Bytes odd = good;
+        Bytes chunk = PngChunkBytes("ABCD", {1, 2, 3});
+        const std::size_t at = Chunk(chunks, "IDAT").offset;
+        odd.insert(odd.begin() + at, chunk.begin(), chunk.end());
+        cases.push_back({"unknown critical chunk", odd,
+                         "It holds a critical chunk this program does not know."});
+    }
+    {
+        Bytes damaged = good;
+        const PngChunk& idat = Chunk(chunks, "IDAT");
+        for (std::size_t i = 8; i < idat.length && i < 40; ++i)
+            damaged[idat.offset + 8 + i] ^= 0x5A;
+        FixCrc(damaged, idat.offset);
+        cases.push_back({"damaged data", damaged, ""});
+    }
+    TempDir dir;
+    for (const Case& c : cases) {
+        DibHandle old = MakeTestPicture(3, 3);
+        const DibImage* oldBlock = old.get();
+        Loaded back = ReadPngBytes(dir, c.file, std::move(old));
+        EXPECT_FALSE(back.ok) << c.name;
+        EXPECT_EQ(back.handle.get(), oldBlock) << c.name;
+        ASSERT_EQ(back.texts.size(), 1u) << c.name;
+        const std::string head = "Failed to read: " + dir.File("in.png") + "\n";
+        EXPECT_EQ(back.texts[0].substr(0, head.size()), head) << c.name;
+        if (!c.cause.empty()) {
+            EXPECT_EQ(back.texts[0], head + c.cause) << c.name;
+        }
+    }
+}
+
+TEST(PngReadPicture, RefusesSizesBeyondThePictureCeilingBeforeDecoding) {
+    Bytes png = SmallPng();
+    const PngChunk ihdr = ChunksOf(png)[0];
+    for (auto [width, height] : {std::pair<std::uint32_t, std::uint32_t>{0x7fffffff, 0x7fffffff},
+                                 {0x7fffffff, 1},
+                                 {65500, 65500}}) {
+        Bytes huge = png;
+        for (int i = 0; i < 4; ++i) {
+            huge[ihdr.offset + 8 + i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
+            huge[ihdr.offset + 12 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
+        }
+        FixCrc(huge, ihdr.offset);
+        TempDir dir;
+        Loaded back = ReadPngBytes(dir, huge);
+        EXPECT_FALSE(back.ok);
+        EXPECT_EQ(back.texts,
+                  std::vector<std::string>{"Failed to read: " + dir.File("in.png") +
+                                           "\nIts size is more than a picture can hold."});
+    }
+}
+
+TEST(PngReadPicture, RefusesATextThatWouldExpandBeyondTheChunkLimit) {
+    // 64 MiB of text in a zTXt chunk of about 64 KiB.
+    PngSpec spec = RandomSpec(kPngRgb, 8, false, 9);
+    spec.texts = {{"Dorvanta", std::string(std::size_t{64} << 20, 'S')}};
+    TempDir dir;
+    Loaded back = ReadPngBytes(dir, MakePng(spec));
+    EXPECT_FALSE(back.ok);
+    EXPECT_EQ(back.texts,
+              std::vector<std::string>{"Failed to read: " + dir.File("in.png") +
+                                       "\nA chunk is larger than this program accepts."});
+}
+
+TEST(PngReadPicture, AMissingFileIsNamed) {
+    TempDir dir;
+    Loaded back = ReadPng(dir.File("none.png"));
+    EXPECT_FALSE(back.ok);
+    EXPECT_EQ(back.texts, std::vector<std::string>{"Failed to open: " + dir.File("none.png")});
+}
