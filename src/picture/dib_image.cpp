@@ -108,9 +108,6 @@ std::size_t DibPictureBytes(int width, int height) {
 bool DibAllocatePicture(DibHandle& handle, int width, int height, UserPrompts& ui) {
     std::size_t bytes = DibPictureBytes(width, height);
     if (handle && (bytes == 0 || handle->Size() < bytes)) handle.reset();
-    // A reused block is cleared like a new one: the row padding of the new size must not keep
-    // bytes of the earlier picture (a saved file would carry them).
-    if (handle) std::memset(handle->Bytes(), 0, bytes);
     if (!handle && bytes != 0) handle = DibImage::Allocate(bytes);
     if (!handle) {
         ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);

@@ -80,8 +80,8 @@ bool DibIsPicture24(const DibImage& block);
 // picture cannot be held: non-positive sizes or more than DibImage::kMaxBytes.
 std::size_t DibPictureBytes(int width, int height);
 
-// Makes handle refer to a zero-filled block that holds a width x height 24-bit picture, reusing
-// (and clearing) a large enough block; shows "Too large picture requested,\n Low on memory." and leaves the handle null
+// Makes handle refer to a block that holds a width x height 24-bit picture, reusing a large
+// enough block; shows "Too large picture requested,\n Low on memory." and leaves the handle null
 // otherwise (also for non-positive sizes and blocks beyond DibImage::kMaxBytes).
 bool DibAllocatePicture(DibHandle& handle, int width, int height, UserPrompts& ui);
 

@@ -43,6 +43,9 @@ class PosterFile : public ::testing::Test {
         doc.m_figure.m_orders[1].drawItems = {1, 1, 1, 1, 1, 1, 1, 1};
         doc.m_figure.m_bGradient = 1;
         doc.m_nJpegQuality = 77;
+        // A new block: a reused one keeps the earlier picture's bytes in its row padding, which
+        // the whole painting's BMP then carries and a poster (zero padding) does not.
+        doc.m_hDIB.reset();
         ASSERT_NE(doc.PreparePicture(false), 0);
     }
 
