@@ -13,6 +13,7 @@ const std::vector<MenuDefinition>& DocumentMenu() {
           {ID_FILE_CLOSE, "&Close"},
           {ID_FILE_SAVE, "&Save          (Picture) \tCtrl+S"},
           {ID_FILE_SAVE_AS, "Save &As...  (Picture)"},
+          {ID_FILE_EXPORT_PICTURE, "&Export Picture..."},
           {},
           {ID_DORVANTA_DATA, "Dorvanta Data\tEnter"},
           {ID_SAVE_NEXT_FILE, "Save Picture and Data to next file"},
@@ -149,6 +150,8 @@ const std::map<int, const char*>& Prompts() {
         {ID_COLOR_PAGE,
          "Select Colors, Items and Transparency\nSelect Colors, Items and Transparency"},
         {ID_SAVE_NEXT_FILE, "Save Bmp and Data to next File\nSave Bmp and Data to next File"},
+        {ID_FILE_EXPORT_PICTURE,
+         "Paint the figure at any size into a picture file\nExport Picture"},
         // The framework's standard prompts.
         {ID_FILE_CLOSE, "Close the active document\nClose"},
         {ID_FILE_PRINT_SETUP, "Change the printer and printing options\nPrint Setup"},

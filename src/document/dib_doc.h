@@ -153,6 +153,8 @@ class CDibDoc {
     PictureSize m_pictureSize{1, 1};
     // Threads that paint the figure: one per core by default, 1 for the single-threaded painting.
     int m_nPaintThreads = DefaultPaintingThreads();
+    // The order the last painting showed alone, or -1 when it painted every drawn order.
+    int m_nPaintedOrder = -1;
 
   private:
     bool OpenPictureFile(const std::string& path, int kind);

@@ -28,26 +28,6 @@ constexpr int kMaxThreads = 64;
 // Bands per thread in a painting in memory: enough to even out a figure busier at one side.
 constexpr int kBandsPerThread = 4;
 
-// The messages of a band painted away from the user, kept to be shown afterwards.
-class HeldMessages : public UserPrompts {
-  public:
-    int ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) override {
-        m_messages.push_back({text, buttons, icon});
-        return IDOK;
-    }
-    void ShowTo(UserPrompts& ui) const {
-        for (const Message& m : m_messages) ui.ShowMessage(m.text, m.buttons, m.icon);
-    }
-
-  private:
-    struct Message {
-        std::string text;
-        MsgButtons buttons;
-        MsgIcon icon;
-    };
-    std::vector<Message> m_messages;
-};
-
 struct Band {
     int first = 0;
     int rows = 0;
@@ -161,7 +141,7 @@ void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, 
         (figure.m_nHeight + kBandsPerThread * threads - 1) / (kBandsPerThread * threads), true);
     std::vector<BandShare> shares;
     for (const Band& band : bands) shares.push_back(ShareOf(figure, band));
-    std::vector<HeldMessages> held(bands.size());
+    std::vector<HeldPrompts> held(bands.size());
     std::atomic<std::size_t> next{1};
     std::atomic<bool> failed{false};
     // Band 0 is the calling thread's, so that its engine is left as after a whole painting.
@@ -219,7 +199,7 @@ class BandStream {
     struct Slot {
         std::vector<std::uint8_t> rows;
         BandShare share;
-        HeldMessages held;
+        HeldPrompts held;
         FigureEngine* painter = nullptr;
         bool ready = false;
         bool failed = false;
@@ -265,7 +245,7 @@ void BandStream::PaintInto(FigureEngine& engine, std::size_t b) {
     Slot& slot = m_slots[b % m_slots.size()];
     const Band& band = m_bands[b];
     slot.share = ShareOf(m_figure, band);
-    slot.held = HeldMessages();
+    slot.held = HeldPrompts();
     slot.painter = &engine;
     try {
         engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held, slot.share);

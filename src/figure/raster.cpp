@@ -147,8 +147,9 @@ class RepeatedBlend {
 };
 
 // The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
-// arithmetic is the same IEEE operations either way (no fused multiply-add is enabled).
-#if defined(__x86_64__)
+// arithmetic is the same IEEE operations either way (no fused multiply-add is enabled). The thread
+// sanitizer's runtime is not ready when such a choice is resolved at start-up, so it gets one.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define ROW_LOOP_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ROW_LOOP_CLONES

@@ -39,9 +39,9 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
     ASSERT_TRUE(Start());
     const std::vector<QStringList> expected = {
         {"&File", "&New       (Dorvanta) \tCtrl+N", "&Open...\tCtrl+O", "&Close",
-         "&Save          (Picture) \tCtrl+S", "Save &As...  (Picture)", "-", "Dorvanta Data\tEnter",
-         "Save Picture and Data to next file", "-", "&Print...\tCtrl+P", "Print Pre&view",
-         "P&rint Setup...", "-", "Recent File", "-", "E&xit"},
+         "&Save          (Picture) \tCtrl+S", "Save &As...  (Picture)", "&Export Picture...", "-",
+         "Dorvanta Data\tEnter", "Save Picture and Data to next file", "-", "&Print...\tCtrl+P",
+         "Print Pre&view", "P&rint Setup...", "-", "Recent File", "-", "E&xit"},
         {"&Edit", "&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V", "-",
          "Make Pov Data", "Help on Pov-Ray"},
         {"Draw Order", "Draw Orders", "Draw Only One", "-", "Order 0\t0", "Order 1\t1",
