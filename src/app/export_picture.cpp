@@ -193,7 +193,9 @@ void ExportPicture(CDibDoc& doc, UserPrompts& ui, QWidget* parent) {
     if (dialog.exec() != QDialog::Accepted) return;
     const ExportRequest request = dialog.Request();
     const KindEntry& kind = KindOf(request.fileKind);
-    std::string path = std::string(shown->m_szDirectory) + shown->m_szName + kind.extension;
+    // A new figure has no name yet.
+    const std::string name = shown->m_szName[0] != '\0' ? shown->m_szName : "Figure";
+    std::string path = std::string(shown->m_szDirectory) + name + kind.extension;
     if (!ui.AskSavePath(kind.filter, kind.extension, path)) return;
     new CPictureExport(*shown, doc.m_nPaintedOrder, request, path, doc.PictureParameterText(),
                        doc.m_nPaintThreads, ui, parent);
