@@ -25,8 +25,9 @@
 namespace {
 
 constexpr int kMaxThreads = 64;
-// Bands per thread in a painting in memory: enough to even out a figure busier at one side.
-constexpr int kBandsPerThread = 4;
+// Bands per thread in a painting in memory: two let a thread done early take over work, and each
+// more band repeats the series building and the setup of every search.
+constexpr int kBandsPerThread = 2;
 
 struct Band {
     int first = 0;
