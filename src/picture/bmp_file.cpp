@@ -489,8 +489,10 @@ bool BmpRowWriter::Start() {
 bool BmpRowWriter::WriteRow(const std::uint8_t* row) {
     if (m_failed || m_rows >= m_height) return Failed();
     const auto bytes = static_cast<std::size_t>(3) * static_cast<std::size_t>(m_width);
+    // No padding for widths that are multiples of 4 (and no buffer to hand to fwrite).
     if (std::fwrite(row, 1, bytes, m_file) != bytes ||
-        std::fwrite(m_padding.data(), 1, m_padding.size(), m_file) != m_padding.size()) {
+        (!m_padding.empty() &&
+         std::fwrite(m_padding.data(), 1, m_padding.size(), m_file) != m_padding.size())) {
         return Failed();
     }
     ++m_rows;
