@@ -1,10 +1,17 @@
 # Quick start: `make run` and `make test`. Both install what is missing first.
 SANITIZE ?= 0
+TSAN ?= 0
 JOBS ?= $(shell nproc)
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-asan
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DDORVANTA_SANITIZE=ON
+else ifeq ($(TSAN),1)
+# ThreadSanitizer over the core, the command line and their tests (Qt itself is not instrumented).
+BUILD_DIR ?= build-tsan
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORVANTA_TSAN=ON -DDORVANTA_WITH_UI=OFF
+# Its runtime needs the address layout without randomisation on kernels with wide mmap entropy.
+TEST_PREFIX := setarch $(shell uname -m) -R
 else
 BUILD_DIR ?= build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
@@ -24,7 +31,7 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen $(TEST_PREFIX) ctest --output-on-failure -j $(JOBS)
 
 run: build
 	@scripts/run-dorvanta $(BUILD_DIR)
@@ -124,4 +131,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz

@@ -17,3 +17,7 @@ void PrintFileTargets(const SuiteResults& results, std::ostream& out);
 // Case 9: a file manager's thumbnail of the default figure, and its check.
 void RegisterThumbnailCase();
 void PrintThumbnailTarget(const SuiteResults& results, std::ostream& out);
+// Case 11: paintings by bands with one and with two threads.
+void RegisterThreadCases();
+// The checks of the thread targets (case 11).
+void PrintThreadTargets(const SuiteResults& results, std::ostream& out);

@@ -5,9 +5,11 @@ int main(int argc, char** argv) {
     RegisterPaintingCases();
     RegisterFileCases();
     RegisterThumbnailCase();
+    RegisterThreadCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
         PrintThumbnailTarget(results, out);
+        PrintThreadTargets(results, out);
     });
 }

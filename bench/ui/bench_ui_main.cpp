@@ -12,11 +12,13 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     RegisterPaintingCases();
     RegisterFileCases();
+    RegisterThreadCases();
     RegisterViewCase();
     RegisterThumbnailCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
+        PrintThreadTargets(results, out);
         PrintViewTarget(results, out);
         PrintThumbnailTarget(results, out);
     });

@@ -87,4 +87,7 @@ void PrintViewTarget(const SuiteResults& results, std::ostream& out) {
     }
     PrintTarget(out, "case 8 within 16 ms (one 60 Hz frame)", row != nullptr,
                 row != nullptr && row->engineCpuMs <= 16.0, row != nullptr ? detail : "");
+    // Painted on every core: the wall clock counts.
+    PrintTarget(out, "case 8 within 6 ms of real time", row != nullptr,
+                row != nullptr && row->engineMs <= 6.0, row != nullptr ? detail : "");
 }

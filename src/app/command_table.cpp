@@ -14,7 +14,8 @@ const std::vector<MenuDefinition>& DocumentMenu() {
           {ID_FILE_SAVE, "&Save          (Picture) \tCtrl+S"},
           {ID_FILE_SAVE_AS, "Save &As...  (Picture)"},
           {},
-          // SVG export.
+          // Exports beside the picture files: any size, and vectors.
+          {ID_FILE_EXPORT_PICTURE, "&Export Picture..."},
           {ID_FILE_EXPORT_SVG, "Export SV&G..."},
           {},
           {ID_DORVANTA_DATA, "Dorvanta Data\tEnter"},
@@ -152,6 +153,8 @@ const std::map<int, const char*>& Prompts() {
         {ID_COLOR_PAGE,
          "Select Colors, Items and Transparency\nSelect Colors, Items and Transparency"},
         {ID_SAVE_NEXT_FILE, "Save Bmp and Data to next File\nSave Bmp and Data to next File"},
+        {ID_FILE_EXPORT_PICTURE,
+         "Paint the figure at any size into a picture file\nExport Picture"},
         // The framework's standard prompts.
         {ID_FILE_CLOSE, "Close the active document\nClose"},
         {ID_FILE_PRINT_SETUP, "Change the printer and printing options\nPrint Setup"},

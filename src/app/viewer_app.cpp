@@ -18,6 +18,7 @@
 #include "app/about_dialog.h"
 #include "app/color_help_dialog.h"
 #include "app/draw_order_dialog.h"
+#include "app/export_picture.h"
 #include "app/help_texts.h"
 #include "app/jpeg_quality_dialog.h"
 #include "app/main_frame.h"
@@ -384,6 +385,9 @@ void CViewerApp::RegisterDocumentCommands(OpenDocument& entry) {
     map.On(ID_PICTURE_JPEG_QUALITY, [this, &doc] {
         doc.SetJpegQuality(AskJpegQuality(m_pMainFrame.get(), doc.m_nJpegQuality, m_ui));
     });
+    map.On(
+        ID_FILE_EXPORT_PICTURE, [this, &doc] { ExportPicture(doc, m_ui, m_pMainFrame.get()); },
+        [&doc](CmdUI& ui) { ui.Enable(!doc.m_bBitmapMode); });
 }
 
 // Without an open document, Open opens the chosen file as a new document.

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "cli/cli_prompts.h"
+#include "cli/progress_line.h"
 #include "cli/render_options.h"
 #include "cli/render_stats.h"
 #include "cli/thumbnail.h"
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/file_names.h"
+#include "document/poster_file.h"
 #include "document/svg_export.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
@@ -65,6 +67,19 @@ std::string CheckOptions(const RenderOptions& options) {
     return "";
 }
 
+// A figure painted at --size into a picture file goes band after band straight into the file.
+bool IsPoster(const RenderOptions& options) {
+    return options.width && !options.output.empty() && !IsSvgPath(options.output);
+}
+
+// A poster size the file kind cannot hold is refused before anything is painted.
+std::string CheckPosterSize(const RenderOptions& options) {
+    if (!IsPoster(options)) return "";
+    const std::string problem =
+        PosterSizeProblem(FileKindOfLastExtension(options.output), *options.width, *options.height);
+    return problem.empty() ? "" : "cannot write " + options.output + ": " + problem;
+}
+
 // A FIFO or a device is refused here, before anything waits on it; the document's readers
 // report a directory.
 bool IsReadable(const std::string& path) {
@@ -97,6 +112,30 @@ bool PaintRequested(CDibDoc& doc, const RenderOptions& options, std::vector<int>
         if (figure.m_orders[order].drawOrder) painted.push_back(order);
     }
     return true;
+}
+
+bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options,
+                 std::vector<int>& painted) {
+    FigureEngine& figure = doc.m_figure;
+    figure.m_nWidth = *options.width;
+    figure.m_nHeight = *options.height;
+    int order = -1;
+    if (options.order) {
+        figure.m_nCurrentOrder = order = *options.order;
+        painted = {order};
+    } else {
+        for (int n = 0; n < kOrderCount; ++n) {
+            if (figure.m_orders[n].drawOrder) painted.push_back(n);
+        }
+    }
+    // The accepted copy is the last painting's: the text a whole painting's PNG would carry.
+    const std::string parameterText = doc.PictureParameterText();
+    ProgressLine progress(stderr, ProgressLine::WantedOnStderr(options.quiet));
+    return WritePosterFile(figure, order, options.output, FileKindOfLastExtension(options.output),
+                           options.quality, parameterText, doc.m_nPaintThreads, prompts,
+                           [&](std::int64_t done, std::int64_t total) {
+                               return progress.Update(done, total);
+                           }) == StreamResult::Written;
 }
 
 bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
@@ -158,11 +197,15 @@ int Run(const RenderOptions& options) {
     if (std::string reason = CheckOptions(options); !reason.empty()) {
         return Fail(reason, kExitUsage);
     }
+    if (std::string reason = CheckPosterSize(options); !reason.empty()) {
+        return Fail(reason, kExitUsage);
+    }
     if (!options.input.empty() && !IsReadable(options.input)) {
         return Fail("cannot read " + options.input, kExitFailed);
     }
     CliPrompts prompts;
     CDibDoc doc(prompts);
+    if (options.threads) doc.m_nPaintThreads = *options.threads;
     if (!OpenDocument(doc, options)) {
         return Fail("could not open " + (options.input.empty() ? "a new figure" : options.input),
                     kExitFailed);
@@ -174,7 +217,11 @@ int Run(const RenderOptions& options) {
                     kExitUsage);
     }
     std::vector<int> painted;
-    if (!doc.m_bBitmapMode && !PaintRequested(doc, options, painted)) {
+    const bool poster = !doc.m_bBitmapMode && IsPoster(options);
+    if (poster && !WritePoster(doc, prompts, options, painted)) {
+        return Fail("could not write " + options.output, kExitFailed);
+    }
+    if (!doc.m_bBitmapMode && !poster && !PaintRequested(doc, options, painted)) {
         return Fail("could not paint the figure", kExitFailed);
     }
     if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
@@ -183,7 +230,7 @@ int Run(const RenderOptions& options) {
         if (!WriteSvg(doc, prompts, options)) {
             return Fail("could not write " + options.output, kExitFailed);
         }
-    } else if (!options.output.empty() &&
+    } else if (!options.output.empty() && !poster &&
                !doc.SaveDocumentOfKind(options.output, FileKindOfLastExtension(options.output))) {
         return Fail("could not write " + options.output, kExitFailed);
     }

@@ -26,7 +26,12 @@ const char* const kRenderUsage =
     "  --thumbnail SIZE write a .dat file's figure as a PNG with the longer side SIZE pixels\n"
     "                   (1 to 4096), the same view, for file managers\n"
     "  --version        print the version\n"
-    "  -h, --help       show this text\n";
+    "  --threads N      paint with N threads (1 to 64; default one per core)\n"
+    "  --quiet          no progress on the terminal\n"
+    "  -h, --help       show this text\n"
+    "With --size and -o the picture is painted band after band straight into the file, so any\n"
+    "size the file kind holds needs little memory (BMP: under 4 GiB, JPEG: 65500 pixels a\n"
+    "side, PNG: 2147483647 pixels a side).\n";
 
 namespace {
 
@@ -130,6 +135,16 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
                 return false;
             }
             options.thumbnail = side;
+        } else if (arg == "--threads") {
+            int threads = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 1, 64, threads)) {
+                error = "--threads wants a number from 1 to 64, not " + std::string(text);
+                return false;
+            }
+            options.threads = threads;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;

@@ -22,6 +22,9 @@ struct RenderOptions {
     // Packaging: the version, and thumbnails for file managers.
     bool version = false;
     std::optional<int> thumbnail;  // the longer side of the picture
+    // Painting threads (default: one per core) and progress on a terminal.
+    std::optional<int> threads;
+    bool quiet = false;
 };
 
 extern const char* const kRenderUsage;

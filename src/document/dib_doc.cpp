@@ -168,7 +168,8 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
     {
         WaitCursor wait(m_ui);
         std::uint8_t* rows = DibPixelData(m_hDIB->Bytes(), 0);
-        m_figure.PaintFigure(rows, onlyOne ? order : -1, m_ui);
+        m_nPaintedOrder = onlyOne ? order : -1;
+        PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui, m_nPaintThreads);
     }
     StoreAcceptedCopy();
     // Every window on the document shows the new picture, not only the one that asked.

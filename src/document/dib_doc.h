@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "document/random_choice.h"
+#include "figure/band_painting.h"
 #include "figure/figure_engine.h"
 #include "picture/dib_image.h"
 #include "picture/user_prompts.h"
@@ -160,6 +161,10 @@ class CDibDoc {
     DibHandle m_hDIB;
     std::unique_ptr<DocPalette> m_pPalette;
     PictureSize m_pictureSize{1, 1};
+    // Threads that paint the figure: one per core by default, 1 for the single-threaded painting.
+    int m_nPaintThreads = DefaultPaintingThreads();
+    // The order the last painting showed alone, or -1 when it painted every drawn order.
+    int m_nPaintedOrder = -1;
 
   private:
     bool OpenPictureFile(const std::string& path, int kind);

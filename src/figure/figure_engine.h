@@ -7,8 +7,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "figure/figure_params.h"
 #include "figure/golden_int.h"
@@ -117,6 +119,30 @@ struct PentagonPaint {
     double transparency = 0.0;
 };
 
+// One band's part of a painting shared by several bands (band_painting.cpp): the band counts and
+// records only the pentagons whose vertex 3 lies in its strip of figure y, so that the strips of
+// all bands together count every pentagon once; its search may skip pairs whose pentagon cannot
+// reach its rows. The painted pixels are those of the plain band painting.
+struct BandShare {
+    // The strip: low <= y < high, either side open; NaN belongs to the strip open below.
+    double low = 0.0, high = 0.0;
+    bool lowOpen = true, highOpen = true;
+    bool windowed = false;  // the search skips pairs beyond the band's rows
+
+    // A recorded solid pentagon with its place in the whole painting's search.
+    struct Shape {
+        int search = 0;  // FindPentagons calls of the painting before this one
+        int i = 0, j = 0;
+        bool down = false;
+        ShapeRecord record;
+    };
+    std::vector<Shape> shapes;  // in search order, at most kMaxShapes
+    std::array<PentagonCounts, kOrderCount> counts{};
+    int searches = 0;
+
+    bool Owns(double y) const { return (lowOpen || y >= low) && (highOpen || !(y >= high)); }
+};
+
 // Result of FindInSeries: status -1 below, 1 above, 0 found, 10 between two elements.
 struct SeriesHit {
     int status = 0;
@@ -145,6 +171,15 @@ class FigureEngine : public FigureParams {
     // Painting into locked 24-bit rows of m_nRowBytes bytes; order -1 paints every drawn order,
     // 0..9 that order alone; any other order paints only the background (painting.cpp).
     void PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui);
+    // The same painting restricted to rows firstRow .. firstRow + rowCount − 1 of the whole
+    // picture, held in rows (the band's first row first, m_nRowBytes apart): every coordinate is
+    // the whole picture's, only the band's pixels are written. The bands of a picture, painted in
+    // any order, give the bytes of PaintFigure; the shape list is the whole painting's.
+    void PaintBand(std::uint8_t* rows, int firstRow, int rowCount, int order, UserPrompts& ui);
+    // PaintBand as one band of a shared painting: counts and solid pentagons go to share, not to
+    // m_counts and m_shapes.
+    void PaintBand(std::uint8_t* rows, int firstRow, int rowCount, int order, UserPrompts& ui,
+                   BandShare& share);
     void PaintOrder(int order, const OrderSettings& settings, bool gradient, UserPrompts& ui);
     // Runs the painting of PaintFigure without a picture and hands every item it would draw to
     // walker, in painting order. Leaves the series, shape list and counts as a painting does.
@@ -221,6 +256,11 @@ class FigureEngine : public FigureParams {
     std::uint8_t* m_pBits = nullptr;
     // Set only while WalkFigure runs.
     FigureWalker* m_pWalker = nullptr;
+    // The rows of the whole picture that m_pBits holds, from m_nBandStart (its first row) up to
+    // but excluding m_nBandEnd; outside a band painting the whole picture.
+    std::int64_t m_nBandStart = 0;
+    std::int64_t m_nBandEnd = std::numeric_limits<std::int64_t>::max();
+    BandShare* m_pShare = nullptr;  // set while painting one band of a shared painting
 
   private:
     void SetDefaultColours();
@@ -228,6 +268,15 @@ class FigureEngine : public FigureParams {
     void SetDefaultOrders();
     void BuildGeometry();
     std::uint8_t* PixelAt(std::int64_t x, std::int64_t y) const;
+    // The rows painted, within the picture: [BandStart(), BandEnd()).
+    std::int64_t BandStart() const { return std::max<std::int64_t>(m_nBandStart, 0); }
+    std::int64_t BandEnd() const { return std::min<std::int64_t>(m_nBandEnd, m_nHeight); }
+    // The figure y range of vertex 3 of the pentagons of this size that can reach the band's
+    // rows, for a windowed band; false when there is no usable bound.
+    bool BandReach(double signedSize, double& low, double& high) const;
+    // Counts the pentagon and records it when solid, in the whole painting or in the band's share.
+    void CountPentagon(int i, int j, double signedSize, const PentagonStyle& style,
+                       const FigurePoint (&vertex)[5]);
     bool PictureIsUsable() const;
     GoldenInt PentagonScale(char kind) const;
     bool BoxMeetsPicture(const PixelBox& box) const;

@@ -24,7 +24,23 @@ PentagonStyle StyleOf(char kind, const OrderSettings& o, int order, bool gradien
 }  // namespace
 
 void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui) {
-    m_pBits = pixels;
+    PaintBand(pixels, 0, m_nHeight, order, ui);
+}
+
+void FigureEngine::PaintBand(std::uint8_t* rows, int firstRow, int rowCount, int order,
+                             UserPrompts& ui, BandShare& share) {
+    m_pShare = &share;
+    PaintBand(rows, firstRow, rowCount, order, ui);
+    m_pShare = nullptr;
+}
+
+void FigureEngine::PaintBand(std::uint8_t* rows, int firstRow, int rowCount, int order,
+                             UserPrompts& ui) {
+    m_pBits = rows;
+    // A band outside the picture paints no pixel; the search and the shape list stay whole.
+    const bool valid = firstRow >= 0 && rowCount >= 0;
+    m_nBandStart = valid ? firstRow : 0;
+    m_nBandEnd = valid ? std::int64_t{firstRow} + rowCount : 0;
     UpdateTransform();
     FillBackground();
     m_nShapes = 0;
@@ -38,6 +54,8 @@ void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui)
     }
     // The rows belong to the caller's lock; nothing may write through them afterwards.
     m_pBits = nullptr;
+    m_nBandStart = 0;
+    m_nBandEnd = std::numeric_limits<std::int64_t>::max();
 }
 
 void FigureEngine::PaintOrder(int order, const OrderSettings& settings, bool gradient,

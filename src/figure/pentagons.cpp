@@ -46,6 +46,8 @@ class PairWindow {
         m_margin = 1e-6 * (1 + std::max(std::fabs(m_low), std::fabs(m_high)));
     }
 
+    bool Usable() const { return m_usable; }
+
     // The e1 values that may give a pentagon with e0 of value v0; all where the window is unusable.
     std::pair<double, double> For(double v0) const {
         double low = -HUGE_VAL, high = HUGE_VAL;
@@ -69,10 +71,16 @@ class PairWindow {
     double m_reach[kFamilyCount] = {};
 };
 
+FigurePoint CentreOf(const FigurePoint (&vertex)[5]) {
+    FigurePoint sum{};
+    for (const FigurePoint& v : vertex) sum = {sum.x + v.x, sum.y + v.y};
+    return FigurePoint{sum.x * 0.2, sum.y * 0.2};
+}
+
 }  // namespace
 
 bool FigureEngine::BoxMeetsPicture(const PixelBox& box) const {
-    return box.x1 >= 0 && box.x0 < m_nWidth && box.y1 >= 0 && box.y0 < m_nHeight;
+    return box.x1 >= 0 && box.x0 < m_nWidth && box.y1 >= BandStart() && box.y0 < BandEnd();
 }
 
 GoldenInt FigureEngine::PentagonScale(char kind) const {
@@ -98,6 +106,8 @@ bool FigureEngine::StepMatches(int index, char kind) const {
 // Runs TryPentagonUp and TryPentagonDown on every visible pair (i, j), in that order. The sums
 // α_k·e0 + β_k·e1 ± g·c_k are formed from per-element terms computed once.
 void FigureEngine::FindPentagons(const PentagonStyle& style) {
+    // Every band numbers the searches alike, whatever it finds: the shapes' place in the painting.
+    if (m_pShare != nullptr) ++m_pShare->searches;
     // Plain variables, not bindings: the lambdas below capture them.
     const auto range0 = VisibleRange(0), range1 = VisibleRange(1);
     const int first0 = range0.first, last0 = range0.second;
@@ -167,6 +177,17 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
     PentagonPaint paint = BrushOf(style);  // the style's items and colours; the rest per pentagon
     const PentagonBlends* blends = BlendsForPainting(paint);
     const PairWindow window(*this, offset);
+    // A band of a shared painting searches only where vertex 3 (the point on both lines, its y
+    // rising with e1's value) lets the pentagon reach its rows or lie in its strip.
+    double bandLow = -HUGE_VAL, bandHigh = HUGE_VAL;
+    const bool banded = m_pShare != nullptr && m_pShare->windowed && window.Usable() &&
+                        m_intersect[1][1] > 0 && BandReach(size, bandLow, bandHigh);
+    if (banded) {
+        if (m_pShare->lowOpen) bandLow = -HUGE_VAL;
+        if (m_pShare->highOpen) bandHigh = HUGE_VAL;
+        bandLow = std::min(bandLow, m_pShare->low);
+        bandHigh = std::max(bandHigh, m_pShare->high);
+    }
     std::vector<int> found(2 * either.size());  // the pentagons of one row, in search order
     for (int i = first0; i <= last0; ++i) {
         const bool upPossible = StepMatches(i, kind), downPossible = StepMatches(i - 1, kind);
@@ -179,9 +200,17 @@ void FigureEngine::FindPentagons(const PentagonStyle& style) {
         // Only the candidates within the row's window, found by their rising values.
         const auto [low, high] = window.For(m_values[i]);
         const auto byValue = [this](int j, double v) { return m_values[j] < v; };
-        const auto begin = std::lower_bound(candidates.begin(), candidates.end(), low, byValue);
-        const auto end = std::upper_bound(begin, candidates.end(), high,
-                                          [this](double v, int j) { return v < m_values[j]; });
+        auto begin = std::lower_bound(candidates.begin(), candidates.end(), low, byValue);
+        auto end = std::upper_bound(begin, candidates.end(), high,
+                                    [this](double v, int j) { return v < m_values[j]; });
+        if (banded) {
+            const double t0 = m_values[i];
+            auto yOf = [&](int j) {
+                return m_intersect[1][0] * t0 + m_intersect[1][1] * m_values[j];
+            };
+            begin = std::partition_point(begin, end, [&](int j) { return yOf(j) < bandLow; });
+            end = std::partition_point(begin, end, [&](int j) { return yOf(j) <= bandHigh; });
+        }
         std::size_t count = 0;
         for (const int j : std::span(begin, end)) {
             const std::uint8_t side = sides[j - first1] & wanted;
@@ -323,30 +352,12 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonO
     PixelBox box;
     const bool meetsPicture =
         PentagonCorners(m_values[i], m_values[j], offsets, vertex, paint.pixel, box);
-    auto centre = [&vertex] {
-        FigurePoint sum{};
-        for (const FigurePoint& v : vertex) sum = {sum.x + v.x, sum.y + v.y};
-        return FigurePoint{sum.x * 0.2, sum.y * 0.2};
-    };
-
-    if (m_nPaintingOrder >= 0 && m_nPaintingOrder < kOrderCount) {
-        PentagonCounts& counts = m_counts[m_nPaintingOrder];
-        const bool up = signedSize > 0;
-        int& count = style.kind == 'S' ? (up ? counts.smallUp : counts.smallDown)
-                                       : (up ? counts.bigUp : counts.bigDown);
-        ++count;
-    }
-
-    if (style.drawSolid && m_nShapes < kMaxShapes) {
-        const FigurePoint c = centre();
-        m_shapes[m_nShapes++] = {
-            c.x, c.y, static_cast<std::uint8_t>(m_nPaintingOrder), style.kind, signedSize, 0};
-    }
+    CountPentagon(i, j, signedSize, style, vertex);
     // Fill and edges stay inside the box of the vertices: a box beside the picture paints nothing.
     if (!meetsPicture || (blends == nullptr && m_pWalker == nullptr)) return;
 
     if (paint.fill && paint.gradient) {
-        const FigurePoint c = centre();
+        const FigurePoint c = CentreOf(vertex);
         paint.radius = std::fabs(signedSize * m_transform.scale);
         const double distance = std::sqrt(c.x * c.x + c.y * c.y);
         paint.direction =
@@ -354,4 +365,41 @@ void FigureEngine::DrawPentagon(int i, int j, double signedSize, const PentagonO
     }
     if (m_pWalker != nullptr) m_pWalker->Pentagon(paint, vertex);
     if (blends != nullptr) PaintPentagonWith(paint, box, *blends);
+}
+
+void FigureEngine::CountPentagon(int i, int j, double signedSize, const PentagonStyle& style,
+                                 const FigurePoint (&vertex)[5]) {
+    // Vertex 3 is the point on both lines, offset by exactly zero.
+    if (m_pShare != nullptr && !m_pShare->Owns(vertex[3].y)) return;
+    if (m_nPaintingOrder >= 0 && m_nPaintingOrder < kOrderCount) {
+        PentagonCounts& counts =
+            (m_pShare != nullptr ? m_pShare->counts : m_counts)[m_nPaintingOrder];
+        const bool up = signedSize > 0;
+        int& count = style.kind == 'S' ? (up ? counts.smallUp : counts.smallDown)
+                                       : (up ? counts.bigUp : counts.bigDown);
+        ++count;
+    }
+    if (!style.drawSolid) return;
+    const FigurePoint c = CentreOf(vertex);
+    const ShapeRecord record{c.x,        c.y,        static_cast<std::uint8_t>(m_nPaintingOrder),
+                             style.kind, signedSize, 0};
+    if (m_pShare == nullptr) {
+        if (m_nShapes < kMaxShapes) m_shapes[m_nShapes++] = record;
+    } else if (m_pShare->shapes.size() < kMaxShapes) {
+        m_pShare->shapes.push_back({m_pShare->searches - 1, i, j, signedSize < 0, record});
+    }
+}
+
+// Every vertex lies within 2·|size| of vertex 3, and its pixel within one row of the exact
+// position: a pentagon reaches the band's rows only if vertex 3 lies within these bounds.
+bool FigureEngine::BandReach(double signedSize, double& low, double& high) const {
+    const double scale = m_transform.scale;
+    const double reach = 2 * std::fabs(signedSize) * scale + 4;
+    const double halfHeight = static_cast<double>(m_transform.halfHeight);
+    low = m_dCentreY + (static_cast<double>(BandStart()) - halfHeight - reach) / scale;
+    high = m_dCentreY + (static_cast<double>(BandEnd()) - halfHeight + reach) / scale;
+    const double margin = 1e-9 * (std::fabs(low) + std::fabs(high) + 1);
+    low -= margin;
+    high += margin;
+    return scale > 0 && std::isfinite(low) && std::isfinite(high) && low <= high;
 }

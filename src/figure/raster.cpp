@@ -36,6 +36,11 @@ std::uint8_t LowByteOfFloor(double v) {
     return static_cast<std::uint8_t>(static_cast<std::int64_t>(r) & 0xFF);
 }
 
+// A pixel's bytes (blue, green, red) with red in the low byte.
+COLORREF ColourRefOf(const std::uint8_t* p) {
+    return COLORREF{p[2]} | COLORREF{p[1]} << 8 | COLORREF{p[0]} << 16;
+}
+
 std::uint8_t ColourByte(std::uint32_t colour, int i) {
     return static_cast<std::uint8_t>(colour >> (8 * i) & 0xFF);
 }
@@ -142,8 +147,9 @@ class RepeatedBlend {
 };
 
 // The gradient rows are compiled twice on x86-64 and the wider unit is chosen at run time; the
-// arithmetic is the same IEEE operations either way (no fused multiply-add is enabled).
-#if defined(__x86_64__)
+// arithmetic is the same IEEE operations either way (no fused multiply-add is enabled). The thread
+// sanitizer's runtime is not ready when such a choice is resolved at start-up, so it gets one.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define ROW_LOOP_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ROW_LOOP_CLONES
@@ -657,7 +663,9 @@ void FigureEngine::PaintPentagonWith(const PentagonPaint& p, const PixelBox& box
 bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& box,
                                       const PentagonBlends& blends) {
     const std::int64_t width = box.x1 - box.x0 + 1, height = box.y1 - box.y0 + 1;
-    if (width > kSmallBox || height > kSmallBox || box.x0 < 0 || box.y0 < 0) return false;
+    if (width > kSmallBox || height > kSmallBox || box.x0 < 0 || box.y0 < BandStart()) {
+        return false;
+    }
     // Outline and star together go segment by segment, below.
     if (width <= 2 && height <= 2 && !(p.outline && p.star)) {
         PaintTinyPentagon(p, box, blends);
@@ -672,10 +680,11 @@ bool FigureEngine::PaintSmallPentagon(const PentagonPaint& p, const PixelBox& bo
     const SmallPattern& pattern = SmallPatternOf(code);
     std::uint8_t scratch[3] = {};
     std::uint8_t* const corner = PixelAt(box.x0, box.y0);
-    const bool whole = box.x1 < m_nWidth && box.y1 < m_nHeight;
+    const std::int64_t bandEnd = BandEnd();
+    const bool whole = box.x1 < m_nWidth && box.y1 < bandEnd;
     auto at = [&](int cell) {
         const int x = cell % 4, y = cell / 4;
-        return whole || (box.x0 + x < m_nWidth && box.y0 + y < m_nHeight)
+        return whole || (box.x0 + x < m_nWidth && box.y0 + y < bandEnd)
                    ? corner + y * m_nRowBytes + 3 * x
                    : scratch;
     };
@@ -720,7 +729,7 @@ void FigureEngine::PaintTinyPentagon(const PentagonPaint& p, const PixelBox& box
     std::uint8_t* const corner = PixelAt(box.x0, box.y0);
     TinyCells at = {corner, corner + 3, corner + m_nRowBytes, corner + m_nRowBytes + 3};
     if (box.x0 + 1 >= m_nWidth) at[1] = at[3] = scratch;
-    if (box.y0 + 1 >= m_nHeight) at[2] = at[3] = scratch;
+    if (box.y0 + 1 >= BandEnd()) at[2] = at[3] = scratch;
     unsigned code = 0;
     for (int k = 0; k < 5; ++k) {
         const auto cell = (p.pixel[k].x - box.x0) + 2 * (p.pixel[k].y - box.y0);
@@ -756,27 +765,29 @@ void FigureEngine::FillTinyPentagon(const PentagonPaint& p, unsigned inside, con
 
 bool FigureEngine::PictureIsUsable() const {
     return m_pBits != nullptr && m_nWidth > 0 && m_nHeight > 0 &&
-           m_nRowBytes >= std::int64_t{3} * m_nWidth;
+           m_nRowBytes >= std::int64_t{3} * m_nWidth && BandStart() < BandEnd();
 }
 
+// The rows held start with the band's first.
 std::uint8_t* FigureEngine::PixelAt(std::int64_t x, std::int64_t y) const {
-    return m_pBits + y * m_nRowBytes + 3 * x;
+    return m_pBits + (y - m_nBandStart) * m_nRowBytes + 3 * x;
 }
 
 void FigureEngine::FillBackground() {
     if (!PictureIsUsable()) return;
     const std::uint32_t colour = GetDibColour(1);
-    std::uint8_t* first = PixelAt(0, 0);
+    const std::int64_t start = BandStart(), end = BandEnd();
+    std::uint8_t* first = PixelAt(0, start);
     for (std::int64_t x = 0; x < m_nWidth; ++x) {
         for (int i = 0; i < 3; ++i) first[3 * x + i] = ColourByte(colour, i);
     }
-    for (std::int64_t y = 1; y < m_nHeight; ++y) {
+    for (std::int64_t y = start + 1; y < end; ++y) {
         std::memcpy(PixelAt(0, y), first, static_cast<std::size_t>(3) * m_nWidth);
     }
 }
 
 void FigureEngine::BlendPixel(std::int64_t x, std::int64_t y, std::uint32_t colour, double t) {
-    if (!PictureIsUsable() || x < 0 || x >= m_nWidth || y < 0 || y >= m_nHeight) return;
+    if (!PictureIsUsable() || x < 0 || x >= m_nWidth || y < BandStart() || y >= BandEnd()) return;
     ChannelBlend(colour, t).Apply(PixelAt(x, y));
 }
 
@@ -800,15 +811,16 @@ void FigureEngine::DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_
     auto offset = [narrow](std::int64_t delta, std::int64_t run, std::int64_t rise) {
         return narrow ? delta * run / rise : static_cast<std::int64_t>(Wide{delta} * run / rise);
     };
-    // A segment within the picture needs no clipping.
+    // A segment within the band needs no clipping; clipping measures rows from the band's start.
+    const std::int64_t start = BandStart(), end = BandEnd();
     const bool inside =
-        x0 >= 0 && x1 < m_nWidth && std::min(y0, y1) >= 0 && std::max(y0, y1) < m_nHeight;
+        x0 >= 0 && x1 < m_nWidth && std::min(y0, y1) >= start && std::max(y0, y1) < end;
     if (dx > std::llabs(dy)) {
         std::int64_t lo = std::max<std::int64_t>(x0, 0),
                      hi = std::min<std::int64_t>(x1, m_nWidth - 1);
         if (!inside) {
-            ClipMonotone(lo, hi, m_nHeight,
-                         [&](std::int64_t x) { return y0 + offset(dy, x - x0, dx); });
+            ClipMonotone(lo, hi, end - start,
+                         [&](std::int64_t x) { return y0 - start + offset(dy, x - x0, dx); });
         }
         if (lo > hi) return;
         // y = y0 + trunc(dy·(x − x0) / dx) = y0 ± floor(|dy|·(x − x0) / dx), stepped along x.
@@ -818,13 +830,13 @@ void FigureEngine::DrawSegmentWith(std::int64_t x0, std::int64_t y0, std::int64_
             blend.Apply(PixelAt(x, y0 + yStep * q.Quotient()));
         }
     } else if (dy == 0) {
-        if (x0 >= 0 && x0 < m_nWidth && y0 >= 0 && y0 < m_nHeight) blend.Apply(PixelAt(x0, y0));
+        if (x0 >= 0 && x0 < m_nWidth && y0 >= start && y0 < end) blend.Apply(PixelAt(x0, y0));
     } else {
         // x = x0 + trunc(dx·(y − y0) / dy) = x0 + floor(dx·|y − y0| / |dy|); the pixels are
         // distinct rows, so they may be visited from y0 outward whatever the sign of dy.
         auto xAt = [&](std::int64_t y) { return x0 + offset(dx, y - y0, dy); };
-        std::int64_t lo = std::max<std::int64_t>(std::min(y0, y1), 0);
-        std::int64_t hi = std::min<std::int64_t>(std::max(y0, y1), m_nHeight - 1);
+        std::int64_t lo = std::max<std::int64_t>(std::min(y0, y1), start);
+        std::int64_t hi = std::min<std::int64_t>(std::max(y0, y1), end - 1);
         if (!inside) ClipMonotone(lo, hi, m_nWidth, xAt);
         if (lo > hi) return;
         const std::int64_t yStep = dy < 0 ? -1 : 1;
@@ -841,8 +853,8 @@ void FigureEngine::FillPentagon(const PentagonVertices& v, std::uint32_t colour,
     const PixelBox box = BoundingBox(v);
     const PentagonScan scan(v);
     const ChannelBlend blend(colour, t);
-    const std::int64_t yEnd = std::min<std::int64_t>(box.y1, m_nHeight - 1);
-    for (std::int64_t y = std::max<std::int64_t>(box.y0, 0); y <= yEnd; ++y) {
+    const std::int64_t yEnd = std::min<std::int64_t>(box.y1, BandEnd() - 1);
+    for (std::int64_t y = std::max<std::int64_t>(box.y0, BandStart()); y <= yEnd; ++y) {
         std::int64_t lo = std::max<std::int64_t>(box.x0, 0);
         std::int64_t hi = std::min<std::int64_t>(box.x1, m_nWidth - 1);
         scan.ClipRow(y, lo, hi);
@@ -861,8 +873,8 @@ void FigureEngine::FillPentagonGradient(const PentagonVertices& v, FigurePoint d
     const PixelPoint s = scan.Centre();
     const GradientBlend blend(solid, outline, t);
     const bool radial = direction.x == 0.0 && direction.y == 0.0;
-    const std::int64_t yEnd = std::min<std::int64_t>(box.y1, m_nHeight - 1);
-    for (std::int64_t y = std::max<std::int64_t>(box.y0, 0); y <= yEnd; ++y) {
+    const std::int64_t yEnd = std::min<std::int64_t>(box.y1, BandEnd() - 1);
+    for (std::int64_t y = std::max<std::int64_t>(box.y0, BandStart()); y <= yEnd; ++y) {
         std::int64_t lo = std::max<std::int64_t>(box.x0, 0);
         std::int64_t hi = std::min<std::int64_t>(box.x1, m_nWidth - 1);
         scan.ClipRow(y, lo, hi);
@@ -897,7 +909,10 @@ std::uint32_t FigureEngine::BlendColours(std::uint32_t c1, std::uint32_t c2, dou
 }
 
 std::pair<bool, COLORREF> FigureEngine::ReadPixel(std::int64_t x, std::int64_t y) const {
-    return ReadPixel(m_pBits, x, y);
+    if (!PictureIsUsable() || x < 0 || x >= m_nWidth || y < BandStart() || y >= BandEnd()) {
+        return {false, 0};
+    }
+    return {true, ColourRefOf(PixelAt(x, y))};
 }
 
 std::pair<bool, COLORREF> FigureEngine::ReadPixel(const std::uint8_t* pixels, std::int64_t x,
@@ -906,6 +921,5 @@ std::pair<bool, COLORREF> FigureEngine::ReadPixel(const std::uint8_t* pixels, st
         y < 0 || y >= m_nHeight) {
         return {false, 0};
     }
-    const std::uint8_t* p = pixels + y * m_nRowBytes + 3 * x;
-    return {true, COLORREF{p[2]} | COLORREF{p[1]} << 8 | COLORREF{p[0]} << 16};
+    return {true, ColourRefOf(pixels + y * m_nRowBytes + 3 * x)};
 }

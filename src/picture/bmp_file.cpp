@@ -7,6 +7,7 @@
 
 #include "picture/byte_order.h"
 #include "picture/dib_image.h"
+#include "picture/row_sink.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
 
@@ -446,5 +447,65 @@ bool DibLoadBmpFile(const std::string& path, DibHandle& handle, PictureSize& siz
             break;
     }
     if (!handle) ui.ShowMessage("Failed to read 2: " + path);
+    return false;
+}
+
+// ---- Writing row by row ----
+
+std::int64_t BmpFileBytes(std::int64_t width, std::int64_t height) {
+    return kBmpFileHeaderBytes + kDibHeaderBytes + DibRowStride(width, 24) * height;
+}
+
+std::string BmpSizeProblem(std::int64_t width, std::int64_t height) {
+    if (width <= 0 || height <= 0) return "a picture needs a positive width and height";
+    constexpr std::int64_t kMaxSide = 0x7FFFFFFF;  // the header's sides are signed 32-bit
+    if (width > kMaxSide || height > kMaxSide || BmpFileBytes(width, height) > kMaxBmpFileBytes) {
+        return "a BMP file holds at most 4 GiB; " + std::to_string(width) + "x" +
+               std::to_string(height) + " would take " +
+               std::to_string(BmpFileBytes(width, height)) + " bytes";
+    }
+    return "";
+}
+
+BmpRowWriter::BmpRowWriter(std::FILE* file, const std::string& path, int width, int height,
+                           UserPrompts& ui)
+    : m_file(file),
+      m_path(path),
+      m_width(width),
+      m_height(height),
+      m_padding(static_cast<std::size_t>(DibRowStride(width, 24) - 3 * std::int64_t{width}), 0),
+      m_ui(ui) {}
+
+// The headers of the whole-picture writer: the file header, then the block's own header.
+bool BmpRowWriter::Start() {
+    std::uint8_t headers[kBmpFileHeaderBytes + kDibHeaderBytes];
+    const std::int64_t dibBytes = BmpFileBytes(m_width, m_height) - kBmpFileHeaderBytes;
+    BuildFileHeader(headers, dibBytes, 0);
+    DibInitHeader24(headers + kBmpFileHeaderBytes, m_width, m_height);
+    if (std::fwrite(headers, 1, sizeof headers, m_file) != sizeof headers) return Failed();
+    return true;
+}
+
+bool BmpRowWriter::WriteRow(const std::uint8_t* row) {
+    if (m_failed || m_rows >= m_height) return Failed();
+    const auto bytes = static_cast<std::size_t>(3) * static_cast<std::size_t>(m_width);
+    // No padding for widths that are multiples of 4 (and no buffer to hand to fwrite).
+    if (std::fwrite(row, 1, bytes, m_file) != bytes ||
+        (!m_padding.empty() &&
+         std::fwrite(m_padding.data(), 1, m_padding.size(), m_file) != m_padding.size())) {
+        return Failed();
+    }
+    ++m_rows;
+    return true;
+}
+
+bool BmpRowWriter::Finish() {
+    if (m_failed || m_rows != m_height || std::fflush(m_file) != 0) return Failed();
+    return true;
+}
+
+bool BmpRowWriter::Failed() {
+    if (!m_failed) m_ui.ShowMessage(m_path + " failed to process.");
+    m_failed = true;
     return false;
 }

@@ -1,16 +1,19 @@
 // The JPEG library reports errors by calling an exit routine that must not return. Ours shows the
 // library's message and jumps back to a recovery point. To keep that jump well-defined, the
-// functions that hold the recovery point (DecodeInto, EncodeFrom) keep no C++ objects of their
-// own: all their state lives in a job record owned by the caller.
+// functions that hold the recovery point (DecodeInto and the encoding steps) keep no C++ objects of
+// their own: all their state lives in a job record owned by the caller.
 #include "picture/jpeg_file.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
 // clang-format on
 
+#include "picture/row_sink.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
 
@@ -123,55 +126,47 @@ bool DecodeInto(ReadJob& job) {
 
 // ---- Writing ----
 
-struct WriteJob {
+}  // namespace
+
+// The encoder of one file; the functions that hold a recovery point keep no C++ objects of their
+// own (the row in the library's colour order lives here).
+struct JpegEncoding {
     RecoveringErrorManager errors;
     jpeg_compress_struct encoder;
     std::FILE* file;
-    DibImage* block;
-    int quality;
-    std::uint8_t* swappedRow;  // the row lent to the library in its colour order, if any
-    int width;
+    int width, height, quality;
+    std::vector<std::uint8_t> rgb;
+    bool created, failed;
 };
 
-void LendRow(WriteJob& job, std::uint8_t* row) {
-    SwapRedBlue(row, job.width);
-    job.swappedRow = row;
-}
+namespace {
 
-void TakeRowBack(WriteJob& job) {
-    if (job.swappedRow == nullptr) return;
-    SwapRedBlue(job.swappedRow, job.width);
-    job.swappedRow = nullptr;
-}
-
-bool EncodeFrom(WriteJob& job) {
-    if (setjmp(job.errors.recovery) != 0) {
-        TakeRowBack(job);
-        return false;
-    }
+bool StartEncoding(JpegEncoding& job) {
+    if (setjmp(job.errors.recovery) != 0) return false;
     jpeg_compress_struct& encoder = job.encoder;
     jpeg_create_compress(&encoder);
+    job.created = true;
     jpeg_stdio_dest(&encoder, job.file);
-    std::uint8_t* bytes = job.block->Bytes();
-    DibInfo info = DibDescribe(bytes);
-    job.width = info.width;
-    encoder.image_width = static_cast<JDIMENSION>(info.width);
-    encoder.image_height = static_cast<JDIMENSION>(info.height);
+    encoder.image_width = static_cast<JDIMENSION>(job.width);
+    encoder.image_height = static_cast<JDIMENSION>(job.height);
     encoder.input_components = 3;
     encoder.in_color_space = JCS_RGB;
     jpeg_set_defaults(&encoder);
     jpeg_set_quality(&encoder, job.quality, TRUE);
     jpeg_start_compress(&encoder, TRUE);
-    std::int64_t stride = DibRowStride(info.width, 24);
-    while (encoder.next_scanline < encoder.image_height) {
-        std::uint8_t* row = bytes + kDibHeaderBytes +
-                            (info.height - 1 - std::int64_t{encoder.next_scanline}) * stride;
-        LendRow(job, row);
-        JSAMPROW rows[1] = {row};
-        jpeg_write_scanlines(&encoder, rows, 1);
-        TakeRowBack(job);
-    }
-    jpeg_finish_compress(&encoder);
+    return true;
+}
+
+bool EncodeRow(JpegEncoding& job) {
+    if (setjmp(job.errors.recovery) != 0) return false;
+    JSAMPROW rows[1] = {job.rgb.data()};
+    jpeg_write_scanlines(&job.encoder, rows, 1);
+    return true;
+}
+
+bool FinishEncoding(JpegEncoding& job) {
+    if (setjmp(job.errors.recovery) != 0) return false;
+    jpeg_finish_compress(&job.encoder);
     return true;
 }
 
@@ -205,15 +200,64 @@ bool JpegWritePicture(const std::string& path, const DibHandle& handle, int qual
         ShowCannotOpen(path, ui);
         return false;
     }
-    WriteJob job{};
+    const DibInfo info = DibDescribe(handle->Bytes());
+    const std::uint8_t* pixels = handle->Bytes() + kDibHeaderBytes;
+    const std::int64_t stride = DibRowStride(info.width, 24);
+    JpegRowWriter writer(out.Stream(), info.width, info.height, quality, ui);
+    bool written = writer.Start();
+    // Top line first: it is the last stored row.
+    for (std::int64_t y = info.height - 1; written && y >= 0; --y) {
+        written = writer.WriteRow(pixels + y * stride);
+    }
+    return written && writer.Finish() && out.Commit();
+}
+
+std::string JpegSizeProblem(std::int64_t width, std::int64_t height) {
+    if (width <= 0 || height <= 0) return "a picture needs a positive width and height";
+    if (width > kMaxJpegSide || height > kMaxJpegSide) {
+        return "a JPEG picture has at most " + std::to_string(kMaxJpegSide) +
+               " pixels a side, not " + std::to_string(width) + "x" + std::to_string(height);
+    }
+    return "";
+}
+
+JpegRowWriter::JpegRowWriter(std::FILE* file, int width, int height, int quality, UserPrompts& ui)
+    : m_job(std::make_unique<JpegEncoding>()) {
+    JpegEncoding& job = *m_job;
     InstallErrorManager(job.errors, ui);
     job.encoder.err = &job.errors.library;
-    job.file = out.Stream();
-    job.block = handle.get();
+    job.file = file;
+    job.width = width;
+    job.height = height;
     job.quality = quality;
-    bool written = EncodeFrom(job);
-    jpeg_destroy_compress(&job.encoder);
-    return written && out.Commit();
+    job.rgb.resize(static_cast<std::size_t>(3) * static_cast<std::size_t>(std::max(width, 0)));
+}
+
+JpegRowWriter::~JpegRowWriter() {
+    if (m_job->created) jpeg_destroy_compress(&m_job->encoder);
+}
+
+bool JpegRowWriter::Start() {
+    m_job->failed = !StartEncoding(*m_job);
+    return !m_job->failed;
+}
+
+bool JpegRowWriter::WriteRow(const std::uint8_t* row) {
+    JpegEncoding& job = *m_job;
+    if (job.failed || !job.created) return false;
+    for (std::size_t i = 0; i < job.rgb.size(); i += 3) {
+        job.rgb[i] = row[i + 2];
+        job.rgb[i + 1] = row[i + 1];
+        job.rgb[i + 2] = row[i];
+    }
+    job.failed = !EncodeRow(job);
+    return !job.failed;
+}
+
+bool JpegRowWriter::Finish() {
+    if (m_job->failed || !m_job->created) return false;
+    m_job->failed = !FinishEncoding(*m_job);
+    return !m_job->failed;
 }
 
 bool JpegMakePictureBlock(DibHandle& handle, int components, int width, int height,

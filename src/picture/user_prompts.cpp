@@ -41,3 +41,12 @@ bool UserPrompts::AskOpenPath(const std::string&, const std::string&, std::strin
 bool UserPrompts::AskSavePath(const std::string&, const std::string&, std::string&) {
     return false;
 }
+
+int HeldPrompts::ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) {
+    m_messages.push_back({text, buttons, icon});
+    return IDOK;
+}
+
+void HeldPrompts::ShowTo(UserPrompts& ui) const {
+    for (const Message& m : m_messages) ui.ShowMessage(m.text, m.buttons, m.icon);
+}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class FigureEngine;
 
@@ -60,4 +61,22 @@ class WaitCursor {
 
   private:
     UserPrompts& m_ui;
+};
+
+// Keeps the messages of work done away from the user (another thread) to be shown afterwards;
+// questions get IDOK.
+class HeldPrompts : public UserPrompts {
+  public:
+    int ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) override;
+    // Shows the kept messages through ui, in order.
+    void ShowTo(UserPrompts& ui) const;
+    bool Empty() const { return m_messages.empty(); }
+
+  private:
+    struct Message {
+        std::string text;
+        MsgButtons buttons;
+        MsgIcon icon;
+    };
+    std::vector<Message> m_messages;
 };

@@ -46,6 +46,8 @@ constexpr int ID_AUTO_SAVE = 32822;
 constexpr int ID_RANDOM_CHOICE_SETTINGS = 32823;
 constexpr int ID_MAKE_POV_DATA = 32824;
 constexpr int ID_HELP_POVRAY = 32825;
+// File > Export Picture...: the figure at any size into a picture file, painted in the background.
+constexpr int ID_FILE_EXPORT_PICTURE = 32900;
 
 // SVG export.
 constexpr int ID_FILE_EXPORT_SVG = 32860;

@@ -1,0 +1,202 @@
+#include "app/export_picture.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "document/dib_doc.h"
+#include "document/poster_file.h"
+#include "figure/figure_engine.h"
+
+namespace {
+
+constexpr int kProgressSteps = 1000;
+
+struct KindEntry {
+    const char* name;
+    int fileKind;
+    const char* filter;
+    const char* extension;
+};
+const KindEntry kKinds[] = {
+    {"PNG", FILE_KIND_PNG, "Png files (*.png)|*.png|All files(*.*)|*.*||", ".png"},
+    {"BMP", FILE_KIND_BMP, "Bitmap files (*.bmp)|*.bmp|All files(*.*)|*.*||", ".bmp"},
+    {"JPEG", FILE_KIND_JPG, "Jpeg files (*.jpg)|*.jpg|All files(*.*)|*.*||", ".jpg"},
+};
+
+const KindEntry& KindOf(int fileKind) {
+    for (const KindEntry& k : kKinds) {
+        if (k.fileKind == fileKind) return k;
+    }
+    return kKinds[0];
+}
+
+}  // namespace
+
+CExportPictureDialog::CExportPictureDialog(int width, int height, int quality, UserPrompts& ui,
+                                           QWidget* parent)
+    : QDialog(parent), m_currentWidth(width), m_currentHeight(height), m_ui(ui) {
+    setWindowTitle(tr("Export Picture"));
+    m_bySize = new QRadioButton(tr("&Size"), this);
+    m_byFactor = new QRadioButton(tr("&Factor of the current picture"), this);
+    m_width = new QSpinBox(this);
+    m_height = new QSpinBox(this);
+    for (QSpinBox* side : {m_width, m_height}) side->setRange(1, INT_MAX);
+    m_width->setValue(width);
+    m_height->setValue(height);
+    m_factor = new QDoubleSpinBox(this);
+    m_factor->setRange(0.01, 1000.0);
+    m_factor->setDecimals(2);
+    m_factor->setValue(1.0);
+    m_kind = new QComboBox(this);
+    for (const KindEntry& k : kKinds) m_kind->addItem(k.name, k.fileKind);
+    m_quality = new QSpinBox(this);
+    m_quality->setRange(0, 100);
+    m_quality->setValue(quality);
+    m_bySize->setChecked(true);
+
+    auto* sizes = new QGridLayout;
+    sizes->addWidget(m_bySize, 0, 0);
+    sizes->addWidget(m_width, 0, 1);
+    sizes->addWidget(new QLabel(QStringLiteral("\u00d7"), this), 0, 2);
+    sizes->addWidget(m_height, 0, 3);
+    sizes->addWidget(m_byFactor, 1, 0);
+    sizes->addWidget(m_factor, 1, 1);
+    auto* kind = new QFormLayout;
+    kind->addRow(tr("&Kind"), m_kind);
+    kind->addRow(tr("JPEG &quality"), m_quality);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(sizes);
+    layout->addLayout(kind);
+    layout->addWidget(buttons);
+
+    connect(m_bySize, &QRadioButton::toggled, this, &CExportPictureDialog::UpdateFields);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &CExportPictureDialog::UpdateFields);
+    UpdateFields();
+}
+
+void CExportPictureDialog::UpdateFields() {
+    const bool bySize = m_bySize->isChecked();
+    m_width->setEnabled(bySize);
+    m_height->setEnabled(bySize);
+    m_factor->setEnabled(!bySize);
+    m_quality->setEnabled(m_kind->currentData().toInt() == FILE_KIND_JPG);
+}
+
+// A factor scales both sides of the current picture; the painting keeps the centre and the
+// magnification, which scale with the width, so it shows the same view.
+ExportRequest CExportPictureDialog::Request() const {
+    ExportRequest request;
+    request.fileKind = m_kind->currentData().toInt();
+    request.quality = m_quality->value();
+    if (m_bySize->isChecked()) {
+        request.width = m_width->value();
+        request.height = m_height->value();
+    } else {
+        const double factor = m_factor->value();
+        auto scaled = [factor](int side) {
+            const double v = std::floor(side * factor + 0.5);
+            return v < 1.0 ? 1 : v > INT_MAX ? INT_MAX : static_cast<int>(v);
+        };
+        request.width = scaled(m_currentWidth);
+        request.height = scaled(m_currentHeight);
+    }
+    return request;
+}
+
+void CExportPictureDialog::accept() {
+    const ExportRequest r = Request();
+    const std::string problem = PosterSizeProblem(r.fileKind, r.width, r.height);
+    if (!problem.empty()) {
+        m_ui.ShowMessage("Cannot export " + std::to_string(r.width) + " x " +
+                         std::to_string(r.height) + ": " + problem);
+        return;
+    }
+    QDialog::accept();
+}
+
+CPictureExport::CPictureExport(const FigureEngine& figure, int order, const ExportRequest& request,
+                               std::string path, std::string parameterText, int threads,
+                               UserPrompts& ui, QWidget* parent)
+    : QObject(parent), m_figure(std::make_unique<FigureEngine>(figure)), m_ui(ui) {
+    m_figure->m_nWidth = request.width;
+    m_figure->m_nHeight = request.height;
+    m_progress = new QProgressDialog(tr("Painting %1 (%2 \u00d7 %3)...")
+                                         .arg(QFileInfo(QString::fromStdString(path)).fileName())
+                                         .arg(request.width)
+                                         .arg(request.height),
+                                     tr("Cancel"), 0, kProgressSteps, parent);
+    m_progress->setWindowTitle(tr("Export Picture"));
+    m_progress->setWindowModality(Qt::NonModal);
+    m_progress->setMinimumDuration(0);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    m_progress->setValue(0);
+    m_progress->show();
+    connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
+    connect(&m_timer, &QTimer::timeout, this, &CPictureExport::Poll);
+    m_timer.start(50);
+    m_thread = std::thread(
+        [this, order, request, path = std::move(path), text = std::move(parameterText), threads] {
+            const StreamResult result =
+                WritePosterFile(*m_figure, order, path, request.fileKind, request.quality, text,
+                                threads, m_held, [this](std::int64_t done, std::int64_t total) {
+                                    m_done = done;
+                                    m_total = total;
+                                    return !m_cancel;
+                                });
+            m_result = static_cast<int>(result);
+            m_over = true;
+        });
+}
+
+CPictureExport::~CPictureExport() {
+    m_cancel = true;
+    if (m_thread.joinable()) m_thread.join();
+    delete m_progress;
+}
+
+void CPictureExport::Poll() {
+    const std::int64_t total = std::max<std::int64_t>(m_total, 1);
+    m_progress->setValue(static_cast<int>(kProgressSteps * m_done / total));
+    if (!m_over) return;
+    m_timer.stop();
+    m_thread.join();
+    m_progress->hide();
+    m_held.ShowTo(m_ui);  // a cancel says nothing; a failure says why, once
+    emit finished(m_result);
+    deleteLater();
+}
+
+void ExportPicture(CDibDoc& doc, UserPrompts& ui, QWidget* parent) {
+    if (doc.m_bBitmapMode) return;
+    // The figure as the picture shows it: the accepted values, not the working ones.
+    auto shown = std::make_unique<FigureEngine>(doc.m_figure);
+    std::memcpy(shown->m_colours, doc.m_acceptedColours, sizeof shown->m_colours);
+    shown->m_orders = doc.m_acceptedOrders;
+    RestoreAcceptedTransform(*shown, doc.m_acceptedTransform);
+    CExportPictureDialog dialog(shown->m_nWidth, shown->m_nHeight, doc.m_nJpegQuality, ui, parent);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const ExportRequest request = dialog.Request();
+    const KindEntry& kind = KindOf(request.fileKind);
+    // A new figure has no name yet.
+    const std::string name = shown->m_szName[0] != '\0' ? shown->m_szName : "Figure";
+    std::string path = std::string(shown->m_szDirectory) + name + kind.extension;
+    if (!ui.AskSavePath(kind.filter, kind.extension, path)) return;
+    new CPictureExport(*shown, doc.m_nPaintedOrder, request, path, doc.PictureParameterText(),
+                       doc.m_nPaintThreads, ui, parent);
+}

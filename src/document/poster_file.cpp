@@ -1,0 +1,62 @@
+#include "document/poster_file.h"
+
+#include "document/dib_doc.h"
+#include "figure/figure_engine.h"
+#include "picture/row_sink.h"
+#include "picture/safe_file.h"
+#include "picture/user_prompts.h"
+
+std::string PosterSizeProblem(int fileKind, std::int64_t width, std::int64_t height) {
+    std::string problem = fileKind == FILE_KIND_BMP   ? BmpSizeProblem(width, height)
+                          : fileKind == FILE_KIND_JPG ? JpegSizeProblem(width, height)
+                          : fileKind == FILE_KIND_PNG
+                              ? PngSizeProblem(width, height)
+                              : "pictures are written as BMP, JPEG or PNG files";
+    return problem.empty() ? StreamSizeProblem(width, height) : problem;
+}
+
+namespace {
+
+template <typename Writer>
+StreamResult PaintWith(Writer& writer, FigureEngine& figure, int order, int threads,
+                       UserPrompts& ui, const PaintingProgress& progress) {
+    if (!writer.Start()) return StreamResult::Failed;
+    const StreamResult result = PaintIntoSink(figure, order, writer, threads, ui, progress);
+    if (result != StreamResult::Written) return result;
+    return writer.Finish() ? StreamResult::Written : StreamResult::Failed;
+}
+
+}  // namespace
+
+StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string& path, int fileKind,
+                             int quality, const std::string& parameterText, int threads,
+                             UserPrompts& ui, const PaintingProgress& progress) {
+    const std::string problem = PosterSizeProblem(fileKind, figure.m_nWidth, figure.m_nHeight);
+    if (!problem.empty()) {
+        ui.ShowMessage(path + ": " + problem);
+        return StreamResult::Failed;
+    }
+    SafeFile out(path);
+    if (!out.Open()) {
+        ui.ShowMessage("can't open " + path + "\n");
+        return StreamResult::Failed;
+    }
+    StreamResult result;
+    if (fileKind == FILE_KIND_BMP) {
+        BmpRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, ui);
+        result = PaintWith(writer, figure, order, threads, ui, progress);
+    } else if (fileKind == FILE_KIND_JPG) {
+        JpegRowWriter writer(out.Stream(), figure.m_nWidth, figure.m_nHeight, quality, ui);
+        result = PaintWith(writer, figure, order, threads, ui, progress);
+    } else {
+        PngRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, parameterText,
+                            ui);
+        result = PaintWith(writer, figure, order, threads, ui, progress);
+    }
+    if (result != StreamResult::Written) return result;  // the temporary goes with out
+    if (!out.Commit()) {
+        ui.ShowMessage(path + " failed to process.");
+        return StreamResult::Failed;
+    }
+    return StreamResult::Written;
+}

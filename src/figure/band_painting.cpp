@@ -1,0 +1,355 @@
+// Bands of rows painted by several engines at once. Each band paints only its rows and counts and
+// records only the pentagons whose vertex 3 lies in its strip of figure y; the strips of all bands
+// cover every y once, so the counts add up and the recorded shapes, merged in search order, are
+// the whole painting's list. Every band builds the same series and so says the same things: the
+// messages of the first band are shown, on the calling thread.
+#include "figure/band_painting.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "figure/figure_engine.h"
+#include "picture/dib_image.h"
+#include "picture/row_sink.h"
+#include "picture/user_prompts.h"
+
+namespace {
+
+constexpr int kMaxThreads = 64;
+// Bands per thread in a painting in memory: two let a thread done early take over work, and each
+// more band repeats the series building and the setup of every search.
+constexpr int kBandsPerThread = 2;
+
+struct Band {
+    int first = 0;
+    int rows = 0;
+};
+
+// Bands of `rows` rows (the last may be shorter) in the order given: from the bottom row up, or
+// from the top row down.
+std::vector<Band> SplitRows(int height, int rows, bool bottomUp) {
+    std::vector<Band> bands;
+    for (int done = 0; done < height; done += rows) {
+        const int count = std::min(rows, height - done);
+        bands.push_back({bottomUp ? done : height - done - count, count});
+    }
+    return bands;
+}
+
+// The figure y where the strip of the band starting at this row begins. Neighbouring bands
+// compute their common boundary alike, so the strips meet exactly; without a usable scale every
+// boundary is +∞ and the first band keeps everything.
+double StripBoundary(const FigureEngine& f, std::int64_t row) {
+    const double scale = f.m_transform.scale;
+    if (!(scale > 0) || !std::isfinite(scale)) return HUGE_VAL;
+    return f.m_dCentreY + (static_cast<double>(row) - f.m_transform.halfHeight) / scale;
+}
+
+BandShare ShareOf(const FigureEngine& f, const Band& band) {
+    BandShare share;
+    share.windowed = true;
+    share.lowOpen = band.first <= 0;
+    share.highOpen = band.first + band.rows >= f.m_nHeight;
+    share.low = StripBoundary(f, band.first);
+    share.high = StripBoundary(f, std::int64_t{band.first} + band.rows);
+    return share;
+}
+
+// The shapes and counts of the bands, gathered in search order.
+class ShareTotals {
+  public:
+    void Add(BandShare& share) {
+        for (int n = 0; n < kOrderCount; ++n) {
+            PentagonCounts& c = m_counts[n];
+            const PentagonCounts& add = share.counts[n];
+            c = {c.bigUp + add.bigUp, c.bigDown + add.bigDown, c.smallUp + add.smallUp,
+                 c.smallDown + add.smallDown};
+        }
+        // The first kMaxShapes of the merge hold at most kMaxShapes of each band.
+        std::vector<BandShare::Shape> merged;
+        merged.reserve(std::min<std::size_t>(kMaxShapes, m_shapes.size() + share.shapes.size()));
+        auto key = [](const BandShare::Shape& s) { return std::tie(s.search, s.i, s.j, s.down); };
+        std::merge(m_shapes.begin(), m_shapes.end(), share.shapes.begin(), share.shapes.end(),
+                   std::back_inserter(merged),
+                   [&](const auto& a, const auto& b) { return key(a) < key(b); });
+        if (merged.size() > kMaxShapes) merged.resize(kMaxShapes);
+        m_shapes.swap(merged);
+        share.shapes = {};
+    }
+
+    void StoreIn(FigureEngine& f) const {
+        f.m_counts = m_counts;
+        f.m_nShapes = static_cast<std::int32_t>(m_shapes.size());
+        for (std::size_t n = 0; n < m_shapes.size(); ++n) f.m_shapes[n] = m_shapes[n].record;
+    }
+
+  private:
+    std::vector<BandShare::Shape> m_shapes;
+    std::array<PentagonCounts, kOrderCount> m_counts{};
+};
+
+// Copies of the engine for the helper threads; fewer when memory is short.
+std::vector<std::unique_ptr<FigureEngine>> EngineCopies(const FigureEngine& f, int count) {
+    std::vector<std::unique_ptr<FigureEngine>> copies;
+    try {
+        for (int n = 0; n < count; ++n) copies.push_back(std::make_unique<FigureEngine>(f));
+    } catch (const std::bad_alloc&) {
+    }
+    return copies;
+}
+
+// Starts one thread per engine running work(engine); as many as the system allows.
+template <typename Work>
+std::vector<std::thread> StartThreads(std::vector<std::unique_ptr<FigureEngine>>& engines,
+                                      Work work) {
+    std::vector<std::thread> threads;
+    try {
+        for (auto& engine : engines) threads.emplace_back(work, engine.get());
+    } catch (const std::exception&) {
+    }
+    return threads;
+}
+
+void JoinAll(std::vector<std::thread>& threads) {
+    for (std::thread& t : threads) t.join();
+}
+
+}  // namespace
+
+int DefaultPaintingThreads() {
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+}
+
+void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
+                         int threads) {
+    threads = std::clamp(threads, 1, std::min(kMaxThreads, std::max(figure.m_nHeight, 1)));
+    if (threads == 1 || pixels == nullptr) {
+        figure.PaintFigure(pixels, order, ui);
+        return;
+    }
+    figure.UpdateTransform();
+    const std::vector<Band> bands = SplitRows(
+        figure.m_nHeight,
+        (figure.m_nHeight + kBandsPerThread * threads - 1) / (kBandsPerThread * threads), true);
+    std::vector<BandShare> shares;
+    for (const Band& band : bands) shares.push_back(ShareOf(figure, band));
+    std::vector<HeldPrompts> held(bands.size());
+    std::atomic<std::size_t> next{1};
+    std::atomic<bool> failed{false};
+    // Band 0 is the calling thread's, so that its engine is left as after a whole painting.
+    auto paintBands = [&](FigureEngine* engine, std::size_t b) {
+        try {
+            for (; b < bands.size() && !failed; b = next++) {
+                const Band& band = bands[b];
+                engine->PaintBand(pixels + std::int64_t{band.first} * figure.m_nRowBytes,
+                                  band.first, band.rows, order, held[b], shares[b]);
+            }
+        } catch (const std::exception&) {
+            failed = true;
+        }
+    };
+    std::vector<std::unique_ptr<FigureEngine>> engines = EngineCopies(figure, threads - 1);
+    std::vector<std::thread> helpers =
+        StartThreads(engines, [&](FigureEngine* engine) { paintBands(engine, next++); });
+    paintBands(&figure, 0);
+    JoinAll(helpers);
+    if (failed) {
+        // Short of memory for a band: the whole painting in one go, as without threads.
+        figure.PaintFigure(pixels, order, ui);
+        return;
+    }
+    ShareTotals totals;
+    for (BandShare& share : shares) totals.Add(share);
+    totals.StoreIn(figure);
+    held.front().ShowTo(ui);
+}
+
+std::string StreamSizeProblem(std::int64_t width, std::int64_t height) {
+    if (width <= 0 || height <= 0) return "a picture needs a positive width and height";
+    // Two bands of at least one row each: one painted while the other is written.
+    const std::int64_t widest = static_cast<std::int64_t>(kStreamBandMemory / 2 / 3);
+    if (width > widest || height > 0x7FFFFFFF) {
+        return "pictures painted band by band are at most " + std::to_string(widest) +
+               " pixels wide and 2147483647 high, not " + std::to_string(width) + "x" +
+               std::to_string(height);
+    }
+    return "";
+}
+
+namespace {
+
+// The bands of a streamed painting: painted by the helper threads into slots, handed to the sink
+// by the calling thread in order, and their slots then given to later bands.
+class BandStream {
+  public:
+    BandStream(FigureEngine& figure, int order, RowSink& sink, int threads)
+        : m_figure(figure), m_order(order), m_sink(sink), m_threads(threads) {}
+
+    StreamResult Run(UserPrompts& ui, const PaintingProgress& progress);
+
+  private:
+    struct Slot {
+        std::vector<std::uint8_t> rows;
+        BandShare share;
+        HeldPrompts held;
+        FigureEngine* painter = nullptr;
+        bool ready = false;
+        bool failed = false;
+    };
+
+    bool MakeSlots();
+    void PaintInto(FigureEngine& engine, std::size_t b);
+    void Work(FigureEngine* engine);
+    bool WriteBand(const Slot& slot, const Band& band);
+
+    FigureEngine& m_figure;
+    int m_order;
+    RowSink& m_sink;
+    int m_threads;
+    std::size_t m_rowBytes = 0;
+    std::vector<Band> m_bands;
+    std::vector<Slot> m_slots;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_next = 0;     // the next band to paint
+    std::size_t m_written = 0;  // bands handed to the sink
+    bool m_stop = false;
+};
+
+bool BandStream::MakeSlots() {
+    const std::size_t slotCount =
+        std::clamp<std::size_t>(kStreamBandMemory / m_rowBytes, 1, 2 * m_threads);
+    const auto rows =
+        static_cast<int>(std::clamp<std::size_t>(kStreamBandMemory / (slotCount * m_rowBytes), 1,
+                                                 static_cast<std::size_t>(m_figure.m_nHeight)));
+    m_bands = SplitRows(m_figure.m_nHeight, rows, m_sink.BottomUp());
+    try {
+        m_slots.resize(std::min(slotCount, m_bands.size()));
+        for (Slot& slot : m_slots) slot.rows.resize(static_cast<std::size_t>(rows) * m_rowBytes);
+    } catch (const std::bad_alloc&) {
+        m_slots.clear();
+        return false;
+    }
+    return true;
+}
+
+void BandStream::PaintInto(FigureEngine& engine, std::size_t b) {
+    Slot& slot = m_slots[b % m_slots.size()];
+    const Band& band = m_bands[b];
+    slot.share = ShareOf(m_figure, band);
+    slot.held = HeldPrompts();
+    slot.painter = &engine;
+    try {
+        engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held, slot.share);
+        slot.failed = false;
+    } catch (const std::exception&) {
+        slot.failed = true;
+    }
+}
+
+void BandStream::Work(FigureEngine* engine) {
+    for (;;) {
+        std::size_t b = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] {
+                return m_stop || m_next >= m_bands.size() || m_next < m_written + m_slots.size();
+            });
+            if (m_stop || m_next >= m_bands.size()) return;
+            b = m_next++;
+        }
+        PaintInto(*engine, b);
+        std::lock_guard lock(m_mutex);
+        m_slots[b % m_slots.size()].ready = true;
+        m_changed.notify_all();
+    }
+}
+
+bool BandStream::WriteBand(const Slot& slot, const Band& band) {
+    for (int r = 0; r < band.rows; ++r) {
+        const int row = m_sink.BottomUp() ? r : band.rows - 1 - r;
+        if (!m_sink.WriteRow(slot.rows.data() + static_cast<std::size_t>(row) * m_rowBytes)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+StreamResult BandStream::Run(UserPrompts& ui, const PaintingProgress& progress) {
+    m_rowBytes = static_cast<std::size_t>(DibRowStride(m_figure.m_nWidth, 24));
+    if (!StreamSizeProblem(m_figure.m_nWidth, m_figure.m_nHeight).empty() || !MakeSlots()) {
+        ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
+        return StreamResult::Failed;
+    }
+    m_figure.m_nRowBytes = static_cast<std::int32_t>(m_rowBytes);
+    m_figure.UpdateTransform();
+    std::vector<std::unique_ptr<FigureEngine>> engines = EngineCopies(m_figure, m_threads);
+    std::vector<std::thread> helpers =
+        StartThreads(engines, [this](FigureEngine* engine) { Work(engine); });
+    ShareTotals totals;
+    StreamResult result = StreamResult::Written;
+    FigureEngine* lastPainter = &m_figure;
+    const auto total = static_cast<std::int64_t>(m_figure.m_nHeight);
+    std::int64_t done = 0;
+    for (std::size_t b = 0; b < m_bands.size(); ++b) {
+        Slot& slot = m_slots[b % m_slots.size()];
+        if (helpers.empty()) {
+            PaintInto(m_figure, b);  // no thread could start: painted here, between the writes
+        } else {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return slot.ready; });
+        }
+        if (slot.failed) {
+            ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
+            result = StreamResult::Failed;
+            break;
+        }
+        if (b == 0) slot.held.ShowTo(ui);
+        if (!WriteBand(slot, m_bands[b])) {
+            result = StreamResult::Failed;
+            break;
+        }
+        totals.Add(slot.share);
+        lastPainter = slot.painter;
+        done += m_bands[b].rows;
+        {
+            std::lock_guard lock(m_mutex);
+            slot.ready = false;
+            m_written = b + 1;
+            m_changed.notify_all();
+        }
+        if (progress && !progress(done, total)) {
+            result = StreamResult::Cancelled;
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_changed.notify_all();
+    }
+    JoinAll(helpers);
+    if (result == StreamResult::Written) {
+        // The series of the last order and the rest as a whole painting leaves them.
+        if (lastPainter != &m_figure) m_figure = *lastPainter;
+        totals.StoreIn(m_figure);
+    }
+    return result;
+}
+
+}  // namespace
+
+StreamResult PaintIntoSink(FigureEngine& figure, int order, RowSink& sink, int threads,
+                           UserPrompts& ui, const PaintingProgress& progress) {
+    BandStream stream(figure, order, sink, std::clamp(threads, 1, kMaxThreads));
+    return stream.Run(ui, progress);
+}

@@ -1,0 +1,144 @@
+// File > Export Picture...: the dialog's size and kind, the background painting with its progress
+// dialog, Cancel, and the file it writes.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "app/export_picture.h"
+#include "document/dib_doc.h"
+#include "document/poster_file.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void ChooseKind(CExportPictureDialog& dialog, int fileKind) {
+    dialog.KindChoice()->setCurrentIndex(dialog.KindChoice()->findData(fileKind));
+}
+
+TEST(ExportPictureDialog, AFactorScalesTheCurrentPictureAndSizesAreTakenAsGiven) {
+    ScriptedPrompts ui;
+    CExportPictureDialog dialog(1200, 900, 75, ui);
+    ExportRequest r = dialog.Request();
+    EXPECT_EQ(r.width, 1200);
+    EXPECT_EQ(r.height, 900);
+    EXPECT_EQ(r.fileKind, FILE_KIND_PNG);
+    EXPECT_EQ(r.quality, 75);
+    EXPECT_FALSE(dialog.QualityEdit()->isEnabled()) << "quality is for JPEG only";
+    ChooseKind(dialog, FILE_KIND_JPG);
+    EXPECT_TRUE(dialog.QualityEdit()->isEnabled());
+
+    dialog.FactorChoice()->setChecked(true);
+    EXPECT_FALSE(dialog.WidthEdit()->isEnabled());
+    dialog.FactorEdit()->setValue(2.5);
+    r = dialog.Request();
+    EXPECT_EQ(r.width, 3000);
+    EXPECT_EQ(r.height, 2250);
+    dialog.FactorEdit()->setValue(0.01);
+    r = dialog.Request();
+    EXPECT_EQ(r.width, 12);
+    EXPECT_EQ(r.height, 9);
+
+    dialog.SizeChoice()->setChecked(true);
+    dialog.WidthEdit()->setValue(640);
+    dialog.HeightEdit()->setValue(7);
+    r = dialog.Request();
+    EXPECT_EQ(r.width, 640);
+    EXPECT_EQ(r.height, 7);
+}
+
+TEST(ExportPictureDialog, SizesTheKindCannotHoldAreRefusedAndTheDialogStaysOpen) {
+    ScriptedPrompts ui;
+    CExportPictureDialog dialog(1200, 900, 90, ui);
+    dialog.show();
+    ChooseKind(dialog, FILE_KIND_JPG);
+    dialog.WidthEdit()->setValue(70000);
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+    ASSERT_EQ(ui.Texts().size(), 1u);
+    EXPECT_EQ(ui.Texts()[0],
+              "Cannot export 70000 x 900: a JPEG picture has at most 65500 pixels a side, not "
+              "70000x900");
+    ChooseKind(dialog, FILE_KIND_PNG);  // PNG holds it
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ui.Texts().size(), 1u);
+}
+
+class BackgroundExport : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(doc.OnNewDocument()); }
+
+    // Starts the export and returns it (it deletes itself when done).
+    CPictureExport* Start(int width, int height, int fileKind, const std::string& path) {
+        ExportRequest request{width, height, fileKind, 90};
+        return new CPictureExport(doc.m_figure, -1, request, path, doc.PictureParameterText(), 2,
+                                  ui, &parent);
+    }
+
+    TempDir dir;
+    ScriptedPrompts ui;
+    CDibDoc doc{ui};
+    QWidget parent;
+};
+
+TEST_F(BackgroundExport, WritesThePosterWhileTheEventLoopRuns) {
+    const std::string path = dir.File("export.bmp");
+    CPictureExport* job = Start(900, 700, FILE_KIND_BMP, path);
+    QSignalSpy finished(job, &CPictureExport::finished);
+    EXPECT_TRUE(job->Progress()->isVisible());
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Written));
+    auto figure = std::make_unique<FigureEngine>(doc.m_figure);
+    figure->m_nWidth = 900;
+    figure->m_nHeight = 700;
+    const std::string expected = dir.File("expected.bmp");
+    ASSERT_EQ(WritePosterFile(*figure, -1, expected, FILE_KIND_BMP, 90, "", 1, ui),
+              StreamResult::Written);
+    EXPECT_TRUE(ReadFile(path) == ReadFile(expected));
+    EXPECT_TRUE(ui.Texts().empty());
+}
+
+TEST_F(BackgroundExport, CancelLeavesNoFileAndTheOlderOneIntact) {
+    const std::string path = dir.File("export.png");
+    std::ofstream(path, std::ios::binary) << "older file";
+    CPictureExport* job = Start(9000, 7000, FILE_KIND_PNG, path);
+    QSignalSpy finished(job, &CPictureExport::finished);
+    QTest::mouseClick(job->Progress()->findChild<QPushButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Cancelled));
+    EXPECT_EQ(ReadFile(path), "older file");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    EXPECT_TRUE(ui.Texts().empty()) << "a cancel says nothing";
+}
+
+TEST_F(BackgroundExport, AFailureIsReportedOnceOnTheUserInterfaceThread) {
+    const std::string path = dir.File("missing folder/export.jpg");
+    CPictureExport* job = Start(300, 200, FILE_KIND_JPG, path);
+    QSignalSpy finished(job, &CPictureExport::finished);
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Failed));
+    ASSERT_EQ(ui.Texts().size(), 1u);
+    EXPECT_EQ(ui.Texts()[0], "can't open " + path + "\n");
+}
+
+}  // namespace
