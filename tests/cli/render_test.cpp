@@ -55,6 +55,21 @@ class RenderTest : public ::testing::Test {
 
     std::string File(const std::string& name) const { return ReadFile(dir.File(name)); }
 
+    // Every command line in `bad` is a usage error (status 2, a message) and writes none of
+    // `outputs`.
+    void ExpectUsageErrors(const std::vector<std::vector<std::string>>& bad,
+                           const std::vector<std::string>& outputs) {
+        for (const auto& args : bad) {
+            RunResult r = Run(args);
+            std::string shown;
+            for (const auto& a : args) shown += a + " ";
+            EXPECT_EQ(r.status, 2) << shown;
+            EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
+            for (const auto& output : outputs)
+                EXPECT_FALSE(fs::exists(dir.File(output))) << shown << output;
+        }
+    }
+
     TempDir dir;
 };
 
@@ -180,15 +195,7 @@ TEST_F(RenderTest, UsageErrorsExitWithTwoAndWriteNothing) {
         {"notes.txt", "-o", "x.bmp"},
         {"a.dat", "b.dat", "-o", "x.bmp"},
     };
-    for (const auto& args : bad) {
-        RunResult r = Run(args);
-        std::string shown;
-        for (const auto& a : args) shown += a + " ";
-        EXPECT_EQ(r.status, 2) << shown;
-        EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
-        EXPECT_FALSE(fs::exists(dir.File("x.bmp"))) << shown;
-        EXPECT_FALSE(fs::exists(dir.File("x.jpg"))) << shown;
-    }
+    ExpectUsageErrors(bad, {"x.bmp", "x.jpg"});
 }
 
 TEST_F(RenderTest, HelpPrintsUsage) {
@@ -281,15 +288,7 @@ TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
         {"--svg-width"},
         {"pic.bmp", "-o", "x.svg"},
     };
-    for (const auto& args : bad) {
-        RunResult r = Run(args);
-        std::string shown;
-        for (const auto& a : args) shown += a + " ";
-        EXPECT_EQ(r.status, 2) << shown;
-        EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << shown;
-        EXPECT_FALSE(fs::exists(dir.File("x.svg"))) << shown;
-        EXPECT_FALSE(fs::exists(dir.File("x.bmp"))) << shown;
-    }
+    ExpectUsageErrors(bad, {"x.svg", "x.bmp"});
     RunResult unwritable = Run({"-o", "no-such-folder/x.svg"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("Could not write the SVG file no-such-folder/x.svg"),
