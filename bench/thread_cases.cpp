@@ -1,4 +1,4 @@
-// Case 9: the default figure and the far-out view painted by bands with one thread and with two;
+// Case 11: the default figure and the far-out view painted by bands with one thread and with two;
 // real time, since the point is the wall clock while every core works.
 #include <benchmark/benchmark.h>
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "figure/figure_engine.h"
+#include "figure/painting_pool.h"
 #include "picture/dib_image.h"
 #include "picture/row_sink.h"
 #include "picture/user_prompts.h"
@@ -27,7 +28,7 @@ namespace {
 constexpr int kMaxThreads = 64;
 // Bands per thread in a painting in memory: two let a thread done early take over work, and each
 // more band repeats the series building and the setup of every search.
-constexpr int kBandsPerThread = 2;
+constexpr int kBandsPerThread = 1;
 
 struct Band {
     int first = 0;
@@ -64,23 +65,30 @@ BandShare ShareOf(const FigureEngine& f, const Band& band) {
     return share;
 }
 
-// The shapes and counts of the bands, gathered in search order.
+auto SearchKey(const BandShare::Shape& s) {
+    return std::tie(s.search, s.i, s.j, s.down);
+}
+
+void AddCounts(std::array<PentagonCounts, kOrderCount>& counts, const BandShare& share) {
+    for (int n = 0; n < kOrderCount; ++n) {
+        PentagonCounts& c = counts[n];
+        const PentagonCounts& add = share.counts[n];
+        c = {c.bigUp + add.bigUp, c.bigDown + add.bigDown, c.smallUp + add.smallUp,
+             c.smallDown + add.smallDown};
+    }
+}
+
+// The shapes and counts of bands handed over one after the other, gathered in search order.
 class ShareTotals {
   public:
     void Add(BandShare& share) {
-        for (int n = 0; n < kOrderCount; ++n) {
-            PentagonCounts& c = m_counts[n];
-            const PentagonCounts& add = share.counts[n];
-            c = {c.bigUp + add.bigUp, c.bigDown + add.bigDown, c.smallUp + add.smallUp,
-                 c.smallDown + add.smallDown};
-        }
+        AddCounts(m_counts, share);
         // The first kMaxShapes of the merge hold at most kMaxShapes of each band.
         std::vector<BandShare::Shape> merged;
         merged.reserve(std::min<std::size_t>(kMaxShapes, m_shapes.size() + share.shapes.size()));
-        auto key = [](const BandShare::Shape& s) { return std::tie(s.search, s.i, s.j, s.down); };
         std::merge(m_shapes.begin(), m_shapes.end(), share.shapes.begin(), share.shapes.end(),
                    std::back_inserter(merged),
-                   [&](const auto& a, const auto& b) { return key(a) < key(b); });
+                   [](const auto& a, const auto& b) { return SearchKey(a) < SearchKey(b); });
         if (merged.size() > kMaxShapes) merged.resize(kMaxShapes);
         m_shapes.swap(merged);
         share.shapes = {};
@@ -96,6 +104,31 @@ class ShareTotals {
     std::vector<BandShare::Shape> m_shapes;
     std::array<PentagonCounts, kOrderCount> m_counts{};
 };
+
+// The shares of all bands at once, their shapes merged in search order straight into the
+// engine's list: at the shape limit every band holds thousands, too many to copy twice.
+void StoreShares(FigureEngine& f, const std::vector<BandShare>& shares) {
+    f.m_counts = {};
+    for (const BandShare& share : shares) AddCounts(f.m_counts, share);
+    std::vector<std::size_t> taken(shares.size(), 0);
+    int stored = 0;
+    for (; stored < kMaxShapes; ++stored) {
+        const BandShare::Shape* first = nullptr;
+        std::size_t from = 0;
+        for (std::size_t b = 0; b < shares.size(); ++b) {
+            if (taken[b] == shares[b].shapes.size()) continue;
+            const BandShare::Shape& head = shares[b].shapes[taken[b]];
+            if (first == nullptr || SearchKey(head) < SearchKey(*first)) {
+                first = &head;
+                from = b;
+            }
+        }
+        if (first == nullptr) break;
+        f.m_shapes[stored] = first->record;
+        ++taken[from];
+    }
+    f.m_nShapes = stored;
+}
 
 // Copies of the engine for the helper threads; fewer when memory is short.
 std::vector<std::unique_ptr<FigureEngine>> EngineCopies(const FigureEngine& f, int count) {
@@ -157,19 +190,20 @@ void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, 
             failed = true;
         }
     };
-    std::vector<std::unique_ptr<FigureEngine>> engines = EngineCopies(figure, threads - 1);
-    std::vector<std::thread> helpers =
-        StartThreads(engines, [&](FigureEngine* engine) { paintBands(engine, next++); });
-    paintBands(&figure, 0);
-    JoinAll(helpers);
+    PaintingPool* pool = PaintingPool::Shared();
+    if (pool != nullptr) {
+        pool->Run(
+            threads - 1, figure, [&](FigureEngine& engine) { paintBands(&engine, next++); },
+            [&] { paintBands(&figure, 0); });
+    } else {
+        paintBands(&figure, 0);  // a child of fork: no helpers
+    }
     if (failed) {
         // Short of memory for a band: the whole painting in one go, as without threads.
         figure.PaintFigure(pixels, order, ui);
         return;
     }
-    ShareTotals totals;
-    for (BandShare& share : shares) totals.Add(share);
-    totals.StoreIn(figure);
+    StoreShares(figure, shares);
     held.front().ShowTo(ui);
 }
 

@@ -1,10 +1,16 @@
 #include "view/dib_paint.h"
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
+
+#include "figure/band_painting.h"
+#include "figure/painting_pool.h"
 
 namespace {
 
@@ -34,9 +40,97 @@ void DrawFlipped(QPainter& painter, const QRect& dest, const QImage& rows, const
     painter.restore();
 }
 
-// The same without a transform, one stored row at a time from the bottom line up: plain row
-// copies are cheaper than a flipping transform, and rows outside the clip are skipped.
+// One stored row of blue-green-red pixels as screen pixels (0xffRRGGBB), four at a time from
+// three words: in little-endian words each pixel's bytes are already in place.
+void ToScreenPixels(const std::uint8_t* in, int count, QRgb* out) {
+    constexpr std::uint32_t kOpaque = 0xFF000000u;
+    int x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 4 <= count; x += 4, in += 12) {
+            std::uint32_t w[3];
+            std::memcpy(w, in, sizeof w);
+            out[x] = w[0] | kOpaque;
+            out[x + 1] = w[0] >> 24 | w[1] << 8 | kOpaque;
+            out[x + 2] = w[1] >> 16 | w[2] << 16 | kOpaque;
+            out[x + 3] = w[2] >> 8 | kOpaque;
+        }
+    }
+    for (; x < count; ++x, in += 3) {
+        out[x] = kOpaque | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0];
+    }
+}
+
+// Runs convert(firstY, lastY) over the rows of rect, a large rect in parts on every core. Part 0,
+// the calling thread's, is the bottom of the picture as stored first, and so on up: the rows each
+// core painted last, still in its cache.
+template <typename Convert>
+void ConvertInParts(const QRect& rect, const Convert& convert) {
+    constexpr std::int64_t kPixelsWorthAPart = 1 << 16;
+    const int parts = static_cast<int>(
+        std::clamp<std::int64_t>(std::int64_t{rect.width()} * rect.height() / kPixelsWorthAPart, 1,
+                                 DefaultPaintingThreads()));
+    PaintingPool* pool = parts > 1 ? PaintingPool::Shared() : nullptr;
+    if (pool == nullptr) {
+        convert(rect.top(), rect.bottom());
+        return;
+    }
+    const auto rowsOf = [&](int part) {
+        return static_cast<int>(std::int64_t{rect.height()} * part / parts);
+    };
+    pool->ForEachPart(parts, [&](int part) {
+        convert(rect.bottom() - rowsOf(part + 1) + 1, rect.bottom() - rowsOf(part));
+    });
+}
+
+// Where the painter writes unscaled into an image of screen pixels (a widget's backing store),
+// the rows are turned into its pixels in place, within the area being painted: no second copy of
+// the picture. False, writing nothing, for every other painter.
+bool CopyRowsInPlace(QPainter& painter, const QRect& dest, const QImage& rows,
+                     const QRect& source) {
+    QPaintEngine* engine = painter.paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster || painter.hasClipping() ||
+        painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
+        return false;
+    }
+    QPaintDevice* device = engine->paintDevice();
+    if (device == nullptr || device->devType() != QInternal::Image) return false;
+    auto* target = static_cast<QImage*>(device);
+    const QImage::Format format = target->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied) {
+        return false;
+    }
+    const QTransform transform = painter.deviceTransform();
+    const QPoint offset(static_cast<int>(transform.dx()), static_cast<int>(transform.dy()));
+    if (transform.type() > QTransform::TxTranslate || offset.x() != transform.dx() ||
+        offset.y() != transform.dy()) {
+        return false;
+    }
+    QRegion area = QRegion(dest.translated(offset)) & QRect(QPoint(0, 0), target->size());
+    if (const QRegion painted = engine->systemClip(); !painted.isEmpty()) area &= painted;
+    for (const QRect& rect : area) {
+        const int column = source.left() + (rect.left() - offset.x() - dest.left());
+        auto convert = [&](int firstY, int lastY) {
+            for (int y = firstY; y <= lastY; ++y) {
+                const int row = source.bottom() - (y - offset.y() - dest.top());
+                // Through the painter's own buffer, as its engine writes: scanLine() could
+                // detach the image from it.
+                auto* out = reinterpret_cast<QRgb*>(const_cast<uchar*>(target->constScanLine(y)));
+                ToScreenPixels(rows.constScanLine(row) + 3 * std::int64_t{column}, rect.width(),
+                               out + rect.left());
+            }
+        };
+        ConvertInParts(rect, convert);
+    }
+    return true;
+}
+
+// The same without a transform: the rows within the clip, turned the right way up into the
+// screen's own pixel format and drawn as one image. Qt would convert the stored 24-bit rows pixel
+// by pixel through a generic path, which took as long as half a painting.
 void CopyRows(QPainter& painter, const QRect& dest, const QImage& rows, const QRect& source) {
+    if (CopyRowsInPlace(painter, dest, rows, source)) return;
     int firstY = dest.top();
     int lastY = dest.bottom();
     if (painter.hasClipping() && painter.transform().isIdentity()) {
@@ -44,11 +138,21 @@ void CopyRows(QPainter& painter, const QRect& dest, const QImage& rows, const QR
         firstY = std::max(firstY, static_cast<int>(std::floor(clip.top())));
         lastY = std::min(lastY, static_cast<int>(std::ceil(clip.bottom())));
     }
+    if (firstY > lastY) return;
+    // Kept between paintings (only the GUI thread paints): a new image each time would cost
+    // its pages again.
+    static QImage screen;
+    const QSize size(source.width(), lastY - firstY + 1);
+    if (screen.width() < size.width() || screen.height() < size.height()) {
+        screen = QImage(size.expandedTo(screen.size()), QImage::Format_RGB32);
+        if (screen.isNull()) return;
+    }
     for (int y = firstY; y <= lastY; ++y) {
         const int row = source.bottom() - (y - dest.top());
-        painter.drawImage(QPoint(dest.left(), y), rows,
-                          QRect(source.left(), row, source.width(), 1));
+        ToScreenPixels(rows.constScanLine(row) + 3 * std::int64_t{source.left()}, size.width(),
+                       reinterpret_cast<QRgb*>(screen.scanLine(y - firstY)));
     }
+    painter.drawImage(QPoint(dest.left(), firstY), screen, QRect(QPoint(0, 0), size));
 }
 
 }  // namespace

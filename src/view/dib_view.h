@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <array>
 
@@ -110,6 +111,8 @@ class CDibView : public QAbstractScrollArea {
     void MovePendingCentreTo(QPoint picturePixel);
     void SetScrollSizes(QSize total);
     void PaintPicture(QPainter& painter, bool printing);
+    // Fills the area of the viewport with its background colour.
+    void EraseBackground(QPainter& painter, const QRegion& area) const;
     void PaintFocusRects(QPainter& painter) const;
     bool OnColorPageChar(int character);
     void ApplyColorPageTransition(ColorPageTransition transition);

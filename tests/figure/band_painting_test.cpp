@@ -2,12 +2,15 @@
 // into a row sink give the bytes of the whole painting and of the literal painter, and the same
 // shape list and counts.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "figure/band_painting.h"
@@ -214,6 +217,51 @@ TEST(ThreadedPainting, TheShapeListStopsAtItsCapacityAsInOnePainting) {
     ScriptedPrompts ui;
     PaintFigureThreaded(*f, pixels.data(), -1, ui, 4);
     ExpectSameShapes(*f, *whole.figure, "far out");
+}
+
+TEST(ThreadedPainting, PaintingsFromSeveralThreadsAtOnceEachGiveTheirOwnBytes) {
+    // The threads of the process are shared: the callers take turns and none sees another's work.
+    std::vector<Painted> wholes;
+    for (const View& v : kViews) wholes.push_back(WholePainting(v));
+    std::vector<std::string> differences(std::size(kViews));
+    std::vector<std::thread> callers;
+    for (std::size_t n = 0; n < std::size(kViews); ++n) {
+        callers.emplace_back([&, n] {
+            const View& v = kViews[n];
+            auto f = FigureFor(v);
+            Pixels pixels = Blank(*f, v.height);
+            ScriptedPrompts ui;
+            PaintFigureThreaded(*f, pixels.data(), v.order, ui, 2);
+            differences[n] = FirstDifference(pixels, wholes[n].pixels, f->m_nRowBytes);
+        });
+    }
+    for (std::thread& t : callers) t.join();
+    for (std::size_t n = 0; n < std::size(kViews); ++n) {
+        EXPECT_EQ(differences[n], "none") << kViews[n].name;
+    }
+}
+
+TEST(ThreadedPainting, AChildOfForkPaintsAloneAndGivesTheSameBytes) {
+    // The threads stay in the parent: a child that painted with them would wait for ever.
+    const View& v = kViews[1];
+    const Painted whole = WholePainting(v);
+    auto f = FigureFor(v);
+    Pixels pixels = Blank(*f, v.height);
+    ScriptedPrompts ui;
+    PaintFigureThreaded(*f, pixels.data(), v.order, ui, 2);  // the threads exist from here
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(20);
+        std::fill(pixels.begin(), pixels.end(), 0);
+        ScriptedPrompts childUi;
+        PaintFigureThreaded(*f, pixels.data(), v.order, childUi, 2);
+        _exit(pixels == whole.pixels ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child hung or crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the child painted other bytes";
 }
 
 // Rows as a sink takes them, put back into a picture.

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <string>
 
 #include "support/scripted_prompts.h"
 
@@ -57,6 +58,41 @@ TEST(DibPaint, OffsetDestinationLeavesTheRestUntouched) {
     EXPECT_EQ(canvas.pixel(1, 1), qRgb(0, 1, 7));
     EXPECT_EQ(canvas.pixel(2, 2), qRgb(1, 0, 7));
     EXPECT_EQ(canvas.pixel(3, 3), qRgb(0, 0, 0));
+}
+
+TEST(DibPaint, EveryCanvasFormatAndPlaceShowsTheSamePixels) {
+    // Large enough to be turned into screen pixels in parts; translated and clipped painters and
+    // formats other than the screen's take other ways, all with the same result.
+    const DibHandle picture = Picture(600, 300);
+    const QImage::Format formats[] = {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied,
+                                      QImage::Format_ARGB32, QImage::Format_RGB888};
+    const QPoint shifts[] = {QPoint(0, 0), QPoint(7, 3)};
+    for (const QImage::Format format : formats) {
+        for (const QPoint shift : shifts) {
+            for (const bool clipped : {false, true}) {
+                QImage canvas(620, 310, format);
+                canvas.fill(Qt::black);
+                QPainter painter(&canvas);
+                painter.translate(shift);
+                if (clipped) painter.setClipRect(QRect(0, 100, 600, 50));
+                DibPaint(painter, QRect(2, 1, 598, 299), picture, 0, 300, QRect(1, 0, 598, 299),
+                         nullptr);
+                painter.end();
+                const std::string what = std::to_string(format) + " shift " +
+                                         std::to_string(shift.x()) + (clipped ? " clipped" : "");
+                for (const QPoint p : {QPoint(0, 0), QPoint(597, 298), QPoint(300, 120),
+                                       QPoint(5, 200), QPoint(590, 149)}) {
+                    const bool inside = !clipped || (p.y() + 1 >= 100 && p.y() + 1 < 150);
+                    // Source pixel (1 + x, stored row 298 − y) lands at (2 + x, 1 + y).
+                    const QRgb want =
+                        inside ? qRgb((1 + p.x()) & 0xFF, 298 - p.y(), 7) : qRgb(0, 0, 0);
+                    EXPECT_EQ(canvas.pixel(p + shift + QPoint(2, 1)), want)
+                        << what << " at " << p.x() << "," << p.y();
+                }
+                EXPECT_EQ(canvas.pixel(shift + QPoint(1, 0)), qRgb(0, 0, 0)) << what;
+            }
+        }
+    }
 }
 
 TEST(DibPaint, DifferentSizesStretchWithNearestPixels) {

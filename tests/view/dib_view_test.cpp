@@ -81,6 +81,33 @@ TEST_F(DibViewTest, PaintsThePictureUnstretchedAndWritesTheStatusTexts) {
     EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
 }
 
+TEST_F(DibViewTest, TheWindowShowsThePictureWithTheBackgroundBesideItAndRepaintsOnlyWhatIsAsked) {
+    // Read from the window's own backing store, where the view writes the picture's pixels.
+    Open(400, 300);
+    view->viewport()->repaint();
+    const QPoint origin = view->viewport()->mapTo(view->window(), QPoint(0, 0));
+    auto windowPixel = [&](QPoint p) {
+        return view->screen()->grabWindow(view->window()->winId()).toImage().pixel(p + origin);
+    };
+    const QRgb background = view->viewport()->palette().color(QPalette::Base).rgb();
+    for (QPoint p : {QPoint(0, 0), QPoint(399, 299), QPoint(123, 77)}) {
+        EXPECT_EQ(windowPixel(p), PicturePixel(p.x(), p.y())) << p.x() << "," << p.y();
+    }
+    EXPECT_EQ(windowPixel(QPoint(400, 10)), background);
+    EXPECT_EQ(windowPixel(QPoint(10, 300)), background);
+    EXPECT_EQ(windowPixel(QPoint(450, 350)), background);
+
+    // Two pixels change in the picture; only the one inside the repainted area shows.
+    std::uint8_t* rows = DibPixelData(doc.m_hDIB->Bytes(), 0);
+    const std::int64_t stride = DibRowStride(400, 24);
+    for (QPoint p : {QPoint(20, 20), QPoint(200, 200)}) {
+        std::memset(rows + (299 - p.y()) * stride + 3 * p.x(), 0x5A, 3);
+    }
+    view->viewport()->repaint(QRect(10, 10, 30, 30));
+    EXPECT_EQ(windowPixel(QPoint(20, 20)), qRgb(0x5A, 0x5A, 0x5A));
+    EXPECT_NE(windowPixel(QPoint(200, 200)), qRgb(0x5A, 0x5A, 0x5A));
+}
+
 TEST_F(DibViewTest, ScrollRangeIsThePictureBeyondTheClient) {
     Open(400, 300);
     view->resize(200, 150);
