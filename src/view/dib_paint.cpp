@@ -40,23 +40,29 @@ void DrawFlipped(QPainter& painter, const QRect& dest, const QImage& rows, const
     painter.restore();
 }
 
-// One stored row of blue-green-red pixels as screen pixels (0xffRRGGBB), four at a time from
-// three words: in little-endian words each pixel's bytes are already in place.
+// One stored row of blue-green-red pixels as screen pixels (0xffRRGGBB). On little-endian
+// machines each pixel's three bytes are already in place in a word: sixteen bytes at a time are
+// spread into four words with one byte shuffle (compiled for AVX2 too where the machine has it).
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void ToScreenPixels(const std::uint8_t* in, int count, QRgb* out) {
-    constexpr std::uint32_t kOpaque = 0xFF000000u;
     int x = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        for (; x + 4 <= count; x += 4, in += 12) {
-            std::uint32_t w[3];
-            std::memcpy(w, in, sizeof w);
-            out[x] = w[0] | kOpaque;
-            out[x + 1] = w[0] >> 24 | w[1] << 8 | kOpaque;
-            out[x + 2] = w[1] >> 16 | w[2] << 16 | kOpaque;
-            out[x + 3] = w[2] >> 8 | kOpaque;
+        using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+        const Bytes16 spread = {0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16};
+        const Bytes16 opaque = {255, 255, 255, 255, 255, 255, 255, 255,
+                                255, 255, 255, 255, 255, 255, 255, 255};
+        // Sixteen bytes are read for four pixels' twelve: stop while six pixels remain.
+        for (; x + 6 <= count; x += 4, in += 12) {
+            Bytes16 bytes;
+            std::memcpy(&bytes, in, sizeof bytes);
+            const Bytes16 pixels = __builtin_shuffle(bytes, opaque, spread);
+            std::memcpy(out + x, &pixels, sizeof pixels);
         }
     }
     for (; x < count; ++x, in += 3) {
-        out[x] = kOpaque | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0];
+        out[x] = 0xFF000000u | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0];
     }
 }
 
