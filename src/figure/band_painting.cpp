@@ -26,14 +26,30 @@
 namespace {
 
 constexpr int kMaxThreads = 64;
-// Bands per thread in a painting in memory: two let a thread done early take over work, and each
-// more band repeats the series building and the setup of every search.
+// Bands per thread in a painting of a picture that fits the cache: every band repeats the series
+// building and the setup of every search, which costs more than the halves of a picture differ.
 constexpr int kBandsPerThread = 1;
+
+// A band of a large picture stays in a core's cache while its pentagons are blended into it: a
+// painting that runs over the whole of such a picture for every pentagon waits on memory.
+constexpr std::size_t kCacheBandBytes = std::size_t{3} << 19;  // 1.5 MiB
 
 struct Band {
     int first = 0;
     int rows = 0;
 };
+
+// Rows per band: kBandsPerThread per thread, and bands that fit the cache in pictures too large
+// for it (taken by whichever thread is free, which also evens out the threads' work).
+int BandRows(const FigureEngine& f, int threads) {
+    std::int64_t bands = std::int64_t{kBandsPerThread} * threads;
+    if (PaintsInBands(f)) {
+        bands = std::max<std::int64_t>(
+            bands, std::int64_t{f.m_nRowBytes} * f.m_nHeight / std::int64_t{kCacheBandBytes});
+    }
+    bands = std::clamp<std::int64_t>(bands, 1, std::max(f.m_nHeight, 1));
+    return static_cast<int>((f.m_nHeight + bands - 1) / bands);
+}
 
 // Bands of `rows` rows (the last may be shorter) in the order given: from the bottom row up, or
 // from the top row down.
@@ -169,10 +185,18 @@ void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, 
         figure.PaintFigure(pixels, order, ui);
         return;
     }
+    PaintInBands(figure, pixels, order, ui, threads);
+}
+
+bool PaintsInBands(const FigureEngine& figure) {
+    return std::int64_t{figure.m_nRowBytes} * figure.m_nHeight > kCachedPictureBytes;
+}
+
+void PaintInBands(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
+                  int threads) {
+    threads = std::clamp(threads, 1, std::min(kMaxThreads, std::max(figure.m_nHeight, 1)));
     figure.UpdateTransform();
-    const std::vector<Band> bands = SplitRows(
-        figure.m_nHeight,
-        (figure.m_nHeight + kBandsPerThread * threads - 1) / (kBandsPerThread * threads), true);
+    const std::vector<Band> bands = SplitRows(figure.m_nHeight, BandRows(figure, threads), true);
     std::vector<BandShare> shares;
     for (const Band& band : bands) shares.push_back(ShareOf(figure, band));
     std::vector<HeldPrompts> held(bands.size());
@@ -190,17 +214,17 @@ void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, 
             failed = true;
         }
     };
-    PaintingPool* pool = PaintingPool::Shared();
+    PaintingPool* pool = threads > 1 ? PaintingPool::Shared() : nullptr;
     if (pool != nullptr) {
         pool->Run(
             threads - 1, figure, [&](FigureEngine& engine) { paintBands(&engine, next++); },
             [&] { paintBands(&figure, 0); });
     } else {
-        paintBands(&figure, 0);  // a child of fork: no helpers
+        paintBands(&figure, 0);  // one thread, or a child of fork: no helpers
     }
     if (failed) {
-        // Short of memory for a band: the whole painting in one go, as without threads.
-        figure.PaintFigure(pixels, order, ui);
+        // Short of memory for a band: the whole painting in one go.
+        figure.PaintBand(pixels, 0, figure.m_nHeight, order, ui);
         return;
     }
     StoreShares(figure, shares);
@@ -260,11 +284,12 @@ class BandStream {
 };
 
 bool BandStream::MakeSlots() {
-    const std::size_t slotCount =
-        std::clamp<std::size_t>(kStreamBandMemory / m_rowBytes, 1, 2 * m_threads);
-    const auto rows =
-        static_cast<int>(std::clamp<std::size_t>(kStreamBandMemory / (slotCount * m_rowBytes), 1,
-                                                 static_cast<std::size_t>(m_figure.m_nHeight)));
+    // Bands that fit the cache (one row at least), and as many slots as the memory holds up to
+    // four per thread, so that the painters run ahead of a slow writer.
+    const auto rows = static_cast<int>(std::clamp<std::size_t>(
+        kCacheBandBytes / m_rowBytes, 1, static_cast<std::size_t>(m_figure.m_nHeight)));
+    const std::size_t slotCount = std::clamp<std::size_t>(
+        kStreamBandMemory / (static_cast<std::size_t>(rows) * m_rowBytes), 1, 4 * m_threads);
     m_bands = SplitRows(m_figure.m_nHeight, rows, m_sink.BottomUp());
     try {
         m_slots.resize(std::min(slotCount, m_bands.size()));

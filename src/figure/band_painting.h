@@ -21,6 +21,19 @@ int DefaultPaintingThreads();
 void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
                          int threads);
 
+// Pictures larger than this are painted by bands even on one thread (PaintFigure does): each band
+// stays in the cache while it is painted.
+constexpr std::int64_t kCachedPictureBytes = std::int64_t{16} << 20;
+
+// Whether PaintFigure paints this engine's picture by bands.
+bool PaintsInBands(const FigureEngine& figure);
+
+// PaintFigure by bands of rows on up to `threads` threads (1: on the calling thread alone):
+// bands of a size that stays in the cache for large pictures, at least two per thread. Leaves the
+// engine as PaintFigure does.
+void PaintInBands(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
+                  int threads);
+
 // Memory for the bands of a streamed painting, all threads together.
 constexpr std::size_t kStreamBandMemory = std::size_t{96} << 20;
 

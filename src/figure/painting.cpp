@@ -1,5 +1,6 @@
 // The painting sequence: background, then the orders from the highest to the lowest, each with
 // its lines, reference lines, big pentagons and small pentagons.
+#include "figure/band_painting.h"
 #include "figure/figure_engine.h"
 #include "figure/figure_walker.h"
 
@@ -24,6 +25,11 @@ PentagonStyle StyleOf(char kind, const OrderSettings& o, int order, bool gradien
 }  // namespace
 
 void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui) {
+    // A walk hands over items in painting order, so it is never cut into bands.
+    if (pixels != nullptr && m_pWalker == nullptr && PaintsInBands(*this)) {
+        PaintInBands(*this, pixels, order, ui, 1);
+        return;
+    }
     PaintBand(pixels, 0, m_nHeight, order, ui);
 }
 

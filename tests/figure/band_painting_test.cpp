@@ -219,6 +219,27 @@ TEST(ThreadedPainting, TheShapeListStopsAtItsCapacityAsInOnePainting) {
     ExpectSameShapes(*f, *whole.figure, "far out");
 }
 
+TEST(BandPainting, ALargePictureIsPaintedByCacheSizedBandsAsOneWholePainting) {
+    // Beyond the cache size PaintFigure itself paints by bands, on one thread or on several.
+    for (View v : {kViews[1], kViews[4]}) {
+        v.width = 2600;
+        v.height = 2200;
+        auto whole = FigureFor(v);
+        ASSERT_TRUE(PaintsInBands(*whole));
+        Pixels expected = Blank(*whole, v.height);
+        ScriptedPrompts ui;
+        whole->PaintBand(expected.data(), 0, v.height, v.order, ui);  // never cut into bands
+        for (const int threads : {1, 2}) {
+            const std::string what = std::string(v.name) + ", " + std::to_string(threads);
+            auto f = FigureFor(v);
+            Pixels pixels = Blank(*f, v.height);
+            PaintFigureThreaded(*f, pixels.data(), v.order, ui, threads);
+            EXPECT_EQ(FirstDifference(pixels, expected, f->m_nRowBytes), "none") << what;
+            ExpectSameShapes(*f, *whole, what);
+        }
+    }
+}
+
 TEST(ThreadedPainting, PaintingsFromSeveralThreadsAtOnceEachGiveTheirOwnBytes) {
     // The threads of the process are shared: the callers take turns and none sees another's work.
     std::vector<Painted> wholes;
@@ -289,7 +310,10 @@ class PictureSink : public RowSink {
 };
 
 TEST(StreamedPainting, EitherRowOrderGivesTheWholePainting) {
-    for (const View& v : kViews) {
+    // Wide rows give bands of a few rows each: more bands than slots, so the slots go round.
+    std::vector<View> views(std::begin(kViews), std::end(kViews));
+    views.push_back({"wide", 20000, 150, -9.0, 0.0, 0.0, -1, true, 0});
+    for (const View& v : views) {
         const Painted whole = WholePainting(v);
         for (const bool bottomUp : {true, false}) {
             for (const int threads : {1, 2, 5}) {
