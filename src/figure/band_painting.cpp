@@ -39,6 +39,11 @@ struct Band {
     int rows = 0;
 };
 
+// Threads for a painting: at least one, at most kMaxThreads and one per row.
+int UsableThreads(const FigureEngine& f, int threads) {
+    return std::clamp(threads, 1, std::min(kMaxThreads, std::max(f.m_nHeight, 1)));
+}
+
 // Rows per band: kBandsPerThread per thread, and bands that fit the cache in pictures too large
 // for it (taken by whichever thread is free, which also evens out the threads' work).
 int BandRows(const FigureEngine& f, int threads) {
@@ -175,12 +180,16 @@ void JoinAll(std::vector<std::thread>& threads) {
 }  // namespace
 
 int DefaultPaintingThreads() {
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    // Read once: the count comes from a file of the system, and every painting and every repaint
+    // of the view asks for it.
+    static const int cores =
+        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    return cores;
 }
 
 void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
                          int threads) {
-    threads = std::clamp(threads, 1, std::min(kMaxThreads, std::max(figure.m_nHeight, 1)));
+    threads = UsableThreads(figure, threads);
     if (threads == 1 || pixels == nullptr) {
         figure.PaintFigure(pixels, order, ui);
         return;
@@ -194,7 +203,7 @@ bool PaintsInBands(const FigureEngine& figure) {
 
 void PaintInBands(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
                   int threads) {
-    threads = std::clamp(threads, 1, std::min(kMaxThreads, std::max(figure.m_nHeight, 1)));
+    threads = UsableThreads(figure, threads);
     figure.UpdateTransform();
     const std::vector<Band> bands = SplitRows(figure.m_nHeight, BandRows(figure, threads), true);
     std::vector<BandShare> shares;

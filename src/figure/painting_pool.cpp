@@ -6,6 +6,7 @@
 #include <chrono>
 #include <exception>
 
+#include "figure/band_painting.h"
 #include "figure/figure_engine.h"
 
 namespace {
@@ -122,7 +123,7 @@ void PaintingPool::Round(int helpers, const FigureEngine* model, const HelperWor
     m_work = &work;
     // Awake waiting only while every thread of the round has a core: otherwise a waiting thread
     // would take a core from one still working.
-    const bool stayAwake = taking < static_cast<int>(std::thread::hardware_concurrency());
+    const bool stayAwake = taking < DefaultPaintingThreads();
     m_stayAwake.store(stayAwake, std::memory_order_relaxed);
     m_busy.store(taking, std::memory_order_relaxed);
     for (int n = 0; n < taking; ++n) {
