@@ -285,6 +285,14 @@ const std::vector<std::string> kMovedCameraLines = {
     "light_source {  ViewCentre + < 1000,  1000, +1200>   color White  /*shadowless*/    }",
 };
 
+// Paints a new document's figure around (1000.5, −2000.25), far from the origin.
+void PaintAroundAFarCentre(CDibDoc& doc) {
+    ASSERT_TRUE(doc.OnNewDocument());
+    doc.m_figure.m_dCentreX = 1000.5;
+    doc.m_figure.m_dCentreY = -2000.25;
+    ASSERT_NE(doc.PreparePicture(false), 0);
+}
+
 std::vector<std::string> LinesNotIn(const std::vector<std::string>& lines,
                                     const std::vector<std::string>& others) {
     std::vector<std::string> missing;
@@ -327,10 +335,7 @@ TEST(PovCamera, AMovedViewAimsCameraAndLightsAtItsCentre) {
 TEST(PovCamera, TheDocumentAimsAtThePaintedCentreNotAWorkingOne) {
     ScriptedPrompts ui;
     CDibDoc doc(ui);
-    ASSERT_TRUE(doc.OnNewDocument());
-    doc.m_figure.m_dCentreX = 1000.5;
-    doc.m_figure.m_dCentreY = -2000.25;
-    ASSERT_NE(doc.PreparePicture(false), 0);
+    ASSERT_NO_FATAL_FAILURE(PaintAroundAFarCentre(doc));
     ASSERT_GT(doc.m_figure.m_nShapes, 0);
     // Keys move the working centre before the next painting; the records still show this one.
     doc.m_figure.m_dCentreX = 99.0;
@@ -386,10 +391,7 @@ TEST(PovRayScene, ACutSceneOfAMovedViewParsesAndShowsItsPentagons) {
     if (!PovRayInstalled()) GTEST_SKIP() << "povray is not installed";
     ScriptedPrompts ui;
     CDibDoc doc(ui);
-    ASSERT_TRUE(doc.OnNewDocument());
-    doc.m_figure.m_dCentreX = 1000.5;
-    doc.m_figure.m_dCentreY = -2000.25;
-    ASSERT_NE(doc.PreparePicture(false), 0);
+    ASSERT_NO_FATAL_FAILURE(PaintAroundAFarCentre(doc));
     ui.answers = {IDYES, IDYES};
     std::string cut, none;
     // Room for the header, the sections and some records: the text ends with the truncation.
