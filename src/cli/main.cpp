@@ -185,8 +185,10 @@ int RunThumbnail(const RenderOptions& options) {
     if (std::string reason; !PaintThumbnail(doc, options.input, *options.thumbnail, reason)) {
         return Fail(reason, kExitFailed);
     }
-    // Always PNG, whatever the name: file managers pass names of their own choosing.
-    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts)) {
+    // Always PNG, whatever the name: file managers pass names of their own choosing. Written into
+    // the file itself, which some of them create empty beforehand and read back by that path.
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts,
+                         SafeFile::Placement::IntoTarget)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     return kExitOk;

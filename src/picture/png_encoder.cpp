@@ -362,13 +362,14 @@ bool PngRowEncoder::Failed() const {
 }
 
 bool PngWritePicture(const std::string& path, const DibHandle& handle,
-                     std::string_view parameterText, UserPrompts& ui) {
+                     std::string_view parameterText, UserPrompts& ui,
+                     SafeFile::Placement placement) {
     if (!handle || !DibIsPicture24(*handle)) return false;
     const DibInfo info = DibDescribe(handle->Bytes());
     const std::int64_t stride = DibRowStride(info.width, 24);
     const std::uint8_t* top = DibPixelData(handle->Bytes(), 0) + (info.height - 1) * stride;
 
-    SafeFile out(path);
+    SafeFile out(path, placement);
     auto report = [&](int error) {
         ui.ShowMessage("Failed to write: " + path + "\n" + std::strerror(error));
         return false;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "picture/dib_image.h"
+#include "picture/safe_file.h"
 
 class UserPrompts;
 
@@ -91,11 +92,13 @@ inline constexpr std::size_t kPngStreamBlockBytes = std::size_t{1} << 20;
 bool PngCompressesWhole(std::int64_t width, std::int64_t height);
 
 // Writes the picture through a temporary file beside path (an earlier file survives a failure),
-// with parameterText in the parameter chunk (empty: no chunk). False without a message for a null
+// or into path itself with Placement::IntoTarget (emptied on failure; see SafeFile), with
+// parameterText in the parameter chunk (empty: no chunk). False without a message for a null
 // handle or a block that is not a complete 24-bit picture; otherwise failures show
 // "Failed to write: " + path + "\n" + the cause. The picture is not modified.
 bool PngWritePicture(const std::string& path, const DibHandle& handle,
-                     std::string_view parameterText, UserPrompts& ui);
+                     std::string_view parameterText, UserPrompts& ui,
+                     SafeFile::Placement placement = SafeFile::Placement::BesideThenRename);
 
 // ---- Reading ----
 

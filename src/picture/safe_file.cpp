@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <utility>
 
-SafeFile::SafeFile(std::string target) : m_target(std::move(target)) {}
+SafeFile::SafeFile(std::string target, Placement placement)
+    : m_target(std::move(target)), m_placement(placement) {}
 
 SafeFile::~SafeFile() {
     Abort();
@@ -41,9 +42,17 @@ static bool FolderRefusesNewFiles(int error) {
     return error == EACCES || error == EPERM;
 }
 
-bool SafeFile::OpenInPlace() {
-    int fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
+bool SafeFile::OpenInPlace(int flags) {
+    // Non-blocking, so that a FIFO without a reader is refused at once instead of waiting.
+    int fd = ::open(m_target.c_str(), flags | O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return Fail(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Fail(EINVAL);
+    }
+    int status = ::fcntl(fd, F_GETFL);
+    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
     // Not truncated yet: a writer that gives up before its first byte leaves the file whole.
     m_stream = ::fdopen(fd, "wb");
     if (m_stream == nullptr) {
@@ -59,6 +68,11 @@ bool SafeFile::Open() {
     Abort();
     m_error = 0;
     m_inPlace = false;
+    if (m_placement == Placement::IntoTarget) {
+        if (!OpenInPlace(O_CREAT)) return false;
+        m_uncommittedTarget = true;
+        return true;
+    }
     std::error_code ec;
     if (std::filesystem::is_symlink(m_target, ec)) {
         auto resolved = std::filesystem::canonical(m_target, ec);
@@ -74,7 +88,7 @@ bool SafeFile::Open() {
         int error = errno;
         // Only a regular file is written in place: opening a FIFO for writing would wait.
         bool regular = ::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        return FolderRefusesNewFiles(error) && regular ? OpenInPlace() : Fail(error);
+        return FolderRefusesNewFiles(error) && regular ? OpenInPlace(0) : Fail(error);
     }
     m_tempPath = pattern;
     if (::fchmod(fd, mode) != 0) {
@@ -107,9 +121,11 @@ bool SafeFile::Commit() {
         off_t written = ::ftello(m_stream);
         if (written < 0 || ::ftruncate(::fileno(m_stream), written) != 0) return Fail(errno);
     }
-    if (::fsync(::fileno(m_stream)) != 0) return Fail(errno);
+    const bool durable = m_placement == Placement::BesideThenRename;
+    if (durable && ::fsync(::fileno(m_stream)) != 0) return Fail(errno);
     std::FILE* stream = std::exchange(m_stream, nullptr);
     if (std::fclose(stream) != 0) return Fail(errno);
+    m_uncommittedTarget = false;
     if (m_inPlace) return true;
     if (std::rename(m_tempPath.c_str(), m_target.c_str()) != 0) return Fail(errno);
     m_tempPath.clear();
@@ -117,7 +133,19 @@ bool SafeFile::Commit() {
     return true;
 }
 
+// Empties a file written into its target. The descriptor outlives the stream so that nothing
+// the stream still buffers lands behind the cut.
+void SafeFile::CutTargetToNothing() {
+    int fd = m_stream != nullptr ? ::dup(::fileno(m_stream)) : -1;
+    if (m_stream != nullptr) std::fclose(std::exchange(m_stream, nullptr));
+    const bool cut = fd >= 0 ? ::ftruncate(fd, 0) == 0 : ::truncate(m_target.c_str(), 0) == 0;
+    if (!cut && m_error == 0) m_error = errno;
+    if (fd >= 0) ::close(fd);
+    m_uncommittedTarget = false;
+}
+
 void SafeFile::Abort() {
+    if (m_uncommittedTarget) CutTargetToNothing();
     if (m_stream != nullptr) std::fclose(std::exchange(m_stream, nullptr));
     if (!m_tempPath.empty()) {
         std::remove(m_tempPath.c_str());

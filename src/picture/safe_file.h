@@ -19,6 +19,12 @@
 //   itself may be written, Open() writes the target in place instead: that is the only way to
 //   save there at all. Commit() then cuts the target to what was written; a failure part way
 //   leaves it damaged, so the in-place write is never chosen while the temporary is possible.
+// - Placement::IntoTarget writes the target itself, for callers that hand over a file and read
+//   that same file back (a thumbnailer's output): Open() creates the file or opens it as it is
+//   (only a regular file; a FIFO or a device is refused without waiting), Commit() cuts it to
+//   what was written, and any failure, Abort() or destruction before Commit() cuts it to
+//   nothing, so that no half-written file looks valid. No temporary, no rename, no fsync: the
+//   reader takes the file at once.
 //
 // OpenForReadingWithoutWaiting() is the reading side: it refuses (null, errno EINVAL) a FIFO, a
 // device or a socket before reading a byte, so that none of them can block the program. A
@@ -30,7 +36,9 @@
 
 class SafeFile {
   public:
-    explicit SafeFile(std::string target);
+    enum class Placement { BesideThenRename, IntoTarget };
+
+    explicit SafeFile(std::string target, Placement placement = Placement::BesideThenRename);
     ~SafeFile();
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
@@ -50,13 +58,17 @@ class SafeFile {
   private:
     bool Fail(int error);
     bool CheckTargetWritable();
-    bool OpenInPlace();
+    bool OpenInPlace(int flags);
+    void CutTargetToNothing();
 
     std::string m_target;
     std::string m_tempPath;
+    Placement m_placement;
     std::FILE* m_stream = nullptr;
     int m_error = 0;
     bool m_inPlace = false;
+    // An IntoTarget file that is open or not yet committed: cut to nothing when given up.
+    bool m_uncommittedTarget = false;
 };
 
 // Opens path for binary reading (following symbolic links) unless it names a FIFO, a device or a

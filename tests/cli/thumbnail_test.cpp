@@ -1,7 +1,11 @@
 // Thumbnails: the size rule on its own, then dorvanta-render --thumbnail on real files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -143,6 +147,44 @@ TEST_F(ThumbnailTest, BrokenParameterFilesFailWithoutOutput) {
         EXPECT_EQ(r.status, 1) << input;
         EXPECT_NE(r.err.find("dorvanta-render: "), std::string::npos) << input;
         EXPECT_FALSE(fs::exists(File("thumb.png"))) << input;
+    }
+}
+
+// Some file managers create the output file empty and read that same file back: the thumbnail
+// goes into the file itself (a hard link shows it is the same file), cut to the picture's length.
+TEST_F(ThumbnailTest, WrittenIntoTheFileItIsHanded) {
+    ASSERT_EQ(Run({"--thumbnail", "128", "-o", "fresh.png"}).status, 0);
+    const std::string expected = ReadFile(File("fresh.png"));
+    ASSERT_EQ(expected.rfind("\x89PNG", 0), 0u);
+    for (const std::string& before : {std::string(), std::string(100000, 'x')}) {
+        Write("handed.png", before);
+        fs::remove(File("held.png"));
+        fs::create_hard_link(File("handed.png"), File("held.png"));
+        RunResult r = Run({"--thumbnail", "128", "-o", "handed.png"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ReadFile(File("held.png")) == expected) << before.size();
+        EXPECT_TRUE(ReadFile(File("handed.png")) == expected) << before.size();
+    }
+}
+
+// A write that fails part way leaves the handed file empty, never a half picture; outputs that
+// are not files are refused at once.
+TEST_F(ThumbnailTest, FailedWritesLeaveNoHalfPicture) {
+    Write("handed.png", "");
+    // A file-size limit of one kilobyte stops the write part way, as a full disk would.
+    RunResult limited = RunShell(
+        "(trap '' XFSZ; ulimit -f 1; exec " + Quote(kBinary) + " --thumbnail 512 -o handed.png)",
+        dir.Path());
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_NE(limited.err.find(std::strerror(EFBIG)), std::string::npos) << limited.err;
+    EXPECT_EQ(fs::file_size(File("handed.png")), 0u);
+
+    fs::create_directory(File("folder"));
+    ASSERT_EQ(::mkfifo(File("fifo").c_str(), 0600), 0);
+    for (const std::string output : {"folder", "fifo"}) {
+        RunResult r = Run({"--thumbnail", "64", "-o", output});
+        EXPECT_EQ(r.status, 1) << output;
+        EXPECT_NE(r.err.find("could not write " + output), std::string::npos) << r.err;
     }
 }
 

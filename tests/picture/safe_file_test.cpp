@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "picture/picture_files.h"
 #include "picture/safe_file.h"
@@ -208,4 +212,71 @@ TEST(SafeFile, WithoutAWritableTargetALockedFolderStillRefuses) {
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadFileBytes(readOnly.target), (Bytes{'o', 'l', 'd', ' ', 't', 'e', 'x', 't'}));
+}
+
+// Written into the target itself: what a caller that handed over the file and reads it back by
+// its own name (or through another link) sees.
+TEST(SafeFile, IntoTargetWritesTheFileItselfAndEmptiesItWhenGivenUp) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;  // nothing: the file does not exist yet
+        std::function<void(SafeFile&)> finish;
+        std::string after;
+    };
+    auto commit = [](SafeFile& out) { EXPECT_TRUE(out.Commit()); };
+    auto abort = [](SafeFile& out) { out.Abort(); };
+    auto destroy = [](SafeFile&) {};
+    const std::vector<Case> cases = {
+        {"missing file", std::nullopt, commit, "new"},
+        {"empty file", "", commit, "new"},
+        {"longer file", "a much longer old text", commit, "new"},
+        {"aborted", "old", abort, ""},
+        {"destroyed", "old", destroy, ""},
+        {"failed write", "old",
+         [](SafeFile& out) {
+             // The buffered bytes meet a file-size limit, as they would a full disk.
+             std::signal(SIGXFSZ, SIG_IGN);
+             rlimit limit{};
+             ::getrlimit(RLIMIT_FSIZE, &limit);
+             const rlimit tight{1, limit.rlim_max};
+             ::setrlimit(RLIMIT_FSIZE, &tight);
+             EXPECT_FALSE(out.Commit());
+             ::setrlimit(RLIMIT_FSIZE, &limit);
+             EXPECT_EQ(out.Error(), EFBIG);
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.File("thumb.png");
+        const std::string link = dir.File("seen-by-caller.png");
+        if (c.before) {
+            WriteFileBytes(path, Bytes(c.before->begin(), c.before->end()));
+            fs::create_hard_link(path, link);
+        }
+        {
+            SafeFile out(path, SafeFile::Placement::IntoTarget);
+            ASSERT_TRUE(out.Open()) << c.name;
+            EXPECT_TRUE(out.TempPath().empty()) << c.name;
+            Put(out, "new");
+            c.finish(out);
+        }
+        EXPECT_EQ(ReadFileBytes(path), Bytes(c.after.begin(), c.after.end())) << c.name;
+        if (c.before) {
+            EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(path)) << c.name;
+        }
+        EXPECT_EQ(FilesIn(dir), c.before ? 2u : 1u) << c.name;
+    }
+}
+
+TEST(SafeFile, IntoTargetRefusesWhatIsNotARegularFileWithoutWaiting) {
+    TempDir dir;
+    fs::create_directory(dir.File("folder"));
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const char* name : {"folder", "fifo", "no/such/folder/thumb.png"}) {
+        SafeFile out(dir.File(name), SafeFile::Placement::IntoTarget);
+        EXPECT_FALSE(out.Open()) << name;
+        EXPECT_NE(out.Error(), 0) << name;
+        EXPECT_EQ(out.Stream(), nullptr) << name;
+    }
 }
