@@ -223,6 +223,45 @@ TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
     EXPECT_FALSE(fs::exists(Work("broken.png")));
 }
 
+// Xfce's thumbnail service (tumbler) creates an empty output file, runs the thumbnailer and reads
+// that file back: its own daemon, on a private session bus, finds the installed thumbnailer
+// through XDG_DATA_DIRS and stores the thumbnail in its cache.
+TEST_F(InstalledTreeTest, TumblerStoresTheThumbnailerPicture) {
+    // The bus starts the daemon on the first call, as a desktop session does.
+    const fs::path service = "/usr/share/dbus-1/services/org.xfce.Tumbler.Thumbnailer1.service";
+    if (!fs::exists(service) || !ToolAvailable("dbus-run-session") || !ToolAvailable("gdbus")) {
+        GTEST_SKIP() << "tumbler, dbus-run-session or gdbus is not installed";
+    }
+    ASSERT_EQ(RunInstalled("dorvanta-render --save-dat fig.dat").status, 0);
+    fs::create_directories(Work("home"));
+    const std::string uri = "file://" + Work("fig.dat").string();
+    const std::string queue =
+        "gdbus call --session --dest org.freedesktop.thumbnails.Thumbnailer1 --object-path "
+        "/org/freedesktop/thumbnails/Thumbnailer1 --method "
+        "org.freedesktop.thumbnails.Thumbnailer1.Queue \"['" +
+        uri + "']\" \"['" + kMimeType + "']\" normal default 0 >/dev/null";
+    // Waits up to 30 s for the thumbnail; the daemon ends with the bus.
+    const std::string wait =
+        "for i in $(seq 300); do ls cache/thumbnails/normal/*.png >/dev/null 2>&1 && break; "
+        "sleep 0.1; done";
+    RunResult r =
+        RunInstalled("HOME=" + Quote(Work("home").string()) +
+                     " XDG_CACHE_HOME=" + Quote(Work("cache").string()) +
+                     " XDG_DATA_HOME=" + Quote(Work("home").string()) +
+                     " XDG_DATA_DIRS=" + Quote(Usr("share").string()) +
+                     ":/usr/share dbus-run-session -- sh -c " + Quote(queue + "; " + wait));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path folder = Work("cache/thumbnails/normal");
+    ASSERT_TRUE(fs::exists(folder)) << r.err;
+    std::vector<fs::path> thumbnails;
+    for (const auto& entry : fs::directory_iterator(folder)) thumbnails.push_back(entry.path());
+    ASSERT_EQ(thumbnails.size(), 1u) << r.err;
+    std::optional<PictureDimensions> size = ReadPictureDimensions(thumbnails[0]);
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(size->width, 128);  // tumbler's "normal" size
+    EXPECT_EQ(size->height, 96);
+}
+
 TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
     if (!ToolAvailable("bash")) GTEST_SKIP() << "bash is not installed";
     for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png"}) {
