@@ -16,10 +16,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "pentagon or pentagram of one of ten orders."
     ""
     "You explore the figure live with the keys, the mouse and a colour page, save"
-    "pictures as BMP or JPEG and the parameters as .dat files, make numbered series"
-    "of random colourings and export a POV-Ray scene. dorvanta-render paints the"
-    "same figures without a desktop, and file managers show thumbnails of .dat"
-    "files.")
+    "pictures as PNG (which carries the figure), BMP or JPEG and the parameters as"
+    ".dat files, make numbered series of random colourings, export an SVG for"
+    "print, Inkscape and pen plotters or a POV-Ray scene, and paint posters of any"
+    "size on every core. dorvanta-render paints the same figures without a"
+    "desktop, and file managers show thumbnails of .dat files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

@@ -194,6 +194,90 @@ TEST_F(InstalledTreeTest, FileTypeClaimsDorvantaFilesAndNoOtherDatFiles) {
     EXPECT_EQ(contentType("other.dat").find(kMimeType), std::string::npos);
 }
 
+// The file type's label and icon, as a file manager shows them: its icon is installed in every
+// size of the program's icon and as SVG.
+TEST_F(InstalledTreeTest, FileTypeHasItsLabelAndIcon) {
+    const std::string mime = ReadFile(Usr("share/mime/packages/dorvanta.xml"));
+    EXPECT_NE(mime.find("<comment>Dorvanta figure</comment>"), std::string::npos);
+    std::smatch icon;
+    ASSERT_TRUE(std::regex_search(mime, icon, std::regex(R"re(<icon name="([^"]+)"/>)re")));
+    const fs::path hicolor = Usr("share/icons/hicolor");
+    EXPECT_TRUE(fs::exists(hicolor / "scalable/mimetypes" / (icon[1].str() + ".svg")));
+    int sizes = 0;
+    for (const auto& folder : fs::directory_iterator(hicolor)) {
+        if (folder.path().filename() == "scalable") continue;
+        const fs::path png = folder.path() / "mimetypes" / (icon[1].str() + ".png");
+        ASSERT_TRUE(fs::exists(png)) << png;
+        ++sizes;
+        std::optional<PictureDimensions> size = ReadPictureDimensions(png);
+        ASSERT_TRUE(size.has_value()) << png;
+        const std::string side = std::to_string(size->width);
+        EXPECT_EQ(folder.path().filename().string(), side + "x" + side) << png;
+    }
+    EXPECT_GE(sizes, 4);
+}
+
+// One release, one date: the manual pages and the AppStream releases take theirs from the
+// newest changelog entry, which names the project's version.
+TEST_F(InstalledTreeTest, ReleaseDatesComeFromTheChangelog) {
+    const std::string changelog =
+        Run("zcat " + Quote(Usr("share/doc/dorvanta/changelog.gz").string())).out;
+    ASSERT_EQ(changelog.rfind("dorvanta (" DORVANTA_VERSION ") ", 0), 0u) << changelog;
+    std::smatch trailer;
+    ASSERT_TRUE(std::regex_search(changelog, trailer, std::regex("\n -- [^\n]*>  ([^\n]+)\n")));
+    const std::string date = Run("date -u -d " + Quote(trailer[1].str()) + " +%F").out;
+    ASSERT_EQ(date.size(), 11u) << trailer[1];
+    const std::string iso = date.substr(0, 10);
+    if (ToolAvailable("dpkg-parsechangelog")) {
+        RunResult parsed = Run("zcat " + Quote(Usr("share/doc/dorvanta/changelog.gz").string()) +
+                               " > changelog && dpkg-parsechangelog -l changelog -S Version");
+        EXPECT_EQ(parsed.out, DORVANTA_VERSION "\n") << parsed.err;
+        EXPECT_EQ(parsed.err, "");
+    }
+    for (const std::string& program : Programs()) {
+        const std::string page =
+            Run("zcat " + Quote(Usr("share/man/man1/" + program + ".1.gz").string())).out;
+        EXPECT_NE(
+            page.find(".TH " + std::string(program == "dorvanta" ? "DORVANTA" : "DORVANTA-RENDER") +
+                      " 1 \"" + iso + "\""),
+            std::string::npos)
+            << program;
+    }
+    if (DesktopProgramBuilt()) {
+        const std::string meta = ReadFile(Usr("share/metainfo/org.dorvanta.dorvanta.metainfo.xml"));
+        EXPECT_NE(meta.find("<release version=\"" DORVANTA_VERSION "\" date=\"" + iso + "\"/>"),
+                  std::string::npos);
+    }
+}
+
+// MIT: the licence text in LICENSE, the package's machine-readable copyright file and the
+// AppStream metainfo.
+TEST_F(InstalledTreeTest, LicenceIsMitEverywhere) {
+    const std::string licence = ReadFile(DORVANTA_SOURCE_DIR "/LICENSE");
+    ASSERT_NE(licence.find("Copyright (c) 2026 The Dorvanta developers\n"), std::string::npos);
+    const std::size_t permission = licence.find("Permission is hereby granted");
+    ASSERT_NE(permission, std::string::npos);
+    const std::string copyright = ReadFile(Usr("share/doc/dorvanta/copyright"));
+    EXPECT_EQ(
+        copyright.rfind(
+            "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0),
+        0u);
+    EXPECT_NE(copyright.find("\nCopyright: 2026 The Dorvanta developers\nLicense: Expat\n"),
+              std::string::npos);
+    // The stand-alone licence paragraph holds LICENSE's text, indented, "." for empty lines.
+    const std::size_t paragraph = copyright.find("\n\nLicense: Expat\n");
+    ASSERT_NE(paragraph, std::string::npos);
+    std::string text = copyright.substr(paragraph + 17);
+    ReplaceAll(text, "\n .\n", "\n\n");
+    ReplaceAll(text, "\n ", "\n");
+    EXPECT_EQ(text.substr(1), licence.substr(permission));
+    if (DesktopProgramBuilt()) {
+        const std::string meta = ReadFile(Usr("share/metainfo/org.dorvanta.dorvanta.metainfo.xml"));
+        EXPECT_NE(meta.find("<project_license>MIT</project_license>"), std::string::npos);
+        EXPECT_NE(meta.find("<metadata_license>MIT</metadata_license>"), std::string::npos);
+    }
+}
+
 TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
     const std::string thumbnailer = ReadFile(Usr("share/thumbnailers/dorvanta.thumbnailer"));
     ASSERT_EQ(thumbnailer.rfind("[Thumbnailer Entry]\n", 0), 0u);
