@@ -1,7 +1,14 @@
 # Quick start: `make run` and `make test`. Both install what is missing first.
 SANITIZE ?= 0
 TSAN ?= 0
+HARDENED ?= 0
 JOBS ?= $(shell nproc)
+
+# Debian's build flags, as a package build takes them: stack protector, fortify, relro and
+# bind-now, added to the project's own flags (whose -ffp-contract=off keeps the painting exact).
+DEB_BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+DEB_CMAKE_FLAGS = -DCMAKE_CXX_FLAGS="$$($(DEB_BUILDFLAGS) CPPFLAGS) $$($(DEB_BUILDFLAGS) CXXFLAGS)" \
+	-DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_BUILDFLAGS) LDFLAGS)"
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-asan
@@ -12,6 +19,11 @@ BUILD_DIR ?= build-tsan
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORVANTA_TSAN=ON -DDORVANTA_WITH_UI=OFF
 # Its runtime needs the address layout without randomisation on kernels with wide mmap entropy.
 TEST_PREFIX := setarch $(shell uname -m) -R
+else ifeq ($(HARDENED),1)
+# Every test built with the Debian package's flags, in build-hardened/.
+BUILD_DIR ?= build-hardened
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release $(DEB_CMAKE_FLAGS)
+DEPS_FOR := deb
 else
 BUILD_DIR ?= build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
@@ -22,7 +34,7 @@ endif
 all: build
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS_FOR)
 
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) >/dev/null
@@ -33,7 +45,9 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen $(TEST_PREFIX) ctest --output-on-failure -j $(JOBS)
 
-run: build
+# The programs alone: the tests are built by `make test`.
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target dorvanta_programs
 	@scripts/run-dorvanta $(BUILD_DIR)
 
 # The benchmark suite in a Release build: one table of medians beside the straightforward
@@ -100,8 +114,9 @@ fuzz-seeds: fuzz-build
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
 
-# The Debian package: a Release build in build-deb, installed under /usr and packed by CPack;
-# exactly one dorvanta_<version>_<arch>.deb is left in dist/, then checked by lintian.
+# The Debian package: a Release build with Debian's flags in build-deb, installed under /usr and
+# packed by CPack; exactly one dorvanta_<version>_<arch>.deb is left in dist/, then checked by
+# lintian.
 DEB_DIR := build-deb
 
 .PHONY: deb icons readme-picture
@@ -109,7 +124,7 @@ DEB_DIR := build-deb
 deb:
 	@scripts/install-deps deb
 	@cmake -S . -B $(DEB_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON $(DEB_CMAKE_FLAGS) >/dev/null
 	@cmake --build $(DEB_DIR) -j $(JOBS) --target dorvanta dorvanta-render dorvanta_man_pages \
 		dorvanta_changelog
 	@rm -rf $(DEB_DIR)/cpack && cd $(DEB_DIR) && cpack -G DEB -B cpack >/dev/null
@@ -117,18 +132,24 @@ deb:
 	@ls dist/dorvanta_*.deb
 	@lintian --fail-on error --tag-display-limit 0 dist/dorvanta_*.deb
 
-# The README's picture: the default figure, small, painted by dorvanta-render.
-readme-picture: build
-	@mkdir -p docs && $(BUILD_DIR)/src/dorvanta-render --thumbnail 256 -o docs/figure.png
+# The README's picture, painted by dorvanta-render: the middle of the default figure at the
+# scale of the full picture (docs/figure.dat is the default figure magnified twice), where the
+# pentagons read. The same build gives the same bytes.
+readme-picture: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target dorvanta-render
+	@$(BUILD_DIR)/src/dorvanta-render docs/figure.dat --size 600x450 -o docs/figure.png
 
-# The PNG icon sizes, made from the SVG icon (needs rsvg-convert from librsvg2-bin).
+# The PNG icon sizes of the program and of its file type, made from their SVG icons (needs
+# rsvg-convert from librsvg2-bin).
 ICON_SIZES := 16 22 24 32 48 64 128 256
+ICON_NAMES := dorvanta application-x-dorvanta-dat
 icons:
 	@for s in $(ICON_SIZES); do mkdir -p data/icons/$${s}x$${s}; \
-		rsvg-convert -w $$s -h $$s data/dorvanta.svg -o data/icons/$${s}x$${s}/dorvanta.png; done
+		for n in $(ICON_NAMES); do \
+			rsvg-convert -w $$s -h $$s data/$$n.svg -o data/icons/$${s}x$${s}/$$n.png; done; done
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-hardened build-bench build-fuzz build-deb
