@@ -137,10 +137,11 @@ TEST_F(AppFixture, NewWindowShowsTheSameDocumentNumbered) {
     EXPECT_EQ(app->WindowTitleOf(*app->ViewsOf(doc).front()), "fig");
 }
 
-TEST_F(AppFixture, UndoAndCutAreAlwaysDisabled) {
+TEST_F(AppFixture, UndoAndRedoStartDisabledAndCutIsAlwaysDisabled) {
     ASSERT_TRUE(Start());
     Frame().UpdateCommandUI();
     EXPECT_FALSE(Frame().Action(ID_EDIT_UNDO)->isEnabled());
+    EXPECT_FALSE(Frame().Action(ID_EDIT_REDO)->isEnabled());
     EXPECT_FALSE(Frame().Action(ID_EDIT_CUT)->isEnabled());
     EXPECT_TRUE(Frame().Action(ID_VIEW_FIT_TO_WINDOW)->isEnabled());
     EXPECT_TRUE(Frame().Action(ID_PICTURE_BITMAP)->isChecked());
@@ -166,7 +167,14 @@ TEST_F(AppFixture, AcceleratorsReachTheirCommands) {
     QTest::keyClick(view, Qt::Key_F6);
     EXPECT_EQ(next.count(), 1);
 
-    // Ctrl+Z belongs to the view while Undo is disabled.
+    // Ctrl+Z undoes the steps just made; with nothing left to undo it belongs to the view.
+    QSignalSpy undone(Frame().Action(ID_EDIT_UNDO), &QAction::triggered);
+    const auto steps = static_cast<int>(view->GetDocument().History().UndoSteps());
+    EXPECT_GE(steps, 2);  // the colours (Q and Shift+Q merge when quick) and order 5
+    for (int i = 0; i < steps; ++i) QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(undone.count(), steps);
+    EXPECT_FALSE(view->GetDocument().CanUndo());
+    Frame().UpdateCommandUI();
     struct KeySeen : QObject {
         bool seen = false;
         bool eventFilter(QObject*, QEvent* e) override {
