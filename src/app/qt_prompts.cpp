@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/dialog_fit.h"
 #include "app/settings_dialog.h"
 
 namespace {
@@ -79,6 +80,21 @@ void PrepareDialog(QFileDialog& dialog, const std::string& filter, const std::st
     if (!path.empty()) dialog.selectFile(current.absoluteFilePath(QString::fromStdString(path)));
 }
 
+// A message box as wide as its title needs (window managers cut a title that does not fit, and a
+// short message makes a narrow box), centred on the window it belongs to. Both once the box has
+// its size, before the window system places it.
+class MessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (width() < TitleBarWidthFor(this)) setFixedWidth(TitleBarWidthFor(this));
+        CentreOnOwner(this);
+    }
+};
+
 }  // namespace
 
 QString DialogFilterOf(const std::string& filter) {
@@ -102,8 +118,8 @@ QWidget* QtPrompts::Parent() const {
 }
 
 int QtPrompts::ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) {
-    QMessageBox box(IconOf(icon), kMessageCaption, QString::fromStdString(text), ButtonsOf(buttons),
-                    Parent());
+    MessageBox box(IconOf(icon), kMessageCaption, QString::fromStdString(text), ButtonsOf(buttons),
+                   Parent());
     const int chosen = box.exec();
     if (box.clickedButton() == nullptr) return EscapeResult(buttons);
     return ResultOf(chosen);

@@ -1,9 +1,12 @@
 #include <QMimeData>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
+#include <filesystem>
 
+#include "app/export_picture.h"
 #include "app/main_frame.h"
 #include "app_fixture.h"
 #include "document/dat_file.h"
@@ -208,4 +211,27 @@ TEST_F(AppFixture, ARecentFileThatFailsLeavesTheList) {
     EXPECT_TRUE(app->Documents().empty());
     EXPECT_TRUE(app->RecentFiles().isEmpty());
     EXPECT_TRUE(AnyMessageContains(prompts, "Read failed"));
+}
+
+TEST_F(AppFixture, ExitDuringAnExportAsksFirstAndNoKeepsTheProgramAndTheExport) {
+    ASSERT_TRUE(Start());
+    const std::string path = dir.File("poster.png");
+    QPointer<CPictureExport> job =
+        new CPictureExport(app->ActiveDocument()->m_figure, -1, {20000, 15000, FILE_KIND_PNG, 90},
+                           path, "", 1, prompts, &Frame());
+    prompts.answers = {IDNO};
+    EXPECT_FALSE(Frame().close());
+    EXPECT_EQ(prompts.Texts(),
+              std::vector<std::string>{"An export is still running. Stop it and quit?"});
+    EXPECT_TRUE(Frame().isVisible());
+    ASSERT_FALSE(job.isNull());
+    EXPECT_TRUE(job->IsRunning());
+
+    prompts.answers = {IDYES};
+    EXPECT_TRUE(Frame().close());
+    EXPECT_TRUE(job.isNull());
+    // Stopped without a trace: no picture, no temporary beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(entry.path().filename(), "profile.ini");
+    }
 }
