@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -89,10 +90,19 @@ class MessageBox : public QMessageBox {
 
   protected:
     void showEvent(QShowEvent* event) override {
+        // The box sizes itself to its layout whenever the layout changes: room in the layout.
+        auto* grid = qobject_cast<QGridLayout*>(layout());
+        if (grid && !m_titleRoom) {
+            m_titleRoom = new QSpacerItem(TitleBarWidthFor(this), 0, QSizePolicy::Minimum,
+                                          QSizePolicy::Fixed);
+            grid->addItem(m_titleRoom, grid->rowCount(), 0, 1, grid->columnCount());
+        }
         QMessageBox::showEvent(event);
-        if (width() < TitleBarWidthFor(this)) setFixedWidth(TitleBarWidthFor(this));
         CentreOnOwner(this);
     }
+
+  private:
+    QSpacerItem* m_titleRoom = nullptr;  // owned by the layout
 };
 
 }  // namespace

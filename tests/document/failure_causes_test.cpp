@@ -1,9 +1,7 @@
 // Exports that fail say why: a full disk or a file-size limit names the system's cause, and a
 // picture without pixels is not "too large".
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -17,27 +15,9 @@
 #include "figure/figure_engine.h"
 #include "picture/dib_image.h"
 #include "picture/row_sink.h"
+#include "support/file_size_limit.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
-
-namespace {
-
-// Runs write with the process's files limited to a few kilobytes: every longer write fails
-// with the kernel's "File too large", as a full disk fails with "No space left on device".
-template <typename Write>
-void WithFilesLimited(Write write) {
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 8192;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    write();
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-}
-
-}  // namespace
 
 TEST(FailureCauses, WritesThatRunOutOfRoomNameTheCause) {
     TempDir dir;
@@ -74,7 +54,7 @@ TEST(FailureCauses, WritesThatRunOutOfRoomNameTheCause) {
         ScriptedPrompts ui;
         const std::string path = dir.File(c.name);
         bool written = true;
-        WithFilesLimited([&] { written = c.write(path, ui); });
+        ASSERT_TRUE(WithFilesLimitedTo(8192, [&] { written = c.write(path, ui); }));
         EXPECT_FALSE(written) << c.name;
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.message + path + c.cause}) << c.name;
     }
