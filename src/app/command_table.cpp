@@ -30,6 +30,7 @@ const std::vector<MenuDefinition>& DocumentMenu() {
           {ID_APP_EXIT, "E&xit"}}},
         {"&Edit",
          {{ID_EDIT_UNDO, "&Undo\tCtrl+Z"},
+          {ID_EDIT_REDO, "&Redo\tCtrl+Y"},
           {},
           {ID_EDIT_CUT, "Cu&t\tCtrl+X"},
           {ID_EDIT_COPY, "&Copy\tCtrl+C"},
@@ -114,6 +115,7 @@ namespace {
 const std::map<int, std::vector<QKeySequence>>& ExtraAccelerators() {
     static const std::map<int, std::vector<QKeySequence>> keys = {
         {ID_EDIT_UNDO, {QKeySequence(Qt::ALT | Qt::Key_Backspace)}},
+        {ID_EDIT_REDO, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}},
         {ID_EDIT_CUT, {QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
         {ID_EDIT_COPY, {QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
         {ID_EDIT_PASTE, {QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
@@ -165,6 +167,7 @@ const std::map<int, const char*>& Prompts() {
         {ID_FILE_MRU_FILE4, "Open this document"},
         {ID_APP_EXIT, "Quit the application; prompts to save documents\nExit"},
         {ID_EDIT_UNDO, "Undo the last action\nUndo"},
+        {ID_EDIT_REDO, "Redo the previously undone action\nRedo"},
         {ID_WINDOW_NEW, "Open another window for the active document\nNew Window"},
         {ID_WINDOW_ARRANGE, "Arrange icons at the bottom of the window\nArrange Icons"},
         {ID_WINDOW_CASCADE, "Arrange windows so they overlap\nCascade Windows"},

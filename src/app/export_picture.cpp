@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/jpeg_quality_dialog.h"
+#include "app/validated_dialog.h"
 #include "document/dib_doc.h"
 #include "document/poster_file.h"
 #include "figure/figure_engine.h"
@@ -22,6 +24,8 @@
 namespace {
 
 constexpr int kProgressSteps = 1000;
+constexpr double kFactorMin = 0.01;
+constexpr double kFactorMax = 1000.0;
 
 struct KindEntry {
     const char* name;
@@ -52,17 +56,18 @@ CExportPictureDialog::CExportPictureDialog(int width, int height, int quality, U
     m_byFactor = new QRadioButton(tr("&Factor of the current picture"), this);
     m_width = new QSpinBox(this);
     m_height = new QSpinBox(this);
-    for (QSpinBox* side : {m_width, m_height}) side->setRange(1, INT_MAX);
+    // Wide ranges: a value outside the allowed one is refused on OK, not silently replaced.
+    for (QSpinBox* side : {m_width, m_height}) side->setRange(INT_MIN, INT_MAX);
     m_width->setValue(width);
     m_height->setValue(height);
     m_factor = new QDoubleSpinBox(this);
-    m_factor->setRange(0.01, 1000.0);
+    m_factor->setRange(-kFactorMax, kFactorMax);
     m_factor->setDecimals(2);
     m_factor->setValue(1.0);
     m_kind = new QComboBox(this);
     for (const KindEntry& k : kKinds) m_kind->addItem(k.name, k.fileKind);
     m_quality = new QSpinBox(this);
-    m_quality->setRange(0, 100);
+    m_quality->setRange(INT_MIN, INT_MAX);
     m_quality->setValue(quality);
     m_bySize->setChecked(true);
 
@@ -118,7 +123,23 @@ ExportRequest CExportPictureDialog::Request() const {
     return request;
 }
 
+bool CExportPictureDialog::ReadFields() {
+    int value = 0;
+    double factor = 0.0;
+    if (m_bySize->isChecked()) {
+        if (!ReadIntField(m_width, tr("Width"), 1, INT_MAX, value, m_ui) ||
+            !ReadIntField(m_height, tr("Height"), 1, INT_MAX, value, m_ui))
+            return false;
+    } else if (!ReadRealField(m_factor, tr("Factor"), kFactorMin, kFactorMax, factor, m_ui)) {
+        return false;
+    }
+    return m_kind->currentData().toInt() != FILE_KIND_JPG ||
+           ReadIntField(m_quality, tr("JPEG quality"), kJpegQualityMin, kJpegQualityMax, value,
+                        m_ui);
+}
+
 void CExportPictureDialog::accept() {
+    if (!ReadFields()) return;
     const ExportRequest r = Request();
     const std::string problem = PosterSizeProblem(r.fileKind, r.width, r.height);
     if (!problem.empty()) {

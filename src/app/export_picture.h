@@ -50,11 +50,13 @@ class CExportPictureDialog : public QDialog {
 
     // The request as the fields give it now.
     ExportRequest Request() const;
-    // Refuses sizes the chosen kind cannot hold, with the reason; the dialog stays open.
+    // Refuses fields out of their range, as the other dialogs do, and sizes the chosen kind
+    // cannot hold, with the reason; the dialog stays open.
     void accept() override;
 
   private:
     void UpdateFields();
+    bool ReadFields();
 
     int m_currentWidth, m_currentHeight;
     UserPrompts& m_ui;
@@ -79,6 +81,8 @@ class CPictureExport : public QObject {
     ~CPictureExport() override;  // a painting still running is cancelled and waited for
 
     QProgressDialog* Progress() const { return m_progress; }
+    // Painting or writing still; false once it has finished, failed or been cancelled.
+    bool IsRunning() const { return m_timer.isActive(); }
 
   signals:
     void finished(int result);  // a StreamResult

@@ -36,7 +36,9 @@ void CJpegQualityDialog::showEvent(QShowEvent* event) {
 }
 
 void CJpegQualityDialog::accept() {
-    if (!ReadIntField(m_edit, QStringLiteral("Jpeg Quality"), 0, 100, m_nQuality, m_ui)) return;
+    if (!ReadIntField(m_edit, QStringLiteral("Jpeg Quality"), kJpegQualityMin, kJpegQualityMax,
+                      m_nQuality, m_ui))
+        return;
     QDialog::accept();
 }
 

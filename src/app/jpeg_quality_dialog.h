@@ -1,5 +1,4 @@
-// The JPEG-quality dialog: the quality saved JPEG pictures get, 0 to 100 (the label's 5..95 is
-// only a recommendation).
+// The JPEG-quality dialog: the quality saved JPEG pictures get, 5 to 95 as its label says.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +6,10 @@
 
 class QLineEdit;
 class UserPrompts;
+
+// The one range of JPEG qualities the dialogs accept.
+inline constexpr int kJpegQualityMin = 5;
+inline constexpr int kJpegQualityMax = 95;
 
 class CJpegQualityDialog : public QDialog {
     Q_OBJECT
@@ -16,7 +19,7 @@ class CJpegQualityDialog : public QDialog {
 
     QLineEdit* QualityEdit() const { return m_edit; }
 
-    void accept() override;  // validates 0..100; stays open on a refusal
+    void accept() override;  // validates the range; stays open on a refusal
 
     int m_nQuality = 0;
 

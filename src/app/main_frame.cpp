@@ -21,8 +21,10 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/about_icon.h"
+#include "app/export_picture.h"
 #include "app/keyboard_locks.h"
 #include "app/toolbar_icons.h"
 #include "app/viewer_app.h"
@@ -432,11 +434,22 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 // ---- Closing and dropped files ---------------------------------------------------------------
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (!m_app.SaveAllModified()) {
+    if (!MayStopExports() || !m_app.SaveAllModified()) {
         event->ignore();
         return;
     }
+    // Stopped here, while the frame is whole: each leaves no file behind.
+    for (CPictureExport* job : findChildren<CPictureExport*>()) delete job;
     event->accept();
+}
+
+// An export painting in the background is not thrown away without asking.
+bool CMainFrame::MayStopExports() {
+    const auto jobs = findChildren<CPictureExport*>();
+    const bool running = std::any_of(jobs.begin(), jobs.end(),
+                                     [](const CPictureExport* job) { return job->IsRunning(); });
+    return !running || m_app.Prompts().ShowMessage("An export is still running. Stop it and quit?",
+                                                   MsgButtons::YesNo, MsgIcon::Question) == IDYES;
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -65,12 +65,14 @@ class CMainFrame : public QMainWindow {
 
   protected:
     bool event(QEvent* event) override;
+    // Asks before stopping a running export, then offers to save modified documents.
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    bool MayStopExports();
     void CreateActions();
     QMenu* BuildMenu(const MenuDefinition& definition);
     QAction* MenuAction(const MenuEntry& entry);

@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/dialog_fit.h"
 #include "app/settings_dialog.h"
 
 namespace {
@@ -79,6 +81,30 @@ void PrepareDialog(QFileDialog& dialog, const std::string& filter, const std::st
     if (!path.empty()) dialog.selectFile(current.absoluteFilePath(QString::fromStdString(path)));
 }
 
+// A message box as wide as its title needs (window managers cut a title that does not fit, and a
+// short message makes a narrow box), centred on the window it belongs to. Both once the box has
+// its size, before the window system places it.
+class MessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        // The box sizes itself to its layout whenever the layout changes: room in the layout.
+        auto* grid = qobject_cast<QGridLayout*>(layout());
+        if (grid && !m_titleRoom) {
+            m_titleRoom = new QSpacerItem(TitleBarWidthFor(this), 0, QSizePolicy::Minimum,
+                                          QSizePolicy::Fixed);
+            grid->addItem(m_titleRoom, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+        QMessageBox::showEvent(event);
+        CentreOnOwner(this);
+    }
+
+  private:
+    QSpacerItem* m_titleRoom = nullptr;  // owned by the layout
+};
+
 }  // namespace
 
 QString DialogFilterOf(const std::string& filter) {
@@ -102,8 +128,8 @@ QWidget* QtPrompts::Parent() const {
 }
 
 int QtPrompts::ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) {
-    QMessageBox box(IconOf(icon), kMessageCaption, QString::fromStdString(text), ButtonsOf(buttons),
-                    Parent());
+    MessageBox box(IconOf(icon), kMessageCaption, QString::fromStdString(text), ButtonsOf(buttons),
+                   Parent());
     const int chosen = box.exec();
     if (box.clickedButton() == nullptr) return EscapeResult(buttons);
     return ResultOf(chosen);

@@ -1,7 +1,9 @@
 #include "app/validated_dialog.h"
 
+#include <QDoubleSpinBox>
 #include <QFontMetricsF>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <cmath>
 
 #include "picture/user_prompts.h"
@@ -35,6 +37,7 @@ void RefuseField(QWidget* field, const std::string& text, UserPrompts& ui) {
     ui.ShowMessage(text, MsgButtons::Ok, MsgIcon::Exclamation);
     field->setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+    if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) spin->selectAll();
 }
 
 bool ReadIntField(QLineEdit* field, const QString& label, int min, int max, int& value,
@@ -57,6 +60,31 @@ bool ReadRealField(QLineEdit* field, const QString& label, double min, double ma
         return false;
     }
     value = read;
+    return true;
+}
+
+bool ReadIntField(QSpinBox* field, const QString& label, int min, int max, int& value,
+                  UserPrompts& ui) {
+    // Checked before it is taken over: taking over a half-typed text restores the old value.
+    const bool typed = field->hasAcceptableInput();
+    if (typed) field->interpretText();
+    if (!typed || field->value() < min || field->value() > max) {
+        RefuseField(field, WholeNumberMessage(label, min, max), ui);
+        return false;
+    }
+    value = field->value();
+    return true;
+}
+
+bool ReadRealField(QDoubleSpinBox* field, const QString& label, double min, double max,
+                   double& value, UserPrompts& ui) {
+    const bool typed = field->hasAcceptableInput();
+    if (typed) field->interpretText();
+    if (!typed || field->value() < min || field->value() > max) {
+        RefuseField(field, RealMessage(label, min, max), ui);
+        return false;
+    }
+    value = field->value();
     return true;
 }
 

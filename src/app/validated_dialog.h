@@ -7,7 +7,9 @@
 #include <QString>
 #include <string>
 
+class QDoubleSpinBox;
 class QLineEdit;
+class QSpinBox;
 class QWidget;
 class UserPrompts;
 
@@ -22,6 +24,13 @@ bool ReadNumberField(QLineEdit* field, const QString& label, double& value, User
 // Reads text (as UTF-8) of at most maxChars characters; otherwise reports it and returns false.
 bool ReadTextField(QLineEdit* field, const QString& label, int maxChars, std::string& value,
                    UserPrompts& ui);
+
+// The same for spin boxes. Their own range is left wide, so that a value outside the allowed
+// one (or a field left empty) is refused with the message instead of being silently replaced.
+bool ReadIntField(QSpinBox* field, const QString& label, int min, int max, int& value,
+                  UserPrompts& ui);
+bool ReadRealField(QDoubleSpinBox* field, const QString& label, double min, double max,
+                   double& value, UserPrompts& ui);
 
 // Shows text and puts the focus on field with its text selected, so the user can retype it.
 void RefuseField(QWidget* field, const std::string& text, UserPrompts& ui);

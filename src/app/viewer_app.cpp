@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMdiArea>
@@ -12,6 +13,8 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QSettings>
+#include <QThread>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
 
@@ -38,6 +41,19 @@ struct CViewerApp::OpenDocument {
 namespace {
 
 constexpr const char* kRecentGroup = "Recent File List";
+
+// Messages of the files opened at start-up are centred on the main window: the window system
+// places it first (a moment after it is shown, not long enough to wait for one that never shows).
+void WaitUntilPlaced(const QWidget& window) {
+    QElapsedTimer waited;
+    waited.start();
+    const QWindow* handle = window.windowHandle();
+    while (handle && !handle->isExposed() && waited.elapsed() < 1000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    QCoreApplication::processEvents();
+}
 
 // The dialogs of the view's commands live in this layer; the views reach them through here.
 void ProvideViewDialogs() {
@@ -99,6 +115,7 @@ bool CViewerApp::InitInstance(const QStringList& arguments) {
         m_pMainFrame->resize(area.width() * 3 / 4, area.height() * 3 / 4);
     }
     m_pMainFrame->show();
+    WaitUntilPlaced(*m_pMainFrame);
     connect(m_pMainFrame->MdiArea(), &QMdiArea::subWindowActivated, this,
             &CViewerApp::OnSubWindowActivated);
     if (!ProcessShellCommand(files)) {

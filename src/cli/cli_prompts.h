@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "picture/user_prompts.h"
 
@@ -14,4 +15,13 @@ class CliPrompts : public UserPrompts {
     int messageCount = 0;
 
     int ShowMessage(const std::string& text, MsgButtons buttons, MsgIcon icon) override;
+
+    // Keeps the messages from now on instead of printing them, until they are taken.
+    void HoldMessages() { m_bHolding = true; }
+    std::vector<std::string> TakeHeldMessages();
+    void Print(const std::string& text);
+
+  private:
+    bool m_bHolding = false;
+    std::vector<std::string> m_held;
 };

@@ -1,6 +1,7 @@
 // dorvanta-render: the document without the desktop. Opens a parameter file or a picture (or makes
 // a new document with the default figure), paints it and writes picture, parameters and scene
 // files, taking the same path through the document code as the desktop program.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -87,6 +88,27 @@ bool IsReadable(const std::string& path) {
     if (file == nullptr) return false;
     std::fclose(file);
     return true;
+}
+
+// One message for a file that cannot be opened: the readers' causes, without the lines that only
+// repeat that the file failed.
+std::string OpenFailure(const std::string& input, const std::vector<std::string>& messages) {
+    if (input.empty()) return "could not open a new figure";
+    std::string text = "could not open " + input;
+    std::string separator = ": ";
+    for (const std::string& message : messages) {
+        std::size_t start = 0;
+        while (start <= message.size()) {
+            std::size_t end = std::min(message.find('\n', start), message.size());
+            const std::string line = message.substr(start, end - start);
+            if (!line.empty() && line.find(input) == std::string::npos) {
+                text += separator + line;
+                separator = "; ";
+            }
+            start = end + 1;
+        }
+    }
+    return text;
 }
 
 bool OpenDocument(CDibDoc& doc, const RenderOptions& options) {
@@ -208,10 +230,11 @@ int Run(const RenderOptions& options) {
     CliPrompts prompts;
     CDibDoc doc(prompts);
     if (options.threads) doc.m_nPaintThreads = *options.threads;
-    if (!OpenDocument(doc, options)) {
-        return Fail("could not open " + (options.input.empty() ? "a new figure" : options.input),
-                    kExitFailed);
-    }
+    prompts.HoldMessages();
+    const bool opened = OpenDocument(doc, options);
+    std::vector<std::string> held = prompts.TakeHeldMessages();
+    if (!opened) return Fail(OpenFailure(options.input, held), kExitFailed);
+    for (const std::string& message : held) prompts.Print(message);
     if (doc.m_bBitmapMode && (options.width || options.order || options.stats)) {
         // A PNG without its parameters, found out only on reading it.
         return Fail("--size, --order and --stats paint a figure; " + options.input +

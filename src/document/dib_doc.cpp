@@ -85,32 +85,6 @@ void CDibDoc::StoreAcceptedCopy() {
     m_acceptedOrders = m_figure.m_orders;
 }
 
-AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure) {
-    AcceptedTransform t;
-    t.width = figure.m_nWidth;
-    t.height = figure.m_nHeight;
-    t.currentOrder = figure.m_nCurrentOrder;
-    t.centreX = figure.m_dCentreX;
-    t.centreY = figure.m_dCentreY;
-    t.magnExp = figure.m_dMagnExp;
-    t.transform = figure.m_transform;
-    std::memcpy(t.version, figure.m_szVersion, sizeof t.version);
-    std::memcpy(t.comment, figure.m_szComment, sizeof t.comment);
-    return t;
-}
-
-void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted) {
-    figure.m_nWidth = accepted.width;
-    figure.m_nHeight = accepted.height;
-    figure.m_nCurrentOrder = accepted.currentOrder;
-    figure.m_dCentreX = accepted.centreX;
-    figure.m_dCentreY = accepted.centreY;
-    figure.m_dMagnExp = accepted.magnExp;
-    figure.m_transform = accepted.transform;
-    std::memcpy(figure.m_szVersion, accepted.version, sizeof figure.m_szVersion);
-    std::memcpy(figure.m_szComment, accepted.comment, sizeof figure.m_szComment);
-}
-
 void CDibDoc::StoreAcceptedColoursAndTransform() {
     std::memcpy(m_acceptedColours, m_figure.m_colours, sizeof m_acceptedColours);
     m_acceptedTransform = CaptureAcceptedTransform(m_figure);
@@ -143,13 +117,7 @@ int CDibDoc::PreparePicture(bool showDialog) {
         }
         m_figure = g_figureEdit;
     }
-    const int width = m_figure.m_nWidth;
-    const int height = m_figure.m_nHeight;
-    m_pictureSize = {width, height};
-    m_figure.m_nRowBytes = RowBytes24(width);
-    if (!DibAllocatePicture(m_hDIB, width, height, m_ui)) return 0;
-    DibInitHeader24(m_hDIB->Bytes(), width, height);
-    SetTitleFromName();
+    if (!AllocatePicture()) return 0;
     if (result == RESULT_DRAW_ONE_ORDER) {
         RenderFigure(m_figure.m_nCurrentOrder, true);
     } else {
@@ -157,6 +125,17 @@ int CDibDoc::PreparePicture(bool showDialog) {
     }
     m_bReady = true;
     return result;
+}
+
+bool CDibDoc::AllocatePicture() {
+    const int width = m_figure.m_nWidth;
+    const int height = m_figure.m_nHeight;
+    m_pictureSize = {width, height};
+    m_figure.m_nRowBytes = RowBytes24(width);
+    if (!DibAllocatePicture(m_hDIB, width, height, m_ui)) return false;
+    DibInitHeader24(m_hDIB->Bytes(), width, height);
+    SetTitleFromName();
+    return true;
 }
 
 bool CDibDoc::RenderFigure(int order, bool onlyOne) {
@@ -172,9 +151,32 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
         PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui, m_nPaintThreads);
     }
     StoreAcceptedCopy();
+    m_history.Record(CaptureFigureState(m_figure, m_nPaintedOrder), m_stepInput);
     // Every window on the document shows the new picture, not only the one that asked.
     UpdateAllViews();
     return true;
+}
+
+bool CDibDoc::Undo() {
+    return CanUndo() && ShowHistoryStep(m_history.Undo());
+}
+
+bool CDibDoc::Redo() {
+    return CanRedo() && ShowHistoryStep(m_history.Redo());
+}
+
+// Paints the step as it was painted; pending moves of the centre mode are dropped with the rest
+// of the working values. A step of another size gets a picture of its size first.
+bool CDibDoc::ShowHistoryStep(const FigureState* state) {
+    if (!state) return false;
+    ApplyFigureState(m_figure, *state);
+    if (!m_hDIB || m_pictureSize.width != m_figure.m_nWidth ||
+        m_pictureSize.height != m_figure.m_nHeight) {
+        m_bReady = false;
+        if (!AllocatePicture()) return false;
+        m_bReady = true;
+    }
+    return RenderFigure(state->paintedOrder, state->paintedOrder >= 0);
 }
 
 void CDibDoc::ReplacePicture(DibHandle handle) {
@@ -240,12 +242,21 @@ bool CDibDoc::OnOpenDocument(const std::string& path) {
 }
 
 bool CDibDoc::OpenDocumentOfKind(const std::string& path, int kind) {
+    bool opened = false;
     if (kind == FILE_KIND_BMP || kind == FILE_KIND_JPG || kind == FILE_KIND_PNG) {
-        return OpenPictureFile(path, kind);
+        opened = OpenPictureFile(path, kind);
+    } else if (kind == FILE_KIND_DAT) {
+        opened = OpenParameterFile(path);
+    } else {
+        m_ui.ShowMessage(UnsupportedKindText(path), MsgButtons::Ok, MsgIcon::Exclamation);
     }
-    if (kind == FILE_KIND_DAT) return OpenParameterFile(path);
-    m_ui.ShowMessage(UnsupportedKindText(path), MsgButtons::Ok, MsgIcon::Exclamation);
-    return false;
+    // A file opened into the document starts its history anew; a picture has none.
+    if (opened) {
+        m_history.Reset(m_bBitmapMode
+                            ? std::nullopt
+                            : std::optional(CaptureFigureState(m_figure, m_nPaintedOrder)));
+    }
+    return opened;
 }
 
 bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {

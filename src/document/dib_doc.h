@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "document/figure_history.h"
 #include "document/random_choice.h"
 #include "figure/band_painting.h"
 #include "figure/figure_engine.h"
@@ -55,23 +56,6 @@ std::string UnsupportedKindText(const std::string& path);
 // Stand-in for the platform palette object the view selects when painting; only its life
 // cycle (created by AdoptPicture, deleted on a new document, an adoption and destruction) counts.
 struct DocPalette {};
-
-// The figure's view block, accepted as one piece: size, current order, centre, exponent, the
-// derived transform (with the centre pixel), version and comment.
-struct AcceptedTransform {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t currentOrder = 0;
-    double centreX = 0.0;
-    double centreY = 0.0;
-    double magnExp = 0.0;
-    PictureTransform transform;
-    char version[22] = {};
-    char comment[106] = {};
-};
-
-AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure);
-void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted);
 
 class CDibDoc {
   public:
@@ -125,6 +109,18 @@ class CDibDoc {
     void ReplacePicture(DibHandle handle);
     bool PixelColourAt(int x, int row, COLORREF& colour);
 
+    // The figure history: every painting that changes the figure is a step (figure_history.h).
+    // A picture document has none to walk.
+    bool CanUndo() const { return !m_bBitmapMode && m_history.CanUndo(); }
+    bool CanRedo() const { return !m_bBitmapMode && m_history.CanRedo(); }
+    // One step back or forward, painted as it was painted; false when there is none.
+    bool Undo();
+    bool Redo();
+    const FigureHistory& History() const { return m_history; }
+    // The input that asks for the paintings to come, until it is set again: repeats of one input
+    // merge into one step. StepInputScope sets it for one handler.
+    void SetStepInput(const StepInput& input) { m_stepInput = input; }
+
     // Numbered files and random colours (numbered_files.cpp). SaveToNextFile is false when the
     // user declines the directory question or the picture could not be written.
     bool SaveToNextFile();
@@ -167,6 +163,9 @@ class CDibDoc {
     int m_nPaintedOrder = -1;
 
   private:
+    // Allocates the picture for the figure's size; false, with the message shown, without memory.
+    bool AllocatePicture();
+    bool ShowHistoryStep(const FigureState* state);
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
     bool OpenCarriedFigure(const std::string& path, const std::string& parameterText,
@@ -181,4 +180,18 @@ class CDibDoc {
     bool m_bModified = false;
     std::vector<std::pair<int, std::function<void()>>> m_observers;
     int m_nextObserverId = 1;
+    FigureHistory m_history;
+    StepInput m_stepInput;
+};
+
+// Sets the input of a document's paintings for one handler and clears it afterwards.
+class StepInputScope {
+  public:
+    StepInputScope(CDibDoc& doc, const StepInput& input) : m_doc(doc) { doc.SetStepInput(input); }
+    ~StepInputScope() { m_doc.SetStepInput({}); }
+    StepInputScope(const StepInputScope&) = delete;
+    StepInputScope& operator=(const StepInputScope&) = delete;
+
+  private:
+    CDibDoc& m_doc;
 };

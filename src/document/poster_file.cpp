@@ -1,5 +1,7 @@
 #include "document/poster_file.h"
 
+#include <cstring>
+
 #include "document/dib_doc.h"
 #include "figure/figure_engine.h"
 #include "picture/row_sink.h"
@@ -37,10 +39,12 @@ StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string&
         return StreamResult::Failed;
     }
     SafeFile out(path);
-    if (!out.Open()) {
-        ui.ShowMessage("can't open " + path + "\n");
+    // The cause named, as the writers name theirs.
+    auto refuse = [&] {
+        ui.ShowMessage("Failed to write: " + path + "\n" + std::strerror(out.Error()));
         return StreamResult::Failed;
-    }
+    };
+    if (!out.Open()) return refuse();
     StreamResult result;
     if (fileKind == FILE_KIND_BMP) {
         BmpRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, ui);
@@ -54,9 +58,6 @@ StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string&
         result = PaintWith(writer, figure, order, threads, ui, progress);
     }
     if (result != StreamResult::Written) return result;  // the temporary goes with out
-    if (!out.Commit()) {
-        ui.ShowMessage(path + " failed to process.");
-        return StreamResult::Failed;
-    }
+    if (!out.Commit()) return refuse();
     return StreamResult::Written;
 }

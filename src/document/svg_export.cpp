@@ -469,12 +469,17 @@ bool SaveSvgFile(const FigureEngine& figure, const SvgOptions& options, const st
                  UserPrompts& ui, PlotterStats* stats) {
     const std::string text = MakeSvg(figure, options, ui, stats);
     SafeFile file(path);
-    bool written = file.Open() &&
-                   std::fwrite(text.data(), 1, text.size(), file.Stream()) == text.size() &&
-                   file.Commit();
+    // A full disk shows in the write itself as often as at the commit: its errno is the cause.
+    int writeError = 0;
+    bool written = file.Open();
+    if (written && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size()) {
+        writeError = errno;
+        written = false;
+    }
+    written = written && file.Commit();
     if (!written) {
-        ui.ShowMessage("Could not write the SVG file " + path + ": " +
-                           std::strerror(file.Error() ? file.Error() : EIO),
+        const int cause = file.Error() ? file.Error() : writeError ? writeError : EIO;
+        ui.ShowMessage("Could not write the SVG file " + path + ": " + std::strerror(cause),
                        MsgButtons::Ok, MsgIcon::Exclamation);
     }
     return written;

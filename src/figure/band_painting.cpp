@@ -354,6 +354,11 @@ bool BandStream::WriteBand(const Slot& slot, const Band& band) {
 
 StreamResult BandStream::Run(UserPrompts& ui, const PaintingProgress& progress) {
     m_rowBytes = static_cast<std::size_t>(DibRowStride(m_figure.m_nWidth, 24));
+    if (m_figure.m_nWidth <= 0 || m_figure.m_nHeight <= 0) {
+        ui.ShowMessage(EmptyPictureText(m_figure.m_nWidth, m_figure.m_nHeight), MsgButtons::Ok,
+                       MsgIcon::Exclamation);
+        return StreamResult::Failed;
+    }
     if (!StreamSizeProblem(m_figure.m_nWidth, m_figure.m_nHeight).empty() || !MakeSlots()) {
         ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
         return StreamResult::Failed;

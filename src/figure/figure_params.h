@@ -45,6 +45,8 @@ struct OrderSettings {
     std::array<std::uint8_t, 5> drawLines{};
     std::uint8_t drawOrder = 0;
     double transparency = 0.0;
+
+    bool operator==(const OrderSettings&) const = default;
 };
 
 // Derived from size, centre and exponent by UpdateTransform.
@@ -55,6 +57,8 @@ struct PictureTransform {
     double inverseScale = 0.0;        // figure units per pixel
     double lowX = 0.0, lowY = 0.0;    // figure coordinates of pixel (0, 0)
     double highX = 0.0, highY = 0.0;  // figure coordinates of pixel (width, height)
+
+    bool operator==(const PictureTransform&) const = default;
 };
 
 struct FigureParams {

@@ -3,6 +3,7 @@
 // read before it is used, so no header, however it lies, makes the reader leave its buffers.
 #include <sys/stat.h>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "picture/byte_order.h"
@@ -482,30 +483,34 @@ bool BmpRowWriter::Start() {
     const std::int64_t dibBytes = BmpFileBytes(m_width, m_height) - kBmpFileHeaderBytes;
     BuildFileHeader(headers, dibBytes, 0);
     DibInitHeader24(headers + kBmpFileHeaderBytes, m_width, m_height);
-    if (std::fwrite(headers, 1, sizeof headers, m_file) != sizeof headers) return Failed();
+    if (std::fwrite(headers, 1, sizeof headers, m_file) != sizeof headers) return Failed(errno);
     return true;
 }
 
 bool BmpRowWriter::WriteRow(const std::uint8_t* row) {
-    if (m_failed || m_rows >= m_height) return Failed();
+    if (m_failed || m_rows >= m_height) return Failed(EINVAL);
     const auto bytes = static_cast<std::size_t>(3) * static_cast<std::size_t>(m_width);
     // No padding for widths that are multiples of 4 (and no buffer to hand to fwrite).
     if (std::fwrite(row, 1, bytes, m_file) != bytes ||
         (!m_padding.empty() &&
          std::fwrite(m_padding.data(), 1, m_padding.size(), m_file) != m_padding.size())) {
-        return Failed();
+        return Failed(errno);
     }
     ++m_rows;
     return true;
 }
 
 bool BmpRowWriter::Finish() {
-    if (m_failed || m_rows != m_height || std::fflush(m_file) != 0) return Failed();
+    if (m_failed || m_rows != m_height) return Failed(EINVAL);
+    if (std::fflush(m_file) != 0) return Failed(errno);
     return true;
 }
 
-bool BmpRowWriter::Failed() {
-    if (!m_failed) m_ui.ShowMessage(m_path + " failed to process.");
+// Names the cause, as the PNG writer does: a full disk is not just "failed".
+bool BmpRowWriter::Failed(int error) {
+    if (!m_failed) {
+        m_ui.ShowMessage("Failed to write: " + m_path + "\n" + std::strerror(error ? error : EIO));
+    }
     m_failed = true;
     return false;
 }

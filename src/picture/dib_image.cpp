@@ -97,6 +97,11 @@ bool DibIsPicture24(const DibImage& block) {
 
 // ---- Blocks ----
 
+std::string EmptyPictureText(std::int64_t width, std::int64_t height) {
+    return "A picture needs a positive width and height, not " + std::to_string(width) + " x " +
+           std::to_string(height) + ".";
+}
+
 std::size_t DibPictureBytes(int width, int height) {
     if (width <= 0 || height <= 0) return 0;
     constexpr auto kRowRoom = static_cast<std::int64_t>(DibImage::kMaxBytes - kDibHeaderBytes);
@@ -106,6 +111,12 @@ std::size_t DibPictureBytes(int width, int height) {
 }
 
 bool DibAllocatePicture(DibHandle& handle, int width, int height, UserPrompts& ui) {
+    if (width <= 0 || height <= 0) {
+        // Nothing to allocate, and not a matter of memory.
+        handle.reset();
+        ui.ShowMessage(EmptyPictureText(width, height), MsgButtons::Ok, MsgIcon::Exclamation);
+        return false;
+    }
     std::size_t bytes = DibPictureBytes(width, height);
     if (handle && (bytes == 0 || handle->Size() < bytes)) handle.reset();
     if (!handle && bytes != 0) handle = DibImage::Allocate(bytes);

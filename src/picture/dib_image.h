@@ -40,6 +40,8 @@ constexpr std::uint32_t kDibHeaderBytes = 40;
 constexpr std::uint32_t kBmpFileHeaderBytes = 14;
 // Shown whenever a picture of the requested size cannot be held.
 inline constexpr char kTooLargePictureText[] = "Too large picture requested,\n Low on memory.";
+// The message for a picture without pixels (a side of 0 or less), which no memory would help.
+std::string EmptyPictureText(std::int64_t width, std::int64_t height);
 
 // Description of any DIB header (info or core header).
 struct DibInfo {

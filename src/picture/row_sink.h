@@ -42,7 +42,8 @@ std::string PngSizeProblem(std::int64_t width, std::int64_t height);
 // ---- BMP ----
 
 // Writes the 14-byte file header and the 40-byte info header, then takes the rows bottom-up and
-// stores each with its padding; Finish checks that every row came and flushes.
+// stores each with its padding; Finish checks that every row came and flushes. Failures show
+// "Failed to write: " + path + "\n" and the cause.
 class BmpRowWriter : public RowSink {
   public:
     BmpRowWriter(std::FILE* file, const std::string& path, int width, int height, UserPrompts& ui);
@@ -52,7 +53,7 @@ class BmpRowWriter : public RowSink {
     bool Finish();
 
   private:
-    bool Failed();
+    bool Failed(int error);
 
     std::FILE* m_file;
     std::string m_path;

@@ -24,6 +24,7 @@ CDibView::CDibView(CDibDoc& doc, QWidget* parent)
     RegisterNavigationCommands();
     RegisterClipboardCommands();
     RegisterExportCommands();
+    RegisterHistoryCommands();
 }
 
 CDibView::~CDibView() {

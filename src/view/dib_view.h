@@ -67,6 +67,8 @@ class CDibView : public QAbstractScrollArea {
     void OnEditPaste();         // 57637
     void OnMakePovData();       // 32824
     void OnFileExportSvg();     // File > Export SVG...
+    void OnEditUndo();          // 57643
+    void OnEditRedo();          // 57644
 
     // View state.
     bool m_bBitmapView = true;
@@ -103,6 +105,11 @@ class CDibView : public QAbstractScrollArea {
     void RegisterNavigationCommands();
     void RegisterClipboardCommands();
     void RegisterExportCommands();
+    void RegisterHistoryCommands();
+    // Shows the step Undo or Redo painted; nothing when there was none.
+    void ShowHistoryStep(bool painted);
+    // Undo and Redo by their keys while the menu state is not yet up to date.
+    bool OnHistoryKey(const QKeyEvent& event);
     // Navigation (dib_view_input.cpp).
     void OnNavigationKey(int key, bool ctrl, bool shift);
     void OnLeftButtonDown(QPoint client);

@@ -6,6 +6,7 @@
 #include "document/dib_doc.h"
 #include "view/command_ids.h"
 #include "view/dib_view.h"
+#include "view/navigation.h"
 #include "view/status_texts.h"
 #include "view/view_dialogs.h"
 
@@ -171,6 +172,7 @@ void CDibView::OnArrowChangeOffset() {
 
 void CDibView::OnSelectOrder(int order) {
     if (m_bBitmapView) return;
+    StepInputScope input(m_doc, StepInputNow(ID_ORDER_0 + order));
     m_doc.m_figure.m_nCurrentOrder = order;
     m_doc.RenderFigure(order, true);
     viewport()->update();
@@ -182,6 +184,7 @@ void CDibView::OnDrawOnlyOne() {
 }
 
 void CDibView::OnRandomColors() {
+    StepInputScope input(m_doc, StepInputNow(ID_RANDOM_COLORS));
     m_doc.RandomColours(m_bAutoSave);
     viewport()->update();
 }

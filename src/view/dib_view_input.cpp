@@ -51,6 +51,7 @@ bool CDibView::focusNextPrevChild(bool) {
 // ---- Keys ------------------------------------------------------------------------------------
 
 void CDibView::keyPressEvent(QKeyEvent* event) {
+    if (OnHistoryKey(*event)) return;
     const int key = event->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         if (OnColorPageChar(13)) return;
@@ -73,7 +74,12 @@ void CDibView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
-    OnNavigationKey(key, ctrl, event->modifiers().testFlag(Qt::ShiftModifier));
+    {
+        // A held key, or the same key again soon, is one step of the history.
+        StepInputScope input(
+            m_doc, StepInputNow(event->keyCombination().toCombined(), event->isAutoRepeat()));
+        OnNavigationKey(key, ctrl, event->modifiers().testFlag(Qt::ShiftModifier));
+    }
     if (NavKeyOf(key) != NavKey::Other || (key == Qt::Key_Z && ctrl)) {
         event->accept();
     } else {

@@ -1,6 +1,7 @@
 #include "view/navigation.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -125,4 +126,9 @@ std::string PixelColourText(COLORREF colour) {
                   static_cast<int>((colour >> 8) & 0xFF), "\r\n",
                   static_cast<int>((colour >> 16) & 0xFF));
     return text;
+}
+
+StepInput StepInputNow(int source, bool autoRepeat) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return {source, std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), autoRepeat};
 }

@@ -47,5 +47,9 @@ FigurePointXY AcceptedFigurePointAt(const AcceptedTransform& accepted, int px, i
 // nearest(v) = floor(v + 0.5), held within the range of the 32-bit parameters.
 std::int32_t NearestInt32(double v);
 
+// The input source (a key with its modifiers, or a command) as the figure history merges it,
+// stamped with the time now.
+StepInput StepInputNow(int source, bool autoRepeat = false);
+
 // "R %i\r\nG %i\r\nB %i" for a colour in COLORREF packing (red in the low byte).
 std::string PixelColourText(COLORREF colour);

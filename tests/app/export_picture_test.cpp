@@ -12,8 +12,10 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 #include "app/export_picture.h"
 #include "document/dib_doc.h"
@@ -84,6 +86,68 @@ TEST(ExportPictureDialog, SizesTheKindCannotHoldAreRefusedAndTheDialogStaysOpen)
     EXPECT_EQ(ui.Texts().size(), 1u);
 }
 
+// Types text into a spin box as the user does, over what it showed.
+void Type(QAbstractSpinBox* box, const QString& text) {
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+TEST(ExportPictureDialog, FieldsOutOfTheirRangeAreRefusedLikeInTheOtherDialogs) {
+    struct Case {
+        const char* name;
+        std::function<void(CExportPictureDialog&)> fill;
+        std::string message;  // empty: accepted
+    };
+    const std::vector<Case> cases = {
+        {"width -5", [](auto& d) { Type(d.WidthEdit(), "-5"); },
+         "Please enter a whole number from 1 to 2147483647 in \"Width\"."},
+        {"height 0", [](auto& d) { Type(d.HeightEdit(), "0"); },
+         "Please enter a whole number from 1 to 2147483647 in \"Height\"."},
+        {"width left empty", [](auto& d) { Type(d.WidthEdit(), ""); },
+         "Please enter a whole number from 1 to 2147483647 in \"Width\"."},
+        {"factor -5",
+         [](auto& d) {
+             d.FactorChoice()->setChecked(true);
+             Type(d.FactorEdit(), "-5");
+         },
+         "Please enter a number from 0.01 to 1000 in \"Factor\"."},
+        {"JPEG quality 3",
+         [](auto& d) {
+             ChooseKind(d, FILE_KIND_JPG);
+             Type(d.QualityEdit(), "3");
+         },
+         "Please enter a whole number from 5 to 95 in \"JPEG quality\"."},
+        {"JPEG quality 96",
+         [](auto& d) {
+             ChooseKind(d, FILE_KIND_JPG);
+             d.QualityEdit()->setValue(96);
+         },
+         "Please enter a whole number from 5 to 95 in \"JPEG quality\"."},
+        {"a quality a PNG does not use", [](auto& d) { d.QualityEdit()->setValue(100); }, ""},
+        {"JPEG quality 95",
+         [](auto& d) {
+             ChooseKind(d, FILE_KIND_JPG);
+             d.QualityEdit()->setValue(95);
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        ScriptedPrompts ui;
+        CExportPictureDialog dialog(1200, 900, 90, ui);
+        dialog.show();
+        c.fill(dialog);
+        dialog.accept();
+        if (c.message.empty()) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.name;
+            EXPECT_TRUE(ui.Texts().empty()) << c.name;
+            continue;
+        }
+        EXPECT_TRUE(dialog.isVisible()) << c.name;
+        EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.message}) << c.name;
+    }
+}
+
 class BackgroundExport : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(doc.OnNewDocument()); }
@@ -138,7 +202,19 @@ TEST_F(BackgroundExport, AFailureIsReportedOnceOnTheUserInterfaceThread) {
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Failed));
     ASSERT_EQ(ui.Texts().size(), 1u);
-    EXPECT_EQ(ui.Texts()[0], "can't open " + path + "\n");
+    EXPECT_EQ(ui.Texts()[0], "Failed to write: " + path + "\nNo such file or directory");
+}
+
+// A folder that takes no files (here a plain file where the folder should be, which refuses every
+// user) names its cause.
+TEST_F(BackgroundExport, AFolderThatTakesNoFilesIsNamedWithItsCause) {
+    std::ofstream(dir.File("plain"), std::ios::binary) << "not a folder";
+    const std::string path = dir.File("plain/export.png");
+    CPictureExport* job = Start(300, 200, FILE_KIND_PNG, path);
+    QSignalSpy finished(job, &CPictureExport::finished);
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Failed to write: " + path + "\nNot a directory"});
 }
 
 }  // namespace

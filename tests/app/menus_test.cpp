@@ -58,8 +58,8 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
          "Recent File",
          "-",
          "E&xit"},
-        {"&Edit", "&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V", "-",
-         "Make Pov Data", "Help on Pov-Ray"},
+        {"&Edit", "&Undo\tCtrl+Z", "&Redo\tCtrl+Y", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C",
+         "&Paste\tCtrl+V", "-", "Make Pov Data", "Help on Pov-Ray"},
         {"Draw Order", "Draw Orders", "Draw Only One", "-", "Order 0\t0", "Order 1\t1",
          "Order 2\t2", "Order 3\t3", "Order 4\t4", "Order 5\t5", "Order 6\t6", "Order 7\t7",
          "Order 8\t8", "Order 9\t9"},
@@ -78,7 +78,7 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(menus[i], expected[i]);
     // Two entries share command 32817, two share 32825.
     EXPECT_EQ(Frame().Menus(true)[8]->actions()[1]->data().toInt(), ID_COLOR_HELP);
-    EXPECT_EQ(Frame().Menus(true)[1]->actions()[7]->data().toInt(), ID_HELP_POVRAY);
+    EXPECT_EQ(Frame().Menus(true)[1]->actions()[8]->data().toInt(), ID_HELP_POVRAY);
 }
 
 TEST_F(AppFixture, MenuWithoutDocumentsMatchesTheTable) {
@@ -104,6 +104,7 @@ TEST_F(AppFixture, ShortcutsAreTheKeysOfTheAcceleratorTable) {
         {ID_FILE_SAVE, Keys({Qt::CTRL | Qt::Key_S})},
         {ID_FILE_PRINT, Keys({Qt::CTRL | Qt::Key_P})},
         {ID_EDIT_UNDO, Keys({Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace})},
+        {ID_EDIT_REDO, Keys({Qt::CTRL | Qt::Key_Y, Qt::CTRL | Qt::SHIFT | Qt::Key_Z})},
         {ID_EDIT_CUT, Keys({Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete})},
         {ID_EDIT_COPY, Keys({Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert})},
         {ID_EDIT_PASTE, Keys({Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert})},

@@ -9,8 +9,11 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 
+#include "app/dialog_fit.h"
 #include "document/dib_doc.h"
 #include "figure/figure_engine.h"
 #include "support/temp_dir.h"
@@ -133,4 +136,29 @@ TEST(QtPrompts, FileDialogsStartInTheCurrentDirectory) {
     EXPECT_EQ(QFileInfo(save.selected[0]).dir().canonicalPath(), expected);
     EXPECT_EQ(QFileInfo(save.selected[0]).completeBaseName(), "Spiral");
     QDir::setCurrent(saved);
+}
+
+TEST(QtPrompts, AMessageBoxShowsItsWholeTitleAndOpensCentredOnItsWindow) {
+    QWidget owner;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    owner.setGeometry(area.left() + 60, area.top() + 40, 640, 480);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    QtPrompts prompts([&owner] { return &owner; });
+    for (const char* text : {"Cannot save DIB", "Unit format error"}) {
+        int width = 0;
+        int titleWidth = 0;
+        QPoint offset;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            width = box->width();
+            titleWidth = TitleBarWidthFor(box);
+            offset = box->frameGeometry().center() - owner.frameGeometry().center();
+            box->button(QMessageBox::Ok)->click();
+        });
+        prompts.ShowMessage(text, MsgButtons::Ok, MsgIcon::Information);
+        EXPECT_GE(width, titleWidth) << text;
+        EXPECT_LE(offset.manhattanLength(), 40) << text << ": " << offset.x() << "," << offset.y();
+    }
 }

@@ -1,4 +1,5 @@
 #include "app/settings_dialog.h"
+#include "dialog_driving.h"
 
 #include <gtest/gtest.h>
 
@@ -31,28 +32,6 @@ constexpr int ID_GOLDEN_FROM_UNITS = 176, ID_UNITS_FROM_GOLDEN = 177;
 constexpr int ID_SIZE_640 = 102, ID_SIZE_1024 = 104, ID_FREE_SIZE = 109;
 constexpr int ID_ORDER_0 = 110, ID_ORDER_3 = 121;
 constexpr int ID_TRANSPARENCY_2 = 190, ID_DRAW_ORDER_5 = 183;
-
-// Clicks a button where a user would: check boxes and radios on their indicator.
-void ClickButton(QAbstractButton* button) {
-    bool indicator = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
-    QPoint where = indicator ? QPoint(8, button->height() / 2) : button->rect().center();
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, where);
-}
-
-// Runs handler on the next modal dialog of type T as soon as its event loop runs.
-template <typename T>
-void AnswerNextModal(std::function<void(T&)> handler) {
-    QTimer::singleShot(0, [handler] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible()) {
-                handler(*dialog);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no modal dialog to answer";
-        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    });
-}
 
 class SettingsDialogTest : public ::testing::Test {
   protected:

@@ -19,51 +19,16 @@
 #include "app/order_number_dialog.h"
 #include "app/random_choice_dialog.h"
 #include "app/select_lines_dialog.h"
+#include "dialog_driving.h"
 #include "figure/figure_engine.h"
 #include "support/scripted_prompts.h"
 
 namespace {
 
-void ClickButton(QAbstractButton* button) {
-    bool indicator = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
-    QPoint where = indicator ? QPoint(8, button->height() / 2) : button->rect().center();
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, where);
-}
-
-QPushButton* StandardButton(QDialog& dialog, QDialogButtonBox::StandardButton which) {
-    return dialog.findChild<QDialogButtonBox*>()->button(which);
-}
-void ClickOk(QDialog& dialog) {
-    ClickButton(StandardButton(dialog, QDialogButtonBox::Ok));
-}
-void ClickCancel(QDialog& dialog) {
-    ClickButton(StandardButton(dialog, QDialogButtonBox::Cancel));
-}
-
-void Retype(QLineEdit* edit, const QString& text) {
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
-
 bool HasLabel(const QWidget& dialog, const QString& text) {
     for (const QLabel* label : dialog.findChildren<QLabel*>())
         if (label->text() == text) return true;
     return false;
-}
-
-// Runs handler on the next modal dialog of type T as soon as its event loop runs.
-template <typename T>
-void AnswerNextModal(std::function<void(T&)> handler) {
-    QTimer::singleShot(0, [handler] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible()) {
-                handler(*dialog);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no modal dialog to answer";
-        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    });
 }
 
 // ---- Order number ----
@@ -127,8 +92,8 @@ TEST(OrderNumberDialogTest, AskReturnsTheOrderOnOkAndNothingOnCancel) {
 
 // ---- JPEG quality ----
 
-TEST(JpegQualityDialogTest, LabelSays5To95ButTheWholeRangeIsAccepted) {
-    for (int quality : {0, 3, 100}) {
+TEST(JpegQualityDialogTest, AcceptsTheRangeItsLabelSays) {
+    for (int quality : {5, 50, 95}) {
         ScriptedPrompts ui;
         CJpegQualityDialog dialog(ui);
         dialog.m_nQuality = 90;
@@ -145,8 +110,8 @@ TEST(JpegQualityDialogTest, LabelSays5To95ButTheWholeRangeIsAccepted) {
     }
 }
 
-TEST(JpegQualityDialogTest, RefusesValuesOutside0To100) {
-    for (const char* text : {"101", "-1", "high"}) {
+TEST(JpegQualityDialogTest, RefusesValuesOutside5To95) {
+    for (const char* text : {"0", "4", "96", "100", "101", "-1", "high"}) {
         ScriptedPrompts ui;
         CJpegQualityDialog dialog(ui);
         dialog.m_nQuality = 90;
@@ -156,7 +121,7 @@ TEST(JpegQualityDialogTest, RefusesValuesOutside0To100) {
         EXPECT_TRUE(dialog.isVisible()) << text;
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].text,
-                  "Please enter a whole number from 0 to 100 in \"Jpeg Quality\".");
+                  "Please enter a whole number from 5 to 95 in \"Jpeg Quality\".");
         EXPECT_EQ(dialog.focusWidget(), dialog.QualityEdit());
         EXPECT_EQ(dialog.m_nQuality, 90);
     }

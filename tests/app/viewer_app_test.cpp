@@ -1,9 +1,12 @@
 #include <QMimeData>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
+#include <filesystem>
 
+#include "app/export_picture.h"
 #include "app/main_frame.h"
 #include "app_fixture.h"
 #include "document/dat_file.h"
@@ -137,10 +140,11 @@ TEST_F(AppFixture, NewWindowShowsTheSameDocumentNumbered) {
     EXPECT_EQ(app->WindowTitleOf(*app->ViewsOf(doc).front()), "fig");
 }
 
-TEST_F(AppFixture, UndoAndCutAreAlwaysDisabled) {
+TEST_F(AppFixture, UndoAndRedoStartDisabledAndCutIsAlwaysDisabled) {
     ASSERT_TRUE(Start());
     Frame().UpdateCommandUI();
     EXPECT_FALSE(Frame().Action(ID_EDIT_UNDO)->isEnabled());
+    EXPECT_FALSE(Frame().Action(ID_EDIT_REDO)->isEnabled());
     EXPECT_FALSE(Frame().Action(ID_EDIT_CUT)->isEnabled());
     EXPECT_TRUE(Frame().Action(ID_VIEW_FIT_TO_WINDOW)->isEnabled());
     EXPECT_TRUE(Frame().Action(ID_PICTURE_BITMAP)->isChecked());
@@ -166,7 +170,14 @@ TEST_F(AppFixture, AcceleratorsReachTheirCommands) {
     QTest::keyClick(view, Qt::Key_F6);
     EXPECT_EQ(next.count(), 1);
 
-    // Ctrl+Z belongs to the view while Undo is disabled.
+    // Ctrl+Z undoes the steps just made; with nothing left to undo it belongs to the view.
+    QSignalSpy undone(Frame().Action(ID_EDIT_UNDO), &QAction::triggered);
+    const auto steps = static_cast<int>(view->GetDocument().History().UndoSteps());
+    EXPECT_GE(steps, 2);  // the colours (Q and Shift+Q merge when quick) and order 5
+    for (int i = 0; i < steps; ++i) QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(undone.count(), steps);
+    EXPECT_FALSE(view->GetDocument().CanUndo());
+    Frame().UpdateCommandUI();
     struct KeySeen : QObject {
         bool seen = false;
         bool eventFilter(QObject*, QEvent* e) override {
@@ -200,4 +211,27 @@ TEST_F(AppFixture, ARecentFileThatFailsLeavesTheList) {
     EXPECT_TRUE(app->Documents().empty());
     EXPECT_TRUE(app->RecentFiles().isEmpty());
     EXPECT_TRUE(AnyMessageContains(prompts, "Read failed"));
+}
+
+TEST_F(AppFixture, ExitDuringAnExportAsksFirstAndNoKeepsTheProgramAndTheExport) {
+    ASSERT_TRUE(Start());
+    const std::string path = dir.File("poster.png");
+    QPointer<CPictureExport> job =
+        new CPictureExport(app->ActiveDocument()->m_figure, -1, {20000, 15000, FILE_KIND_PNG, 90},
+                           path, "", 1, prompts, &Frame());
+    prompts.answers = {IDNO};
+    EXPECT_FALSE(Frame().close());
+    EXPECT_EQ(prompts.Texts(),
+              std::vector<std::string>{"An export is still running. Stop it and quit?"});
+    EXPECT_TRUE(Frame().isVisible());
+    ASSERT_FALSE(job.isNull());
+    EXPECT_TRUE(job->IsRunning());
+
+    prompts.answers = {IDYES};
+    EXPECT_TRUE(Frame().close());
+    EXPECT_TRUE(job.isNull());
+    // Stopped without a trace: no picture, no temporary beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(entry.path().filename(), "profile.ini");
+    }
 }

@@ -205,6 +205,9 @@ TEST_F(DibDocTest, NonPositiveSizesAreRefusedNotPainted) {
     doc.m_figure.m_nWidth = -5;
     EXPECT_EQ(doc.PreparePicture(false), 0);
     EXPECT_EQ(doc.m_hDIB, nullptr);
+    // Said as it is: no memory would help.
+    EXPECT_EQ(ui.Texts(),
+              (std::vector<std::string>{EmptyPictureText(0, 900), EmptyPictureText(-5, 900)}));
 }
 
 TEST_F(DibDocTest, RestoreAcceptedCopyRevertsToTheLastPainting) {

@@ -8,6 +8,7 @@
 
 #include "picture/dib_image.h"
 #include "picture/picture_files.h"
+#include "support/file_size_limit.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 
@@ -193,15 +194,9 @@ TEST(DibSaveBmpFile, AFailedWriteKeepsTheEarlierFile) {
     Bytes earlier(3000, 0x5A);
     WriteFileBytes(path, earlier);
 
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool saved = DibSaveBmpFile(path, MakeTestPicture(200, 200), 0, ui);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    bool saved = true;
+    ASSERT_TRUE(WithFilesLimitedTo(
+        4096, [&] { saved = DibSaveBmpFile(path, MakeTestPicture(200, 200), 0, ui); }));
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{path + " failed to process."});

@@ -7,6 +7,7 @@
 
 #include "picture/jpeg_file.h"
 #include "picture/jpeg_maker.h"
+#include "support/file_size_limit.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 
@@ -246,15 +247,9 @@ TEST(JpegWritePicture, ALibraryErrorKeepsTheEarlierFileAndThePixels) {
         picture->Bytes()[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);  // noise
     DibHandle before = DibCopyBlock(picture);
 
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 8192;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool written = JpegWritePicture(path, picture, 100, ui);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    bool written = true;
+    ASSERT_TRUE(
+        WithFilesLimitedTo(8192, [&] { written = JpegWritePicture(path, picture, 100, ui); }));
 
     EXPECT_FALSE(written);
     EXPECT_EQ(ui.Texts(),

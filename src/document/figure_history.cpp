@@ -1,0 +1,133 @@
+#include "document/figure_history.h"
+
+#include <cstring>
+#include <set>
+#include <utility>
+
+AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure) {
+    AcceptedTransform t;
+    t.width = figure.m_nWidth;
+    t.height = figure.m_nHeight;
+    t.currentOrder = figure.m_nCurrentOrder;
+    t.centreX = figure.m_dCentreX;
+    t.centreY = figure.m_dCentreY;
+    t.magnExp = figure.m_dMagnExp;
+    t.transform = figure.m_transform;
+    std::memcpy(t.version, figure.m_szVersion, sizeof t.version);
+    std::memcpy(t.comment, figure.m_szComment, sizeof t.comment);
+    return t;
+}
+
+void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted) {
+    figure.m_nWidth = accepted.width;
+    figure.m_nHeight = accepted.height;
+    figure.m_nCurrentOrder = accepted.currentOrder;
+    figure.m_dCentreX = accepted.centreX;
+    figure.m_dCentreY = accepted.centreY;
+    figure.m_dMagnExp = accepted.magnExp;
+    figure.m_transform = accepted.transform;
+    std::memcpy(figure.m_szVersion, accepted.version, sizeof figure.m_szVersion);
+    std::memcpy(figure.m_szComment, accepted.comment, sizeof figure.m_szComment);
+}
+
+bool FigureState::operator==(const FigureState& other) const {
+    const bool sameSeries =
+        series == other.series || (series && other.series && *series == *other.series);
+    return sameSeries && seriesLength == other.seriesLength && un == other.un && gs == other.gs &&
+           gradient == other.gradient && colours == other.colours && view == other.view &&
+           orders == other.orders && paintedOrder == other.paintedOrder;
+}
+
+FigureState CaptureFigureState(const FigureParams& figure, int paintedOrder) {
+    FigureState state;
+    auto series = std::make_shared<SeriesLetters>();
+    std::memcpy(series->data(), figure.m_szSeries, series->size());
+    state.series = std::move(series);
+    state.seriesLength = figure.m_nSeriesLen;
+    state.un = figure.m_nUn;
+    state.gs = figure.m_nGs;
+    state.gradient = figure.m_bGradient;
+    std::memcpy(state.colours.data(), figure.m_colours, state.colours.size());
+    state.view = CaptureAcceptedTransform(figure);
+    state.orders = figure.m_orders;
+    state.paintedOrder = paintedOrder;
+    return state;
+}
+
+void ApplyFigureState(FigureParams& figure, const FigureState& state) {
+    if (state.series) std::memcpy(figure.m_szSeries, state.series->data(), state.series->size());
+    figure.m_nSeriesLen = state.seriesLength;
+    figure.m_nUn = state.un;
+    figure.m_nGs = state.gs;
+    figure.m_bGradient = state.gradient;
+    std::memcpy(figure.m_colours, state.colours.data(), state.colours.size());
+    RestoreAcceptedTransform(figure, state.view);
+    figure.m_orders = state.orders;
+}
+
+void FigureHistory::Reset(std::optional<FigureState> shown) {
+    m_undo.clear();
+    m_redo.clear();
+    m_shown = std::move(shown);
+    m_bMayMerge = false;
+}
+
+bool FigureHistory::Repeats(const StepInput& input) const {
+    if (!m_bMayMerge || input.source == 0 || input.source != m_lastInput.source) return false;
+    const std::int64_t since = input.milliseconds - m_lastInput.milliseconds;
+    return input.autoRepeat || (since >= 0 && since <= kRepeatMilliseconds);
+}
+
+void FigureHistory::Record(FigureState state, const StepInput& input) {
+    if (m_shown && *m_shown == state) return;
+    if (!m_shown) {
+        // The first painting of a figure: nothing before it to go back to.
+        m_shown = std::move(state);
+        m_bMayMerge = false;
+        return;
+    }
+    if (m_shown->series && state.series && *m_shown->series == *state.series) {
+        state.series = m_shown->series;
+    }
+    if (!Repeats(input)) {
+        m_undo.push_back(std::move(*m_shown));
+        if (m_undo.size() > kMaxSteps) m_undo.pop_front();
+    }
+    m_redo.clear();
+    m_shown = std::move(state);
+    m_lastInput = input;
+    m_bMayMerge = input.source != 0;
+}
+
+const FigureState* FigureHistory::Undo() {
+    if (m_undo.empty() || !m_shown) return nullptr;
+    m_redo.push_front(std::move(*m_shown));
+    m_shown = std::move(m_undo.back());
+    m_undo.pop_back();
+    m_bMayMerge = false;
+    return &*m_shown;
+}
+
+const FigureState* FigureHistory::Redo() {
+    if (m_redo.empty() || !m_shown) return nullptr;
+    m_undo.push_back(std::move(*m_shown));
+    m_shown = std::move(m_redo.front());
+    m_redo.pop_front();
+    m_bMayMerge = false;
+    return &*m_shown;
+}
+
+std::size_t FigureHistory::MemoryBytes() const {
+    std::set<const SeriesLetters*> series;
+    std::size_t bytes = 0;
+    auto count = [&](const FigureState& state) {
+        bytes += sizeof(FigureState);
+        if (state.series && series.insert(state.series.get()).second) {
+            bytes += sizeof(SeriesLetters) + kSharedBlock;
+        }
+    };
+    for (const FigureState& state : m_undo) count(state);
+    for (const FigureState& state : m_redo) count(state);
+    if (m_shown) count(*m_shown);
+    return bytes;
+}
