@@ -1,7 +1,10 @@
 // The document and PNG pictures: saving carries the figure, opening such a PNG gives the figure
 // back, other PNGs open as pictures, and numbered saving writes PNG when asked.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -175,6 +178,101 @@ TEST_F(PngDocTest, ADamagedPngIsRefusedAndTheOpenDocumentKeepsItsPicture) {
     EXPECT_EQ(ui.Texts()[1], "Read failed" + path);
     EXPECT_EQ(BlockBytes(doc), before);
     EXPECT_FALSE(doc.m_bBitmapMode);
+}
+
+namespace {
+
+// The first chunk of the type in a PNG file: where its data starts and its length.
+std::pair<std::size_t, std::uint32_t> FindChunk(const Bytes& png, const char* type) {
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::uint32_t length =
+            (std::uint32_t{png[at]} << 24) | (png[at + 1] << 16) | (png[at + 2] << 8) | png[at + 3];
+        if (std::memcmp(png.data() + at + 4, type, 4) == 0) return {at + 8, length};
+        at += 12 + std::size_t{length};
+    }
+    ADD_FAILURE() << "no " << type;
+    return {0, 0};
+}
+
+void FixCrc(Bytes& png, std::pair<std::size_t, std::uint32_t> chunk) {
+    const auto [data, length] = chunk;
+    const uLong crc = crc32(0, png.data() + data - 4, 4 + length);
+    for (int i = 0; i < 4; ++i)
+        png[data + length + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+}
+
+Bytes ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+// A painting of one order alone (Draw Only One, the digit keys) gives that painting back; the
+// parameter text stays what a parameter file holds.
+TEST_F(PngDocTest, APaintingOfOneOrderOpensAsThatOrderAlone) {
+    for (int order : {-1, 0, 2, 5}) {
+        CDibDoc original(ui);
+        Paint(original, kFigures[1]);
+        if (order >= 0) {
+            original.m_figure.m_nCurrentOrder = order;
+            ui.settingsDialog = [](FigureEngine&, std::string&) { return RESULT_DRAW_ONE_ORDER; };
+            ASSERT_EQ(original.PreparePicture(true), RESULT_DRAW_ONE_ORDER);
+        }
+        const std::string png = dir.File("one.png");
+        ASSERT_TRUE(original.SaveDocumentOfKind(png, FILE_KIND_PNG));
+        CDibDoc opened(ui);
+        ASSERT_TRUE(opened.OpenDocumentOfKind(png, FILE_KIND_PNG)) << order;
+        EXPECT_EQ(opened.m_nPaintedOrder, order);
+        EXPECT_EQ(BlockBytes(opened), BlockBytes(original)) << order;
+        EXPECT_EQ(opened.PictureParameterText(), original.PictureParameterText()) << order;
+        EXPECT_TRUE(ui.messages.empty());
+    }
+}
+
+// The painting replaces the pixels, so they are not decoded: image data that cannot be decoded
+// does not matter when the figure can be read.
+TEST_F(PngDocTest, AFigurePngOpensWithoutDecodingItsPixels) {
+    CDibDoc original(ui);
+    Paint(original, kFigures[1]);
+    const std::string path = dir.File("fig.png");
+    ASSERT_TRUE(original.SaveDocumentOfKind(path, FILE_KIND_PNG));
+    Bytes png = ReadBytes(path);
+    const auto idat = FindChunk(png, "IDAT");
+    std::fill_n(png.begin() + static_cast<std::ptrdiff_t>(idat.first), idat.second, 0xA5);
+    FixCrc(png, idat);
+    WriteBytes(path, png);
+    CDibDoc opened(ui);
+    ASSERT_TRUE(opened.OpenDocumentOfKind(path, FILE_KIND_PNG));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(opened.m_bBitmapMode);
+    EXPECT_EQ(BlockBytes(opened), BlockBytes(original));
+}
+
+TEST_F(PngDocTest, AnUnreadableParameterChunkIsNamedAndThePictureOpens) {
+    CDibDoc painted(ui);
+    Paint(painted, kFigures[1]);
+    const std::string path = dir.File("damaged.png");
+    ASSERT_TRUE(painted.SaveDocumentOfKind(path, FILE_KIND_PNG));
+    Bytes png = ReadBytes(path);
+    const auto ztxt = FindChunk(png, "zTXt");
+    png[ztxt.first + 9] = 1;  // a compression method no program knows
+    FixCrc(png, ztxt);
+    WriteBytes(path, png);
+    CDibDoc opened(ui);
+    ASSERT_TRUE(opened.OnOpenDocument(path));
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
+                              "The figure in " + path +
+                              " cannot be read: its text is compressed by a method this program "
+                              "does not know (1).\nThe file opens as a plain picture."});
+    EXPECT_TRUE(opened.m_bBitmapMode);
+    EXPECT_EQ(BlockBytes(opened), BlockBytes(painted));
 }
 
 TEST_F(PngDocTest, SaveAsOffersPngAndTheFiltersNameIt) {
