@@ -161,7 +161,13 @@ bool PngByteSource::Read(std::uint8_t* out, std::size_t count) {
 }
 
 bool PngByteSource::Skip(std::uint64_t count) {
-    if (m_file) return fseeko(m_file, static_cast<off_t>(count), SEEK_CUR) == 0;
+    if (m_file) {
+        // A small chunk is passed over inside the stream's buffer: thousands of them cost no
+        // system call each.
+        std::uint8_t passed[4096];
+        if (count <= sizeof passed) return Read(passed, static_cast<std::size_t>(count));
+        return fseeko(m_file, static_cast<off_t>(count), SEEK_CUR) == 0;
+    }
     if (count > m_count - m_at) {
         m_at = m_count;
         return false;

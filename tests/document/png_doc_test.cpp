@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "document/dat_file.h"
@@ -201,15 +202,18 @@ void FixCrc(Bytes& png, std::pair<std::size_t, std::uint32_t> chunk) {
         png[data + length + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
 }
 
-Bytes ReadBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
+// Saves the document as a PNG at path and changes the data of its first chunk of the type in
+// place, the CRC made right again.
+void SaveWithChunkChanged(CDibDoc& doc, const std::string& path, const char* type,
+                          const std::function<void(std::uint8_t*, std::uint32_t)>& change) {
+    ASSERT_TRUE(doc.SaveDocumentOfKind(path, FILE_KIND_PNG));
+    std::ifstream in(path, std::ios::binary);
+    Bytes png{std::istreambuf_iterator<char>(in), {}};
+    const auto chunk = FindChunk(png, type);
+    change(png.data() + chunk.first, chunk.second);
+    FixCrc(png, chunk);
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
 }
 
 }  // namespace
@@ -242,12 +246,9 @@ TEST_F(PngDocTest, AFigurePngOpensWithoutDecodingItsPixels) {
     CDibDoc original(ui);
     Paint(original, kFigures[1]);
     const std::string path = dir.File("fig.png");
-    ASSERT_TRUE(original.SaveDocumentOfKind(path, FILE_KIND_PNG));
-    Bytes png = ReadBytes(path);
-    const auto idat = FindChunk(png, "IDAT");
-    std::fill_n(png.begin() + static_cast<std::ptrdiff_t>(idat.first), idat.second, 0xA5);
-    FixCrc(png, idat);
-    WriteBytes(path, png);
+    SaveWithChunkChanged(original, path, "IDAT", [](std::uint8_t* data, std::uint32_t length) {
+        std::fill_n(data, length, 0xA5);
+    });
     CDibDoc opened(ui);
     ASSERT_TRUE(opened.OpenDocumentOfKind(path, FILE_KIND_PNG));
     EXPECT_TRUE(ui.messages.empty());
@@ -259,12 +260,9 @@ TEST_F(PngDocTest, AnUnreadableParameterChunkIsNamedAndThePictureOpens) {
     CDibDoc painted(ui);
     Paint(painted, kFigures[1]);
     const std::string path = dir.File("damaged.png");
-    ASSERT_TRUE(painted.SaveDocumentOfKind(path, FILE_KIND_PNG));
-    Bytes png = ReadBytes(path);
-    const auto ztxt = FindChunk(png, "zTXt");
-    png[ztxt.first + 9] = 1;  // a compression method no program knows
-    FixCrc(png, ztxt);
-    WriteBytes(path, png);
+    // A compression method no program knows.
+    SaveWithChunkChanged(painted, path, "zTXt",
+                         [](std::uint8_t* data, std::uint32_t) { data[9] = 1; });
     CDibDoc opened(ui);
     ASSERT_TRUE(opened.OnOpenDocument(path));
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{
