@@ -18,7 +18,6 @@
 #include "app/export_picture.h"
 #include "document/dib_doc.h"
 #include "document/poster_file.h"
-#include "picture/png_file.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 
@@ -102,10 +101,9 @@ class BackgroundExport : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(doc.OnNewDocument()); }
 
     // Starts the export and returns it (it deletes itself when done).
-    CPictureExport* Start(int width, int height, int fileKind, const std::string& path,
-                          int order = -1, int dotsPerInch = 0) {
-        ExportRequest request{width, height, fileKind, 90, dotsPerInch};
-        return new CPictureExport(doc.m_figure, order, request, path, doc.PictureParameterText(), 2,
+    CPictureExport* Start(int width, int height, int fileKind, const std::string& path) {
+        ExportRequest request{width, height, fileKind, 90};
+        return new CPictureExport(doc.m_figure, -1, request, path, doc.PictureParameterText(), 2,
                                   ui, &parent);
     }
 
@@ -130,24 +128,6 @@ TEST_F(BackgroundExport, WritesThePosterWhileTheEventLoopRuns) {
               StreamResult::Written);
     EXPECT_TRUE(ReadFile(path) == ReadFile(expected));
     EXPECT_TRUE(ui.Texts().empty());
-}
-
-// A PNG of one order alone says so, and states the resolution asked for.
-TEST_F(BackgroundExport, APngOfOneOrderKeepsTheOrderAndThePrintResolution) {
-    const std::string path = dir.File("order.png");
-    CPictureExport* job = Start(300, 200, FILE_KIND_PNG, path, 2, 254);
-    QSignalSpy finished(job, &CPictureExport::finished);
-    ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Written));
-    PngFigure figure;
-    ASSERT_TRUE(PngReadFigure(path, figure, ui));
-    EXPECT_EQ(figure.onlyOrder, 2);
-    EXPECT_EQ(figure.parameterText, doc.PictureParameterText());
-    const std::string png = ReadFile(path);
-    const std::size_t phys = png.find("pHYs");
-    ASSERT_NE(phys, std::string::npos);
-    EXPECT_EQ(png.substr(phys + 4, 9), std::string("\0\0\x27\x10\0\0\x27\x10\x01", 9))
-        << "10000 dots a metre, both ways";
 }
 
 TEST_F(BackgroundExport, CancelLeavesNoFileAndTheOlderOneIntact) {
