@@ -123,10 +123,9 @@ struct PngFigure {
 // before or after the image data, skipping every other chunk unread, so the time and memory
 // depend on neither the picture's size nor other chunks. False, without a message, when the
 // file cannot be opened or is not a PNG with a sound header whose size fits a picture
-// (PngReadPixels says why). A
-// parameter chunk that is there but cannot be read (damaged, cut, an unknown compression method,
-// more than kPngChunkLimit) shows "The figure in " + path + " cannot be read: " + the cause, and
-// parameterText stays empty.
+// (PngReadPixels says why). A parameter chunk that is there but cannot be read (damaged, cut, an
+// unknown compression method, more than kPngChunkLimit) shows "The figure in " + path + " cannot
+// be read: " + the cause + "\nThe file opens as a plain picture.", and parameterText stays empty.
 bool PngReadFigure(const std::string& path, PngFigure& figure, UserPrompts& ui);
 bool PngReadFigureFromMemory(const std::uint8_t* bytes, std::size_t count, const std::string& path,
                              PngFigure& figure, UserPrompts& ui);
