@@ -20,6 +20,7 @@
 #include "document/dib_doc.h"
 #include "document/poster_file.h"
 #include "figure/figure_engine.h"
+#include "picture/png_file.h"
 
 namespace {
 
@@ -69,6 +70,10 @@ CExportPictureDialog::CExportPictureDialog(int width, int height, int quality, U
     m_quality = new QSpinBox(this);
     m_quality->setRange(INT_MIN, INT_MAX);
     m_quality->setValue(quality);
+    m_dpi = new QSpinBox(this);
+    m_dpi->setRange(0, kPngMaxDotsPerInch);
+    m_dpi->setSpecialValueText(tr("none"));
+    m_dpi->setValue(0);
     m_bySize->setChecked(true);
 
     auto* sizes = new QGridLayout;
@@ -81,6 +86,7 @@ CExportPictureDialog::CExportPictureDialog(int width, int height, int quality, U
     auto* kind = new QFormLayout;
     kind->addRow(tr("&Kind"), m_kind);
     kind->addRow(tr("JPEG &quality"), m_quality);
+    kind->addRow(tr("PNG print &resolution (dpi)"), m_dpi);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -100,6 +106,7 @@ void CExportPictureDialog::UpdateFields() {
     m_height->setEnabled(bySize);
     m_factor->setEnabled(!bySize);
     m_quality->setEnabled(m_kind->currentData().toInt() == FILE_KIND_JPG);
+    m_dpi->setEnabled(m_kind->currentData().toInt() == FILE_KIND_PNG);
 }
 
 // A factor scales both sides of the current picture; the painting keeps the centre and the
@@ -108,6 +115,7 @@ ExportRequest CExportPictureDialog::Request() const {
     ExportRequest request;
     request.fileKind = m_kind->currentData().toInt();
     request.quality = m_quality->value();
+    if (request.fileKind == FILE_KIND_PNG) request.dotsPerInch = m_dpi->value();
     if (m_bySize->isChecked()) {
         request.width = m_width->value();
         request.height = m_height->value();
@@ -173,13 +181,14 @@ CPictureExport::CPictureExport(const FigureEngine& figure, int order, const Expo
     m_timer.start(50);
     m_thread = std::thread(
         [this, order, request, path = std::move(path), text = std::move(parameterText), threads] {
-            const StreamResult result =
-                WritePosterFile(*m_figure, order, path, request.fileKind, request.quality, text,
-                                threads, m_held, [this](std::int64_t done, std::int64_t total) {
-                                    m_done = done;
-                                    m_total = total;
-                                    return !m_cancel;
-                                });
+            const StreamResult result = WritePosterFile(
+                *m_figure, order, path, request.fileKind, request.quality, text, threads, m_held,
+                [this](std::int64_t done, std::int64_t total) {
+                    m_done = done;
+                    m_total = total;
+                    return !m_cancel;
+                },
+                request.dotsPerInch);
             m_result = static_cast<int>(result);
             m_over = true;
         });

@@ -2,7 +2,8 @@
 // file. The dialog asks for the size (width × height, or a factor of the current picture, which
 // keeps the view) and the kind; the painting then runs on other threads, band after band straight
 // into the file, with a progress dialog whose Cancel stops it. The window stays responsive; a
-// cancel or any failure leaves no file behind and an older file of that name intact.
+// cancel or any failure leaves no file behind and an older file of that name intact. A PNG may
+// state its print resolution, so that the poster's size on paper is known.
 #pragma once
 
 #include <QDialog>
@@ -30,6 +31,7 @@ struct ExportRequest {
     int height = 0;
     int fileKind = 0;  // FILE_KIND_PNG, FILE_KIND_BMP or FILE_KIND_JPG
     int quality = 90;
+    int dotsPerInch = 0;  // a PNG's print resolution; 0: none
 };
 
 class CExportPictureDialog : public QDialog {
@@ -47,6 +49,7 @@ class CExportPictureDialog : public QDialog {
     QDoubleSpinBox* FactorEdit() const { return m_factor; }
     QComboBox* KindChoice() const { return m_kind; }
     QSpinBox* QualityEdit() const { return m_quality; }
+    QSpinBox* DpiEdit() const { return m_dpi; }
 
     // The request as the fields give it now.
     ExportRequest Request() const;
@@ -67,6 +70,7 @@ class CExportPictureDialog : public QDialog {
     QDoubleSpinBox* m_factor = nullptr;
     QComboBox* m_kind = nullptr;
     QSpinBox* m_quality = nullptr;
+    QSpinBox* m_dpi = nullptr;
 };
 
 // One export painting in the background. Deletes itself when it has finished and reported.

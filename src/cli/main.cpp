@@ -53,6 +53,9 @@ std::string CheckOptions(const RenderOptions& options) {
     if ((options.plotter || !options.svgWidth.empty()) && !svg) {
         return "--plotter and --svg-width go with -o NAME.svg";
     }
+    if (options.dpi && FileKindOfLastExtension(options.output) != FILE_KIND_PNG) {
+        return "--dpi goes with -o NAME.png";
+    }
     if (options.input.empty()) return "";
     int kind = FileKindOfLastExtension(options.input);
     if (kind == FILE_KIND_OTHER) {
@@ -125,6 +128,11 @@ bool PaintRequested(CDibDoc& doc, const RenderOptions& options, std::vector<int>
         if (doc.PreparePicture(false) == 0) return false;
     }
     if (options.order) {
+        // A PNG of this order alone opened painted as it is.
+        if (!options.width && doc.m_nPaintedOrder == *options.order) {
+            painted = {*options.order};
+            return true;
+        }
         figure.m_nCurrentOrder = *options.order;
         if (!doc.RenderFigure(*options.order, true)) return false;
         painted = {*options.order};
@@ -153,11 +161,11 @@ bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options
     // The accepted copy is the last painting's: the text a whole painting's PNG would carry.
     const std::string parameterText = doc.PictureParameterText();
     ProgressLine progress(stderr, ProgressLine::WantedOnStderr(options.quiet));
-    return WritePosterFile(figure, order, options.output, FileKindOfLastExtension(options.output),
-                           options.quality, parameterText, doc.m_nPaintThreads, prompts,
-                           [&](std::int64_t done, std::int64_t total) {
-                               return progress.Update(done, total);
-                           }) == StreamResult::Written;
+    return WritePosterFile(
+               figure, order, options.output, FileKindOfLastExtension(options.output),
+               options.quality, parameterText, doc.m_nPaintThreads, prompts,
+               [&](std::int64_t done, std::int64_t total) { return progress.Update(done, total); },
+               options.dpi) == StreamResult::Written;
 }
 
 bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
@@ -209,14 +217,14 @@ int RunThumbnail(const RenderOptions& options) {
     }
     // Always PNG, whatever the name: file managers pass names of their own choosing. Written into
     // the file itself, which some of them create empty beforehand and read back by that path.
-    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts,
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {},
                          SafeFile::Placement::IntoTarget)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     return kExitOk;
 }
 
-int Run(const RenderOptions& options) {
+int Run(RenderOptions options) {
     if (options.thumbnail) return RunThumbnail(options);
     if (std::string reason = CheckOptions(options); !reason.empty()) {
         return Fail(reason, kExitUsage);
@@ -241,6 +249,16 @@ int Run(const RenderOptions& options) {
                         " is a picture without one",
                     kExitUsage);
     }
+    if (doc.m_bBitmapMode && !options.saveDat.empty()) {
+        // Checked before anything is written: the parameters would be the default figure's.
+        return Fail("--save-dat writes a figure's parameters; " + options.input +
+                        " is a picture without a figure that can be read",
+                    kExitFailed);
+    }
+    // A PNG of one order alone gives that order back, also at another size and as SVG.
+    if (!doc.m_bBitmapMode && !options.order && doc.m_nPaintedOrder >= 0) {
+        options.order = doc.m_nPaintedOrder;
+    }
     std::vector<int> painted;
     const bool poster = !doc.m_bBitmapMode && IsPoster(options);
     if (poster && !WritePoster(doc, prompts, options, painted)) {
@@ -251,6 +269,7 @@ int Run(const RenderOptions& options) {
     }
     if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
     doc.m_nJpegQuality = options.quality;
+    doc.m_nDotsPerInch = options.dpi;
     if (IsSvgPath(options.output)) {
         if (!WriteSvg(doc, prompts, options)) {
             return Fail("could not write " + options.output, kExitFailed);

@@ -6,6 +6,7 @@
 
 #include "cli/thumbnail.h"
 #include "document/svg_export.h"
+#include "picture/png_file.h"
 
 const char* const kRenderUsage =
     "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg | PICTURE.png] [options]\n"
@@ -15,6 +16,7 @@ const char* const kRenderUsage =
     "  --size WxH       paint the figure at this picture size\n"
     "  --order N        paint order N (0 to 9) alone\n"
     "  --quality Q      JPEG quality 0 to 100 (default 90)\n"
+    "  --dpi N          PNG print resolution, 1 to 100000 dots per inch (the size on paper)\n"
     "  --stats          print the pentagons found in each painted order\n"
     "  --save-dat PATH  write the parameters of the painted figure\n"
     "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
@@ -99,6 +101,13 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             if (!value(text)) return false;
             if (!ParseInt(text, 0, 100, options.quality)) {
                 error = "--quality wants a number from 0 to 100, not " + std::string(text);
+                return false;
+            }
+        } else if (arg == "--dpi") {
+            if (!value(text)) return false;
+            if (!ParseInt(text, 1, kPngMaxDotsPerInch, options.dpi)) {
+                error = "--dpi wants a number from 1 to " + std::to_string(kPngMaxDotsPerInch) +
+                        ", not " + std::string(text);
                 return false;
             }
         } else if (arg == "--stats") {

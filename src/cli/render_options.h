@@ -11,6 +11,7 @@ struct RenderOptions {
     std::optional<int> height;
     std::optional<int> order;
     int quality = 90;
+    int dpi = 0;  // the PNG's print resolution; 0: none
     bool stats = false;
     std::string saveDat;
     std::string pov;

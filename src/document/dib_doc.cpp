@@ -117,14 +117,16 @@ int CDibDoc::PreparePicture(bool showDialog) {
         }
         m_figure = g_figureEdit;
     }
-    if (!AllocatePicture()) return 0;
-    if (result == RESULT_DRAW_ONE_ORDER) {
-        RenderFigure(m_figure.m_nCurrentOrder, true);
-    } else {
-        RenderFigure(-1, false);
-    }
-    m_bReady = true;
+    const bool onlyOne = result == RESULT_DRAW_ONE_ORDER;
+    if (!PaintNewPicture(onlyOne ? m_figure.m_nCurrentOrder : -1, onlyOne)) return 0;
     return result;
+}
+
+bool CDibDoc::PaintNewPicture(int order, bool onlyOne) {
+    if (!AllocatePicture()) return false;
+    RenderFigure(order, onlyOne);
+    m_bReady = true;
+    return true;
 }
 
 bool CDibDoc::AllocatePicture() {
@@ -260,25 +262,21 @@ bool CDibDoc::OpenDocumentOfKind(const std::string& path, int kind) {
 }
 
 bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
+    if (kind == FILE_KIND_PNG && OpenCarriedFigure(path)) return true;
     // Read into a fresh block so that a file that cannot be read leaves the current picture.
     DibHandle loaded;
     PictureSize size;
-    std::optional<std::string> parameterText;
     bool read;
     {
         WaitCursor wait(m_ui);
-        if (kind == FILE_KIND_PNG) {
-            read = PngReadPicture(path, loaded, size, parameterText, m_ui);
-        } else {
-            read = kind == FILE_KIND_BMP ? DibLoadBmpFile(path, loaded, size, m_ui)
-                                         : JpegReadPicture(path, loaded, size, m_ui);
-        }
+        read = kind == FILE_KIND_PNG   ? PngReadPixels(path, loaded, size, m_ui)
+               : kind == FILE_KIND_BMP ? DibLoadBmpFile(path, loaded, size, m_ui)
+                                       : JpegReadPicture(path, loaded, size, m_ui);
     }
     if (!read || !loaded) {
         m_ui.ShowMessage("Read failed" + path);
         return false;
     }
-    if (parameterText && OpenCarriedFigure(path, *parameterText, size)) return true;
     m_bBitmapMode = true;
     m_hDIB = std::move(loaded);
     m_pictureSize = size;
@@ -302,17 +300,23 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
 }
 
 // A PNG that carries its parameters opens as if its parameter file had been opened, painted at the
-// PNG's size (which the parameter text does not hold). A text that cannot be read (after the
+// PNG's size (which the parameter text does not hold), one order alone when the PNG says so. Its
+// pixels are never decoded: the painting replaces them. A text that cannot be read (after the
 // parameter file's own message) leaves the plain picture to open.
-bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& parameterText,
-                                PictureSize size) {
+bool CDibDoc::OpenCarriedFigure(const std::string& path) {
+    PngFigure png;
+    {
+        WaitCursor wait(m_ui);
+        if (!PngReadFigure(path, png, m_ui) || !png.parameterText) return false;
+    }
     FigureEngine carried = m_figure;
-    if (LoadDatText(carried, parameterText, m_ui) != DAT_OK) return false;
-    carried.m_nWidth = size.width;
-    carried.m_nHeight = size.height;
+    if (LoadDatText(carried, *png.parameterText, m_ui) != DAT_OK) return false;
+    carried.m_nWidth = png.size.width;
+    carried.m_nHeight = png.size.height;
     m_figure = carried;
+    m_bReady = false;
     m_bBitmapMode = false;
-    if (PreparePicture(false) == 0) return false;
+    if (!PaintNewPicture(png.onlyOrder, png.onlyOrder >= 0)) return false;
     m_nPictureFormat = FILE_KIND_PNG;
     SetPathName(path);
     SetModifiedFlag(false);
@@ -351,7 +355,10 @@ bool CDibDoc::SaveDocumentOfKind(const std::string& path, int kind) {
     bool ok = false;
     if (kind == FILE_KIND_BMP) ok = DibSaveBmpFile(path, m_hDIB, 0, m_ui);
     if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
-    if (kind == FILE_KIND_PNG) ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui);
+    if (kind == FILE_KIND_PNG) {
+        ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui,
+                             {m_nPaintedOrder, m_nDotsPerInch});
+    }
     if (!ok) {
         // The modified flag stays: a picture that was not saved must still be offered at close.
         m_ui.ShowMessage("Cannot save DIB", MsgButtons::Ok, MsgIcon::Information);

@@ -161,6 +161,8 @@ class CDibDoc {
     int m_nPaintThreads = DefaultPaintingThreads();
     // The order the last painting showed alone, or -1 when it painted every drawn order.
     int m_nPaintedOrder = -1;
+    // The print resolution a saved PNG states (pHYs); 0: none.
+    int m_nDotsPerInch = 0;
 
   private:
     // Allocates the picture for the figure's size; false, with the message shown, without memory.
@@ -168,8 +170,10 @@ class CDibDoc {
     bool ShowHistoryStep(const FigureState* state);
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
-    bool OpenCarriedFigure(const std::string& path, const std::string& parameterText,
-                           PictureSize size);
+    bool OpenCarriedFigure(const std::string& path);
+    // A new picture of the figure's size, painted (order -1: every drawn order); false when there
+    // is no memory for it.
+    bool PaintNewPicture(int order, bool onlyOne);
     void SetTitleFromName();
     void StoreAcceptedColoursAndTransform();
 

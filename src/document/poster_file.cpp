@@ -32,7 +32,7 @@ StreamResult PaintWith(Writer& writer, FigureEngine& figure, int order, int thre
 
 StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string& path, int fileKind,
                              int quality, const std::string& parameterText, int threads,
-                             UserPrompts& ui, const PaintingProgress& progress) {
+                             UserPrompts& ui, const PaintingProgress& progress, int dotsPerInch) {
     const std::string problem = PosterSizeProblem(fileKind, figure.m_nWidth, figure.m_nHeight);
     if (!problem.empty()) {
         ui.ShowMessage(path + ": " + problem);
@@ -54,7 +54,7 @@ StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string&
         result = PaintWith(writer, figure, order, threads, ui, progress);
     } else {
         PngRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, parameterText,
-                            ui);
+                            ui, {order, dotsPerInch});
         result = PaintWith(writer, figure, order, threads, ui, progress);
     }
     if (result != StreamResult::Written) return result;  // the temporary goes with out

@@ -15,10 +15,11 @@ class UserPrompts;
 std::string PosterSizeProblem(int fileKind, std::int64_t width, std::int64_t height);
 
 // Paints the figure at its size (order -1: every drawn order) into path as a file of the kind,
-// with the JPEG quality or the PNG's parameter text where they apply, through a temporary file
-// beside path: when the painting is cancelled or fails, no file is left behind and an older file of
-// that name is intact. The file holds the bytes the whole painting would write. Failures are
-// reported through ui, once.
+// with the JPEG quality or the PNG's parameter text, its painted order and its print resolution
+// (dotsPerInch, 0 for none) where they apply, through a temporary file beside path: when the
+// painting is cancelled or fails, no file is left behind and an older file of that name is intact.
+// The file holds the bytes the whole painting would write. Failures are reported through ui, once.
 StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string& path, int fileKind,
                              int quality, const std::string& parameterText, int threads,
-                             UserPrompts& ui, const PaintingProgress& progress = {});
+                             UserPrompts& ui, const PaintingProgress& progress = {},
+                             int dotsPerInch = 0);

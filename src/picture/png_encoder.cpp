@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -85,6 +86,7 @@ struct PngRowEncoder::State {
     bool upFilter = true;
     bool whole = true;
     std::string parameterText;
+    PngExtras extras;
     Sink sink;
 
     bool failed = false;
@@ -150,7 +152,26 @@ struct PngRowEncoder::State {
         data.push_back(0);  // end of keyword
         data.push_back(0);  // compression method: deflate
         data.insert(data.end(), compressed.data(), compressed.data() + length);
-        return WriteChunk("zTXt", data.data(), data.size());
+        if (!WriteChunk("zTXt", data.data(), data.size())) return false;
+        if (extras.onlyOrder < 0 || extras.onlyOrder > 9) return true;
+        const std::string order =
+            std::string(kPngOnlyOrderKeyword) + '\0' + static_cast<char>('0' + extras.onlyOrder);
+        return WriteChunk("tEXt", reinterpret_cast<const std::uint8_t*>(order.data()),
+                          order.size());
+    }
+
+    // sRGB: the pixels are sRGB, so colour-managed programs show and print them as painted.
+    // pHYs: the print resolution, so the picture has a size on paper.
+    bool WriteColourAndPrintChunks() {
+        const std::uint8_t perceptual = 0;
+        if (!WriteChunk("sRGB", &perceptual, 1)) return false;
+        if (extras.dotsPerInch <= 0 || extras.dotsPerInch > kPngMaxDotsPerInch) return true;
+        const auto perMetre = static_cast<std::uint32_t>(std::lround(extras.dotsPerInch / 0.0254));
+        std::uint8_t phys[9] = {};
+        PutBigEndian32(phys, perMetre);
+        PutBigEndian32(phys + 4, perMetre);
+        phys[8] = 1;  // unit: the metre
+        return WriteChunk("pHYs", phys, sizeof phys);
     }
 
     bool Start() {
@@ -180,7 +201,7 @@ struct PngRowEncoder::State {
         ihdr[8] = 8;  // bits per sample
         ihdr[9] = 2;  // RGB
         return Emit(kSignature, sizeof kSignature) && WriteChunk("IHDR", ihdr, sizeof ihdr) &&
-               WriteTextChunks();
+               WriteColourAndPrintChunks() && WriteTextChunks();
     }
 
     // Compressed bytes into IDAT chunks of exactly kPngIdatChunkBytes; the rest waits.
@@ -322,7 +343,7 @@ struct PngRowEncoder::State {
 };
 
 PngRowEncoder::PngRowEncoder(std::int64_t width, std::int64_t height,
-                             std::string_view parameterText, Sink sink)
+                             std::string_view parameterText, Sink sink, PngExtras extras)
     : m_state(std::make_unique<State>()) {
     State& s = *m_state;
     s.sink = std::move(sink);
@@ -336,6 +357,7 @@ PngRowEncoder::PngRowEncoder(std::int64_t width, std::int64_t height,
     s.upFilter = s.rowBytes <= kPngUpFilterMaxRowBytes;
     s.whole = PngCompressesWhole(width, height);
     s.parameterText = parameterText;
+    s.extras = extras;
 }
 
 PngRowEncoder::~PngRowEncoder() = default;
@@ -362,7 +384,7 @@ bool PngRowEncoder::Failed() const {
 }
 
 bool PngWritePicture(const std::string& path, const DibHandle& handle,
-                     std::string_view parameterText, UserPrompts& ui,
+                     std::string_view parameterText, UserPrompts& ui, PngExtras extras,
                      SafeFile::Placement placement) {
     if (!handle || !DibIsPicture24(*handle)) return false;
     const DibInfo info = DibDescribe(handle->Bytes());
@@ -377,12 +399,14 @@ bool PngWritePicture(const std::string& path, const DibHandle& handle,
     if (!out.Open()) return report(out.Error());
     std::FILE* file = out.Stream();
     int writeError = 0;
-    PngRowEncoder png(info.width, info.height, parameterText,
-                      [file, &writeError](const std::uint8_t* bytes, std::size_t count) {
-                          if (std::fwrite(bytes, 1, count, file) == count) return true;
-                          writeError = errno ? errno : EIO;
-                          return false;
-                      });
+    PngRowEncoder png(
+        info.width, info.height, parameterText,
+        [file, &writeError](const std::uint8_t* bytes, std::size_t count) {
+            if (std::fwrite(bytes, 1, count, file) == count) return true;
+            writeError = errno ? errno : EIO;
+            return false;
+        },
+        extras);
     if (!png.AddRows(top, info.height, -stride) || !png.Finish()) {
         out.Abort();
         return report(writeError ? writeError : ENOMEM);

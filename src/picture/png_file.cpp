@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "picture/png_chunks.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
 
@@ -100,30 +101,11 @@ bool FitsPicture(std::uint32_t width, std::uint32_t height) {
     return DibPictureBytes(static_cast<int>(width), static_cast<int>(height)) != 0;
 }
 
-// The text of the parameter chunk into text (nullopt without one); a libspng error otherwise.
-int ReadParameterText(spng_ctx* ctx, std::optional<std::string>& text) {
-    text.reset();
-    std::uint32_t count = 0;
-    int error = spng_get_text(ctx, nullptr, &count);
-    if (error == SPNG_ECHUNKAVAIL) return 0;
-    if (error) return error;
-    std::vector<spng_text> texts(count);
-    if ((error = spng_get_text(ctx, texts.data(), &count))) return error;
-    for (const spng_text& chunk : texts) {
-        if (std::strcmp(chunk.keyword, kPngParameterKeyword) == 0 && chunk.text) {
-            text.emplace(chunk.text, chunk.length);
-            return 0;
-        }
-    }
-    return 0;
-}
-
 class PngReader {
   public:
     PngReader(const std::string& path, UserPrompts& ui) : m_path(path), m_ui(ui) {}
 
-    bool Read(spng_ctx* ctx, DibHandle& handle, PictureSize& size,
-              std::optional<std::string>& parameterText) {
+    bool Read(spng_ctx* ctx, DibHandle& handle, PictureSize& size) {
         spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_ERROR);
         spng_set_chunk_limits(ctx, kPngChunkLimit, 4 * kPngChunkLimit);
         spng_ihdr ihdr{};
@@ -132,8 +114,6 @@ class PngReader {
         if (!FitsPicture(ihdr.width, ihdr.height)) return Refuse(kTooLargeCause);
         const int width = static_cast<int>(ihdr.width);
         const int height = static_cast<int>(ihdr.height);
-        std::optional<std::string> text;
-        if (int error = ReadParameterText(ctx, text)) return Refuse(CauseOf(error));
 
         const bool sixteen = ihdr.bit_depth == 16;
         const int format = sixteen ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
@@ -155,7 +135,11 @@ class PngReader {
         }
         for (;;) {
             spng_row_info info{};
-            if (int error = spng_get_row_info(ctx, &info)) return Refuse(CauseOf(error));
+            int error = spng_get_row_info(ctx, &info);
+            // An interlaced picture whose last passes are empty (one row high) reaches its end
+            // without the last row saying so.
+            if (error == SPNG_EOI && ihdr.interlace_method) break;
+            if (error) return Refuse(CauseOf(error));
             int result = spng_decode_row(ctx, row.data(), row.size());
             if (result != 0 && result != SPNG_EOI) return Refuse(CauseOf(result));
             if (info.row_num >= ihdr.height || info.pass < 0 || info.pass > 6) {
@@ -170,7 +154,6 @@ class PngReader {
         if (int error = spng_decode_chunks(ctx)) return Refuse(CauseOf(error));
         handle = std::move(block);
         size = {width, height};
-        parameterText = std::move(text);
         return true;
     }
 
@@ -184,32 +167,90 @@ class PngReader {
     UserPrompts& m_ui;
 };
 
-}  // namespace
-
-bool PngReadPicture(const std::string& path, DibHandle& handle, PictureSize& size,
-                    std::optional<std::string>& parameterText, UserPrompts& ui) {
+template <typename Body>
+bool WithFile(const std::string& path, UserPrompts& ui, Body body) {
     std::unique_ptr<std::FILE, FileCloser> file(OpenForReadingWithoutWaiting(path));
     if (!file) {
         ui.ShowMessage("Failed to open: " + path);
         return false;
     }
+    PngByteSource source(file.get());
+    return body(source);
+}
+
+bool ReadPixels(PngByteSource& source, const std::string& path, DibHandle& handle,
+                PictureSize& size, UserPrompts& ui) {
     Context ctx(spng_ctx_new(0));
     PngReader reader(path, ui);
     if (!ctx) return reader.Refuse(kTooLargePictureText);
-    if (int error = spng_set_png_file(ctx.get(), file.get())) {
+    PngPictureChunks chunks(source);
+    if (int error = spng_set_png_stream(ctx.get(), &PngPictureChunks::Read, &chunks)) {
         return reader.Refuse(CauseOf(error));
     }
-    return reader.Read(ctx.get(), handle, size, parameterText);
+    return reader.Read(ctx.get(), handle, size);
+}
+
+bool ReadFigure(PngByteSource& source, const std::string& path, PngFigure& figure,
+                UserPrompts& ui) {
+    PngFigureScan scan;
+    if (!ScanPngFigure(source, scan) || !FitsPicture(scan.size.width, scan.size.height)) {
+        return false;
+    }
+    if (!scan.problem.empty()) {
+        ui.ShowMessage("The figure in " + path + " cannot be read: " + scan.problem +
+                       "\nThe file opens as a plain picture.");
+    }
+    figure = {scan.size, std::move(scan.parameterText), scan.onlyOrder};
+    return true;
+}
+
+// The pixels, then (only for a picture that could be read) the figure's text.
+bool ReadPictureAndText(PngByteSource& source, const std::string& path, DibHandle& handle,
+                        PictureSize& size, std::optional<std::string>& parameterText,
+                        UserPrompts& ui) {
+    DibHandle block;
+    PictureSize blockSize;
+    if (!ReadPixels(source, path, block, blockSize, ui)) return false;
+    PngFigure figure;
+    if (!source.Rewind() || !ReadFigure(source, path, figure, ui)) figure.parameterText.reset();
+    handle = std::move(block);
+    size = blockSize;
+    parameterText = std::move(figure.parameterText);
+    return true;
+}
+
+}  // namespace
+
+bool PngReadFigure(const std::string& path, PngFigure& figure, UserPrompts& ui) {
+    // Silent when the file cannot be opened: the pixel reader that follows says so.
+    std::unique_ptr<std::FILE, FileCloser> file(OpenForReadingWithoutWaiting(path));
+    if (!file) return false;
+    PngByteSource source(file.get());
+    return ReadFigure(source, path, figure, ui);
+}
+
+bool PngReadFigureFromMemory(const std::uint8_t* bytes, std::size_t count, const std::string& path,
+                             PngFigure& figure, UserPrompts& ui) {
+    PngByteSource source(bytes, count);
+    return ReadFigure(source, path, figure, ui);
+}
+
+bool PngReadPixels(const std::string& path, DibHandle& handle, PictureSize& size, UserPrompts& ui) {
+    return WithFile(path, ui, [&](PngByteSource& source) {
+        return ReadPixels(source, path, handle, size, ui);
+    });
+}
+
+bool PngReadPicture(const std::string& path, DibHandle& handle, PictureSize& size,
+                    std::optional<std::string>& parameterText, UserPrompts& ui) {
+    return WithFile(path, ui, [&](PngByteSource& source) {
+        return ReadPictureAndText(source, path, handle, size, parameterText, ui);
+    });
 }
 
 bool PngReadPictureFromMemory(const std::uint8_t* bytes, std::size_t count, const std::string& path,
                               DibHandle& handle, PictureSize& size,
                               std::optional<std::string>& parameterText, UserPrompts& ui) {
-    Context ctx(spng_ctx_new(0));
-    PngReader reader(path, ui);
-    if (!ctx) return reader.Refuse(kTooLargePictureText);
-    if (int error = spng_set_png_buffer(ctx.get(), bytes, count)) {
-        return reader.Refuse(CauseOf(error));
-    }
-    return reader.Read(ctx.get(), handle, size, parameterText);
+    PngByteSource source(bytes, count);
+    return ReadPictureAndText(source, path, handle, size, parameterText, ui);
 }

@@ -21,6 +21,18 @@ class UserPrompts;
 inline constexpr char kPngParameterKeyword[] = "Dorvanta";
 // Value of the "Software" text chunk every written file carries.
 inline constexpr char kPngSoftwareName[] = "Dorvanta 4.0";
+// Keyword of the plain text chunk (tEXt) that says which order a painting of one order alone
+// shows; its text is the digit. A text chunk, not a chunk type of our own: every PNG reader skips
+// text it does not know, and editors that save the picture again (ImageMagick, GIMP) keep text
+// chunks, so the note travels with the parameter text, which cannot say it.
+inline constexpr char kPngOnlyOrderKeyword[] = "Dorvanta Only Order";
+
+// What a written file says besides the pixels and the parameter text.
+struct PngExtras {
+    int onlyOrder = -1;   // 0 to 9: the order painted alone (with the parameter text only)
+    int dotsPerInch = 0;  // above 0: the print resolution (pHYs), so the size on paper is known
+};
+inline constexpr int kPngMaxDotsPerInch = 100000;
 
 // ---- Writing ----
 
@@ -35,10 +47,11 @@ inline constexpr char kPngSoftwareName[] = "Dorvanta 4.0";
 //   for (each band, top-down) png.AddRows(topRowOfBand, rowsInBand, strideBetweenRows);
 //   if (!png.Finish()) ... report; the sink's output is incomplete ...
 //
-// The file: signature, IHDR (8-bit RGB, not interlaced), tEXt "Software" = kPngSoftwareName,
-// zTXt kPngParameterKeyword = the parameter text (left out when the text is empty), IDAT chunks
-// of kPngIdatChunkBytes each (the last one shorter), IEND. No time chunk: the same picture gives
-// the same bytes.
+// The file: signature, IHDR (8-bit RGB, not interlaced), sRGB (perceptual), pHYs (only with
+// extras.dotsPerInch), tEXt "Software" = kPngSoftwareName, zTXt kPngParameterKeyword = the
+// parameter text (left out when the text is empty), tEXt kPngOnlyOrderKeyword (only with the text
+// and extras.onlyOrder), IDAT chunks of kPngIdatChunkBytes each (the last one shorter), IEND. No
+// time chunk: the same picture gives the same bytes.
 //
 // Filtering and compression follow from width and height alone:
 // - each row with the Up filter while one row is at most kPngUpFilterMaxRowBytes (two rows are
@@ -59,7 +72,7 @@ class PngRowEncoder {
 
     // width and height from 1 to 2^31 - 1; others make the encoder fail at once.
     PngRowEncoder(std::int64_t width, std::int64_t height, std::string_view parameterText,
-                  Sink sink);
+                  Sink sink, PngExtras extras = {});
     ~PngRowEncoder();
     PngRowEncoder(const PngRowEncoder&) = delete;
     PngRowEncoder& operator=(const PngRowEncoder&) = delete;
@@ -97,22 +110,44 @@ bool PngCompressesWhole(std::int64_t width, std::int64_t height);
 // handle or a block that is not a complete 24-bit picture; otherwise failures show
 // "Failed to write: " + path + "\n" + the cause. The picture is not modified.
 bool PngWritePicture(const std::string& path, const DibHandle& handle,
-                     std::string_view parameterText, UserPrompts& ui,
+                     std::string_view parameterText, UserPrompts& ui, PngExtras extras = {},
                      SafeFile::Placement placement = SafeFile::Placement::BesideThenRename);
 
 // ---- Reading ----
 
+// What a PNG's chunks say about its figure, read without decoding a pixel.
+struct PngFigure {
+    PictureSize size;
+    std::optional<std::string> parameterText;
+    int onlyOrder = -1;  // the order painted alone, or -1
+};
+
+// Finds the parameter chunk (tEXt, zTXt or iTXt) and the only-order chunk wherever they stand,
+// before or after the image data, skipping every other chunk unread, so the time and memory
+// depend on neither the picture's size nor other chunks. False, without a message, when the
+// file cannot be opened or is not a PNG with a sound header whose size fits a picture
+// (PngReadPixels says why). A parameter chunk that is there but cannot be read (damaged, cut, an
+// unknown compression method, more than kPngChunkLimit) shows "The figure in " + path + " cannot
+// be read: " + the cause + "\nThe file opens as a plain picture.", and parameterText stays empty.
+bool PngReadFigure(const std::string& path, PngFigure& figure, UserPrompts& ui);
+bool PngReadFigureFromMemory(const std::uint8_t* bytes, std::size_t count, const std::string& path,
+                             PngFigure& figure, UserPrompts& ui);
+
+// The pixels alone: PngReadPicture without the parameter text.
+bool PngReadPixels(const std::string& path, DibHandle& handle, PictureSize& size, UserPrompts& ui);
+
 // Reads any valid PNG (grey, grey + alpha, palette, RGB, RGBA, 1 to 16 bits, interlaced, tRNS)
 // into a new 24-bit block that replaces handle only on success. Alpha and tRNS transparency are
 // composited over white; 16-bit samples are composited at 16 bits and then reduced to 8 by
-// rounding (v x 255 / 65535). Gamma, colour profiles and other ancillary chunks are ignored.
-// parameterText receives the text of the parameter chunk, or nullopt when there is none.
+// rounding (v x 255 / 65535). Ancillary chunks other than tRNS (gamma, colour profiles, text,
+// anything unknown) are skipped unread, whatever their size or number. parameterText receives
+// the text of the parameter chunk as PngReadFigure finds it, or nullopt.
 //
 // Failures leave handle untouched and show "Failed to open: " + path (the file cannot be
-// opened) or "Failed to read: " + path + "\n" + the cause: not a PNG, truncated, a bad CRC, an
-// unknown critical chunk, damaged compressed data, or a size beyond the picture ceiling (checked
-// before anything is decoded). Chunks and text are held to kPngChunkLimit, so no file can make
-// the reader allocate more than the picture it announces.
+// opened) or "Failed to read: " + path + "\n" + the cause: not a PNG, truncated, a bad CRC in a
+// chunk the picture needs, an unknown critical chunk, damaged compressed data, or a size beyond
+// the picture ceiling (checked before anything is decoded). The chunks the picture needs are held
+// to kPngChunkLimit, so no file can make the reader allocate more than the picture it announces.
 bool PngReadPicture(const std::string& path, DibHandle& handle, PictureSize& size,
                     std::optional<std::string>& parameterText, UserPrompts& ui);
 

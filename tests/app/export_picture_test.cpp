@@ -67,6 +67,18 @@ TEST(ExportPictureDialog, AFactorScalesTheCurrentPictureAndSizesAreTakenAsGiven)
     EXPECT_EQ(r.height, 7);
 }
 
+TEST(ExportPictureDialog, ThePrintResolutionIsForPngOnly) {
+    ScriptedPrompts ui;
+    CExportPictureDialog dialog(1200, 900, 75, ui);
+    EXPECT_TRUE(dialog.DpiEdit()->isEnabled());
+    EXPECT_EQ(dialog.Request().dotsPerInch, 0) << "none unless asked";
+    dialog.DpiEdit()->setValue(300);
+    EXPECT_EQ(dialog.Request().dotsPerInch, 300);
+    ChooseKind(dialog, FILE_KIND_BMP);
+    EXPECT_FALSE(dialog.DpiEdit()->isEnabled());
+    EXPECT_EQ(dialog.Request().dotsPerInch, 0);
+}
+
 TEST(ExportPictureDialog, SizesTheKindCannotHoldAreRefusedAndTheDialogStaysOpen) {
     ScriptedPrompts ui;
     CExportPictureDialog dialog(1200, 900, 90, ui);

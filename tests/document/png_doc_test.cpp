@@ -20,6 +20,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
 // The header and the pixels of every row, without the padding and whatever a reused block holds
 // beyond the picture.
 Bytes BlockBytes(const CDibDoc& doc) {
@@ -175,6 +180,45 @@ TEST_F(PngDocTest, ADamagedPngIsRefusedAndTheOpenDocumentKeepsItsPicture) {
     EXPECT_EQ(ui.Texts()[1], "Read failed" + path);
     EXPECT_EQ(BlockBytes(doc), before);
     EXPECT_FALSE(doc.m_bBitmapMode);
+}
+
+// A painting of one order alone (Draw Only One, the digit keys) gives that painting back; the
+// parameter text stays what a parameter file holds.
+TEST_F(PngDocTest, APaintingOfOneOrderOpensAsThatOrderAlone) {
+    for (int order : {-1, 0, 2, 5}) {
+        CDibDoc original(ui);
+        Paint(original, kFigures[1]);
+        if (order >= 0) {
+            original.m_figure.m_nCurrentOrder = order;
+            ui.settingsDialog = [](FigureEngine&, std::string&) { return RESULT_DRAW_ONE_ORDER; };
+            ASSERT_EQ(original.PreparePicture(true), RESULT_DRAW_ONE_ORDER);
+        }
+        const std::string png = dir.File("one.png");
+        ASSERT_TRUE(original.SaveDocumentOfKind(png, FILE_KIND_PNG));
+        CDibDoc opened(ui);
+        ASSERT_TRUE(opened.OpenDocumentOfKind(png, FILE_KIND_PNG)) << order;
+        EXPECT_EQ(opened.m_nPaintedOrder, order);
+        EXPECT_EQ(BlockBytes(opened), BlockBytes(original)) << order;
+        EXPECT_EQ(opened.PictureParameterText(), original.PictureParameterText()) << order;
+        EXPECT_TRUE(ui.messages.empty());
+    }
+}
+
+// The painting replaces the pixels, so they are not decoded: a file cut inside its image data
+// opens as its figure.
+TEST_F(PngDocTest, AFigurePngOpensWithoutDecodingItsPixels) {
+    CDibDoc original(ui);
+    Paint(original, kFigures[1]);
+    const std::string path = dir.File("fig.png");
+    ASSERT_TRUE(original.SaveDocumentOfKind(path, FILE_KIND_PNG));
+    const std::uintmax_t imageData = ReadFile(path).find("IDAT");
+    ASSERT_NE(imageData, std::string::npos);
+    fs::resize_file(path, imageData + 20);
+    CDibDoc opened(ui);
+    ASSERT_TRUE(opened.OpenDocumentOfKind(path, FILE_KIND_PNG));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(opened.m_bBitmapMode);
+    EXPECT_EQ(BlockBytes(opened), BlockBytes(original));
 }
 
 TEST_F(PngDocTest, SaveAsOffersPngAndTheFiltersNameIt) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -69,6 +70,12 @@ bool SamePixels(const DibImage& a, const DibImage& b) {
     return true;
 }
 
+const PngChunk& Chunk(const std::vector<PngChunk>& chunks, const std::string& type) {
+    for (const PngChunk& chunk : chunks)
+        if (chunk.type == type) return chunk;
+    throw std::runtime_error("no " + type);
+}
+
 std::string Inflate(const std::uint8_t* data, std::size_t count) {
     std::string out(1 << 20, '\0');
     uLongf length = out.size();
@@ -103,6 +110,9 @@ TEST(PngWritePicture, WritesRgbChunksSoftwareAndParametersAndNoTimeChunk) {
         if (chunk.type == "IHDR") {
             EXPECT_EQ(Bytes(data, data + 13), (Bytes{0, 0, 0, 37, 0, 0, 0, 23, 8, 2, 0, 0, 0}));
         }
+        if (chunk.type == "sRGB") {
+            EXPECT_EQ(Bytes(data, data + chunk.length), Bytes{0});
+        }
         if (chunk.type == "tEXt") {
             EXPECT_EQ(std::string(data, data + chunk.length),
                       std::string("Software") + '\0' + "Dorvanta 4.0");
@@ -113,7 +123,7 @@ TEST(PngWritePicture, WritesRgbChunksSoftwareAndParametersAndNoTimeChunk) {
             EXPECT_EQ(Inflate(data + 10, chunk.length - 10), kParameters);
         }
     }
-    EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "tEXt", "zTXt", "IDAT", "IEND"}));
+    EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "sRGB", "tEXt", "zTXt", "IDAT", "IEND"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
@@ -123,8 +133,50 @@ TEST(PngWritePicture, PassesPngcheckWhenItIsInstalled) {
     ScriptedPrompts ui;
     for (auto [width, height] : {std::pair{1, 1}, {641, 3}, {300, 200}}) {
         const std::string path = dir.File("check.png");
-        ASSERT_TRUE(PngWritePicture(path, MakeTestPicture(width, height), kParameters, ui));
+        ASSERT_TRUE(PngWritePicture(path, MakeTestPicture(width, height), kParameters, ui,
+                                    {width % 10, 300 + height}));
         EXPECT_EQ(std::system(("pngcheck -q " + path).c_str()), 0) << width << "x" << height;
+    }
+}
+
+// The only-order note goes only with the parameter text; pHYs holds dots per metre, rounded.
+TEST(PngWritePicture, WritesTheOnlyOrderNoteAndThePrintResolutionWhenGiven) {
+    struct Case {
+        std::string text;
+        PngExtras extras;
+        std::vector<std::string> types;
+        std::string phys;
+    };
+    const std::vector<Case> cases = {
+        {kParameters, {3, 0}, {"IHDR", "sRGB", "tEXt", "zTXt", "tEXt", "IDAT", "IEND"}, ""},
+        {"",
+         {3, 300},
+         {"IHDR", "sRGB", "pHYs", "tEXt", "IDAT", "IEND"},
+         std::string("\0\0\x2e\x23", 4)},
+        {kParameters,
+         {0, 1},
+         {"IHDR", "sRGB", "pHYs", "tEXt", "zTXt", "tEXt", "IDAT", "IEND"},
+         std::string("\0\0\0\x27", 4)},
+        {"", {-1, kPngMaxDotsPerInch + 1}, {"IHDR", "sRGB", "tEXt", "IDAT", "IEND"}, ""},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        ScriptedPrompts ui;
+        const std::string path = dir.File("extras.png");
+        ASSERT_TRUE(PngWritePicture(path, MakeTestPicture(9, 7), c.text, ui, c.extras));
+        const Bytes png = ReadFileBytes(path);
+        std::vector<std::string> types;
+        for (const PngChunk& chunk : ChunksOf(png)) {
+            types.push_back(chunk.type);
+            const char* data = reinterpret_cast<const char*>(png.data()) + chunk.offset + 8;
+            if (chunk.type == "pHYs") {
+                EXPECT_EQ(std::string(data, 9), c.phys + c.phys + "\x01");
+            }
+        }
+        EXPECT_EQ(types, c.types) << c.extras.onlyOrder << " " << c.extras.dotsPerInch;
+        PngFigure figure;
+        ASSERT_TRUE(PngReadFigure(path, figure, ui));
+        EXPECT_EQ(figure.onlyOrder, c.text.empty() ? -1 : c.extras.onlyOrder);
     }
 }
 
@@ -452,6 +504,154 @@ TEST(PngReadPicture, FindsTheParameterChunkAmongOtherTexts) {
     EXPECT_EQ(back.text, kParameters);
 }
 
+// Interlaced pictures of few rows: only some of the seven passes hold pixels, at one row not
+// the last one.
+TEST(PngReadPicture, ReadsInterlacedPicturesOfFewRowsAtEveryWidth) {
+    TempDir dir;
+    for (int height : {1, 2, 5}) {
+        for (int width = 1; width <= 17; ++width) {
+            for (int colourType : {kPngRgb, kPngGrey}) {
+                PngSpec spec = RandomSpec(colourType, 8, true, static_cast<unsigned>(width));
+                spec.width = width;
+                spec.height = height;
+                spec.samples.resize(std::size_t{1} * width * height * ChannelsOf(colourType));
+                const std::string what = std::to_string(width) + "x" + std::to_string(height) +
+                                         " type " + std::to_string(colourType);
+                Loaded back = ReadPngBytes(dir, MakePng(spec));
+                ASSERT_TRUE(back.ok) << what;
+                EXPECT_TRUE(back.texts.empty()) << what;
+                for (int i = 0; i < width * height; ++i) {
+                    ASSERT_EQ(PixelAt(*back.handle, i % width, i / width), Expected(spec, i))
+                        << what << " pixel " << i;
+                }
+            }
+        }
+    }
+}
+
+namespace {
+
+// A text chunk of the type: tEXt, zTXt, iTXt (compressed) or iTXt plain.
+Bytes TextChunk(const std::string& kind, const std::string& keyword, const std::string& text) {
+    Bytes data(keyword.begin(), keyword.end());
+    data.push_back(0);
+    const bool compressed = kind != "tEXt" && kind != "iTXt plain";
+    if (kind == "zTXt") data.push_back(0);
+    if (kind.starts_with("iTXt")) data.insert(data.end(), {std::uint8_t{compressed}, 0, 0, 0});
+    if (compressed) {
+        uLongf length = compressBound(text.size());
+        Bytes out(length);
+        EXPECT_EQ(
+            compress(out.data(), &length, reinterpret_cast<const Bytef*>(text.data()), text.size()),
+            Z_OK);
+        data.insert(data.end(), out.begin(), out.begin() + length);
+    } else {
+        data.insert(data.end(), text.begin(), text.end());
+    }
+    return PngChunkBytes(kind.substr(0, 4), data);
+}
+
+// A plain PNG (no parameter chunk) of 40 x 30 with chunks put before the image data or before
+// IEND.
+Bytes PngWith(const std::vector<Bytes>& beforeImage, const std::vector<Bytes>& afterImage) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    EXPECT_TRUE(PngWritePicture(dir.File("p.png"), MakeTestPicture(40, 30), "", ui));
+    Bytes png = ReadFileBytes(dir.File("p.png"));
+    for (const Bytes& chunk : afterImage) {
+        png.insert(png.end() - 12, chunk.begin(), chunk.end());
+    }
+    std::size_t at = Chunk(ChunksOf(png), "IDAT").offset;
+    for (const Bytes& chunk : beforeImage) {
+        png.insert(png.begin() + at, chunk.begin(), chunk.end());
+        at += chunk.size();
+    }
+    return png;
+}
+
+}  // namespace
+
+// Other programs move text chunks behind the image data when they save a file again.
+TEST(PngReadFigure, FindsTheFigureInEveryTextChunkTypeBeforeOrAfterTheImageData) {
+    TempDir dir;
+    for (const char* kind : {"tEXt", "zTXt", "iTXt", "iTXt plain"}) {
+        for (bool after : {false, true}) {
+            const std::vector<Bytes> chunks = {TextChunk("tEXt", "Comment", "not ours"),
+                                               TextChunk(kind, "Dorvanta", kParameters),
+                                               TextChunk(kind, "Dorvanta Only Order", "4")};
+            const Bytes png = after ? PngWith({}, chunks) : PngWith(chunks, {});
+            const std::string what = std::string(kind) + (after ? " after" : " before");
+            Loaded back = ReadPngBytes(dir, png);
+            ASSERT_TRUE(back.ok) << what;
+            EXPECT_EQ(back.text, kParameters) << what;
+            EXPECT_TRUE(back.texts.empty()) << what;
+            ScriptedPrompts ui;
+            PngFigure figure;
+            ASSERT_TRUE(PngReadFigureFromMemory(png.data(), png.size(), "m.png", figure, ui));
+            EXPECT_EQ(figure.parameterText, kParameters) << what;
+            EXPECT_EQ(figure.onlyOrder, 4) << what;
+            EXPECT_EQ(figure.size.width, 40);
+            EXPECT_EQ(figure.size.height, 30);
+        }
+    }
+}
+
+// A poster's size is taken from the header alone; a file that is no PNG, or too large a picture,
+// gives no figure, without a message (the pixel reader says why).
+TEST(PngReadFigure, TakesThePosterSizeAndRefusesSilentlyWhatThePixelReaderRefuses) {
+    Bytes png = PngWith({TextChunk("zTXt", "Dorvanta", kParameters)}, {});
+    for (int i = 0; i < 8; ++i) png[16 + i] = Bytes{0, 0, 0x65, 0x90, 0, 0, 0x65, 0x90}[i];
+    FixCrc(png, 8);
+    ScriptedPrompts ui;
+    PngFigure figure;
+    ASSERT_TRUE(PngReadFigureFromMemory(png.data(), png.size(), "big.png", figure, ui));
+    EXPECT_EQ(figure.parameterText, kParameters);
+    EXPECT_EQ(figure.size.width, 26000);
+    EXPECT_EQ(figure.size.height, 26000);
+    Bytes tooLarge = png;
+    tooLarge[16] = 0x7f;
+    FixCrc(tooLarge, 8);
+    Bytes notPng = png;
+    notPng[1] = 'X';
+    for (const Bytes& refused : {tooLarge, notPng, Bytes(png.begin(), png.begin() + 20)}) {
+        EXPECT_FALSE(PngReadFigureFromMemory(refused.data(), refused.size(), "x.png", figure, ui));
+    }
+    EXPECT_FALSE(PngReadFigure("/nonexistent/missing.png", figure, ui));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// Ancillary chunks the program does not need are skipped unread, whatever their size, number or
+// checksum: a 10 MB compressed comment, 5000 small texts, a broken private chunk.
+TEST(PngReadPicture, SkipsAncillaryChunksItDoesNotNeed) {
+    std::mt19937 random(11);
+    std::string noise(std::size_t{10} << 20, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    std::vector<Bytes> many;
+    for (int i = 0; i < 5000; ++i) many.push_back(TextChunk("tEXt", "Note", std::to_string(i)));
+    Bytes broken = PngChunkBytes("prVt", {1, 2, 3});
+    broken.back() ^= 1;
+    const Bytes ours = TextChunk("zTXt", "Dorvanta", kParameters);
+    struct Case {
+        std::string name;
+        std::vector<Bytes> before, after;
+    };
+    std::vector<Case> cases = {
+        {"large comment", {TextChunk("zTXt", "Comment", noise), ours}, {}},
+        {"large comment after", {ours}, {TextChunk("zTXt", "Comment", noise)}},
+        {"5000 texts", many, {ours}},
+        {"broken private chunk", {broken, ours}, {broken}},
+    };
+    TempDir dir;
+    const DibHandle expected = MakeTestPicture(40, 30);
+    for (const Case& c : cases) {
+        Loaded back = ReadPngBytes(dir, PngWith(c.before, c.after));
+        ASSERT_TRUE(back.ok) << c.name;
+        EXPECT_TRUE(back.texts.empty()) << c.name;
+        EXPECT_EQ(back.text, kParameters) << c.name;
+        EXPECT_TRUE(SamePixels(*back.handle, *expected)) << c.name;
+    }
+}
+
 // ---- Refusals ----
 
 namespace {
@@ -461,12 +661,6 @@ Bytes SmallPng() {
     ScriptedPrompts ui;
     EXPECT_TRUE(PngWritePicture(dir.File("s.png"), MakeTestPicture(40, 30), kParameters, ui));
     return ReadFileBytes(dir.File("s.png"));
-}
-
-const PngChunk& Chunk(const std::vector<PngChunk>& chunks, const std::string& type) {
-    for (const PngChunk& chunk : chunks)
-        if (chunk.type == type) return chunk;
-    throw std::runtime_error("no " + type);
 }
 
 }  // namespace
@@ -489,7 +683,7 @@ TEST(PngReadPicture, RefusesBrokenFilesWithTheCauseAndKeepsTheCallersPicture) {
         cases.push_back({"cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut),
                          "The file ends before the picture does."});
     }
-    for (const char* type : {"IHDR", "zTXt", "IDAT"}) {
+    for (const char* type : {"IHDR", "IDAT"}) {
         Bytes bad = good;
         const PngChunk& chunk = Chunk(chunks, type);
         bad[chunk.offset + 8 + chunk.length + 2] ^= 0x40;  // in the CRC itself
@@ -549,16 +743,61 @@ TEST(PngReadPicture, RefusesSizesBeyondThePictureCeilingBeforeDecoding) {
     }
 }
 
-TEST(PngReadPicture, RefusesATextThatWouldExpandBeyondTheChunkLimit) {
+// A parameter chunk that is there but cannot be read is named; the picture opens without it.
+TEST(PngReadPicture, AParameterChunkThatCannotBeReadIsNamedAndThePictureOpens) {
+    const Bytes good = SmallPng();
+    const PngChunk ztxt = Chunk(ChunksOf(good), "zTXt");
+    const std::size_t compressed = ztxt.offset + 8 + 10;  // after "Dorvanta", 0, method
+    struct Case {
+        std::string name;
+        Bytes file;
+        std::string cause;
+    };
+    std::vector<Case> cases;
+    Bytes crc = good;
+    crc[ztxt.offset + 8 + ztxt.length] ^= 0x40;
+    cases.push_back({"bad CRC", crc, "its checksum (CRC) is wrong: the chunk is damaged."});
+    Bytes damaged = good;
+    for (std::size_t i = 2; i < 12; ++i) damaged[compressed + i] ^= 0x5A;
+    FixCrc(damaged, ztxt.offset);
+    cases.push_back({"damaged text", damaged, "its compressed text is damaged."});
+    Bytes cut = good;
+    cut[ztxt.offset + 3] = 16;  // the chunk ends inside the compressed stream
+    cut.erase(cut.begin() + ztxt.offset + 8 + 16, cut.begin() + ztxt.offset + 8 + ztxt.length);
+    FixCrc(cut, ztxt.offset);
+    cases.push_back({"stream cut short", cut, "its compressed text is damaged."});
+    Bytes method = good;
+    method[compressed - 1] = 7;
+    FixCrc(method, ztxt.offset);
+    cases.push_back({"unknown method", method,
+                     "its text is compressed by a method this program does not know (7)."});
     // 64 MiB of text in a zTXt chunk of about 64 KiB.
-    PngSpec spec = RandomSpec(kPngRgb, 8, false, 9);
-    spec.texts = {{"Dorvanta", std::string(std::size_t{64} << 20, 'S')}};
+    PngSpec bomb = RandomSpec(kPngRgb, 8, false, 9);
+    bomb.texts = {{"Dorvanta", std::string(std::size_t{64} << 20, 'S')}};
+    cases.push_back(
+        {"expands too far", MakePng(bomb), "its text is larger than this program accepts."});
+    Bytes huge = good;
+    Bytes text(std::string("Dorvanta").size() + 1 + kPngChunkLimit, 'S');
+    std::memcpy(text.data(), "Dorvanta", 9);
+    Bytes chunk = PngChunkBytes("tEXt", text);
+    huge.erase(huge.begin() + ztxt.offset, huge.begin() + ztxt.offset + 12 + ztxt.length);
+    huge.insert(huge.begin() + ztxt.offset, chunk.begin(), chunk.end());
+    cases.push_back({"chunk too large", huge, "its chunk is larger than this program accepts."});
     TempDir dir;
-    Loaded back = ReadPngBytes(dir, MakePng(spec));
-    EXPECT_FALSE(back.ok);
-    EXPECT_EQ(back.texts,
-              std::vector<std::string>{"Failed to read: " + dir.File("in.png") +
-                                       "\nA chunk is larger than this program accepts."});
+    for (const Case& c : cases) {
+        Loaded back = ReadPngBytes(dir, c.file);
+        ASSERT_TRUE(back.ok) << c.name;
+        EXPECT_FALSE(back.text.has_value()) << c.name;
+        const std::string message = "The figure in " + dir.File("in.png") +
+                                    " cannot be read: " + c.cause +
+                                    "\nThe file opens as a plain picture.";
+        EXPECT_EQ(back.texts, std::vector<std::string>{message}) << c.name;
+        ScriptedPrompts ui;
+        PngFigure figure;
+        EXPECT_TRUE(PngReadFigure(dir.File("in.png"), figure, ui)) << c.name;
+        EXPECT_FALSE(figure.parameterText.has_value()) << c.name;
+        EXPECT_EQ(ui.Texts(), std::vector<std::string>{message}) << c.name;
+    }
 }
 
 TEST(PngReadPicture, AMissingFileIsNamed) {
