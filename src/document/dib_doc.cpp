@@ -39,8 +39,8 @@ std::string FullPathOf(const std::string& path) {
 
 std::string UnsupportedKindText(const std::string& path) {
     return "Cannot open " + path +
-           ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg) and Png (.png) files can be "
-           "opened.";
+           ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg), Png (.png) and Dorvanta SVG "
+           "(.svg) files can be opened.";
 }
 
 CDibDoc::CDibDoc(UserPrompts& ui) : m_ui(ui) {
@@ -244,6 +244,7 @@ bool CDibDoc::OpenDocumentOfKind(const std::string& path, int kind) {
         return OpenPictureFile(path, kind);
     }
     if (kind == FILE_KIND_DAT) return OpenParameterFile(path);
+    if (kind == FILE_KIND_SVG) return OpenSvgFile(path);
     m_ui.ShowMessage(UnsupportedKindText(path), MsgButtons::Ok, MsgIcon::Exclamation);
     return false;
 }
@@ -310,13 +311,23 @@ bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& para
     return true;
 }
 
+void CDibDoc::ApplyAcceptedCopy(FigureParams& figure) const {
+    std::memcpy(figure.m_colours, m_acceptedColours, sizeof figure.m_colours);
+    figure.m_orders = m_acceptedOrders;
+    RestoreAcceptedTransform(figure, m_acceptedTransform);
+}
+
 std::string CDibDoc::PictureParameterText() const {
     if (m_bBitmapMode) return {};
     FigureParams painted = m_figure;
-    std::memcpy(painted.m_colours, m_acceptedColours, sizeof painted.m_colours);
-    painted.m_orders = m_acceptedOrders;
-    RestoreAcceptedTransform(painted, m_acceptedTransform);
+    ApplyAcceptedCopy(painted);
     return DatFileText(painted);
+}
+
+std::unique_ptr<FigureEngine> CDibDoc::PaintedFigure() const {
+    auto painted = std::make_unique<FigureEngine>(m_figure);
+    ApplyAcceptedCopy(*painted);
+    return painted;
 }
 
 bool CDibDoc::OpenParameterFile(const std::string& path) {
