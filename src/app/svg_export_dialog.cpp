@@ -1,6 +1,7 @@
 #include "app/svg_export_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -26,7 +27,16 @@ CSvgExportDialog::CSvgExportDialog(const std::string& suggestedPath, UserPrompts
     fileRow->addWidget(browse);
     m_width = new QLineEdit(this);
     m_width->setPlaceholderText(QStringLiteral("pixels"));
-    m_width->setToolTip(QStringLiteral("For print: 400mm, 21cm, 8in or 300pt; empty for pixels"));
+    m_width->setToolTip(
+        QStringLiteral("For print: 400mm, 21cm, 8in or 300pt (0.1mm to 100m); empty for pixels"));
+    m_stroke = new QComboBox(this);
+    m_stroke->setEditable(true);
+    m_stroke->addItems(
+        {QString(), QStringLiteral("hairline"), QStringLiteral("0.1mm"), QStringLiteral("0.3mm")});
+    m_stroke->lineEdit()->setPlaceholderText(QStringLiteral("one pixel"));
+    m_stroke->setToolTip(QStringLiteral(
+        "Stroke width on paper, whatever the width: hairline for laser cutters, or 0.001mm to "
+        "10mm; empty for one pixel"));
     m_plotter = new QCheckBox(QStringLiteral("&Plotter: strokes only, one layer per pen"), this);
     m_plotter->setToolTip(QStringLiteral(
         "No background, fills or transparency; every stretch is drawn once and the strokes are "
@@ -36,6 +46,7 @@ CSvgExportDialog::CSvgExportDialog(const std::string& suggestedPath, UserPrompts
     fileLabel->setBuddy(m_path);  // a row of two widgets gets no buddy of its own
     form->addRow(fileLabel, fileRow);
     form->addRow(QStringLiteral("&Width:"), m_width);
+    form->addRow(QStringLiteral("&Stroke:"), m_stroke);
     form->addRow(QString(), m_plotter);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSvgExportDialog::accept);
@@ -63,10 +74,18 @@ void CSvgExportDialog::accept() {
     if (!IsSvgPath(path)) path += ".svg";
     const std::string width = m_width->text().trimmed().toStdString();
     SvgLength length;
-    if (!width.empty() && !ParseSvgLength(width, length)) {
+    if (!width.empty() && !ParseSvgWidth(width, length)) {
         RefuseField(m_width,
                     "The width needs a positive number and a unit: mm, cm, in, pt, pc or px "
-                    "(for example 400mm).",
+                    "(for example 400mm), from 0.1mm to 100m.",
+                    m_ui);
+        return;
+    }
+    const std::string stroke = m_stroke->currentText().trimmed().toStdString();
+    if (double mm = 0; !stroke.empty() && !ParseSvgStroke(stroke, mm)) {
+        RefuseField(m_stroke->lineEdit(),
+                    "The stroke needs hairline, or a number and a unit: mm, cm, in, pt, pc or px "
+                    "(for example 0.01mm), from 0.001mm to 10mm.",
                     m_ui);
         return;
     }
@@ -76,7 +95,7 @@ void CSvgExportDialog::accept() {
         m_path->setFocus();
         return;
     }
-    m_choice = {path, m_plotter->isChecked(), width};
+    m_choice = {path, m_plotter->isChecked(), width, stroke};
     QDialog::accept();
 }
 

@@ -1,5 +1,5 @@
 // The SVG export dialog: where to write the file, whether for a plotter (strokes only, one layer
-// per pen) and, for print, a physical width.
+// per pen) and, for print and cutting, a physical width and a stroke width on paper.
 #pragma once
 
 #include <QDialog>
@@ -9,6 +9,7 @@
 #include "view/view_dialogs.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class UserPrompts;
 
@@ -21,8 +22,10 @@ class CSvgExportDialog : public QDialog {
     QLineEdit* PathEdit() const { return m_path; }
     QCheckBox* PlotterBox() const { return m_plotter; }
     QLineEdit* WidthEdit() const { return m_width; }
+    QComboBox* StrokeBox() const { return m_stroke; }
 
-    // Checks the fields; stays open with a message on a missing name or a width without unit.
+    // Checks the fields; stays open with a message on a missing name, or a width or stroke
+    // without unit or out of range.
     void accept() override;
 
     SvgExportChoice m_choice;
@@ -34,6 +37,7 @@ class CSvgExportDialog : public QDialog {
     QLineEdit* m_path = nullptr;
     QCheckBox* m_plotter = nullptr;
     QLineEdit* m_width = nullptr;
+    QComboBox* m_stroke = nullptr;
     std::string m_confirmedPath;
 };
 

@@ -3,6 +3,7 @@
 // files, taking the same path through the document code as the desktop program.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,8 @@ std::string CheckOptions(const RenderOptions& options) {
         return "the picture must be written to a .bmp, .jpg, .png or .svg file, not " +
                options.output;
     }
-    if ((options.plotter || !options.svgWidth.empty()) && !svg) {
-        return "--plotter and --svg-width go with -o NAME.svg";
+    if ((options.plotter || !options.svgWidth.empty() || !options.stroke.empty()) && !svg) {
+        return "--plotter, --svg-width and --stroke go with -o NAME.svg";
     }
     if (options.dpi && FileKindOfLastExtension(options.output) != FILE_KIND_PNG) {
         return "--dpi goes with -o NAME.png";
@@ -59,13 +60,14 @@ std::string CheckOptions(const RenderOptions& options) {
     if (options.input.empty()) return "";
     int kind = FileKindOfLastExtension(options.input);
     if (kind == FILE_KIND_OTHER) {
-        return "cannot open " + options.input + ": not a .dat, .bmp, .jpg or .png file";
+        return "cannot open " + options.input + ": not a .dat, .bmp, .jpg, .png or .svg file";
     }
-    if (IsPictureKind(kind) && kind != FILE_KIND_PNG &&
-        (options.width || options.order || options.stats)) {
+    // A PNG may carry its figure; whether it does is found out on reading it.
+    const bool picture = IsPictureKind(kind) && kind != FILE_KIND_PNG;
+    if (picture && (options.width || options.order || options.stats)) {
         return "--size, --order and --stats paint a figure; " + options.input + " is a picture";
     }
-    if (IsPictureKind(kind) && svg) {
+    if (picture && svg) {
         return "an SVG is drawn from a figure; " + options.input + " is a picture";
     }
     return "";
@@ -179,17 +181,79 @@ bool WriteScene(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options)
     return file.Commit();
 }
 
-// The figure as the picture shows it (the painted orders), as SVG.
-bool WriteSvg(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
+// The figure an SVG is drawn from, read without painting: the default figure, a parameter file,
+// or the figure a Dorvanta PNG or SVG carries at the size it had (and, for an SVG, the order it
+// showed alone, into order). Returns the exit status of a failure, or kExitOk.
+int ReadSvgSource(FigureEngine& figure, const std::string& input, CliPrompts& prompts, int& order,
+                  std::string& reason) {
+    const int kind = input.empty() ? FILE_KIND_OTHER : FileKindOfLastExtension(input);
+    if (kind == FILE_KIND_DAT) {
+        LoadDatFile(figure, input, prompts);  // after a format error, what was read, as opened
+        return kExitOk;
+    }
+    if (kind != FILE_KIND_PNG && kind != FILE_KIND_SVG) return kExitOk;  // the default figure
+    std::optional<std::string> text;
+    PictureSize size;
+    if (kind == FILE_KIND_SVG) {
+        SvgFigure carried;
+        if (!ReadSvgFigure(input, carried, reason)) return kExitFailed;
+        text = carried.parameterText;
+        size = {carried.width, carried.height};
+        order = carried.order;
+    } else if (DibHandle pixels; !PngReadPicture(input, pixels, size, text, prompts)) {
+        reason = "could not open " + input;
+        return kExitFailed;
+    } else if (!text) {
+        reason = "an SVG is drawn from a figure; " + input + " is a picture without one";
+        return kExitUsage;
+    }
+    if (LoadDatText(figure, *text, prompts) != DAT_OK) {
+        reason = "could not read the figure " + input + " carries";
+        return kExitFailed;
+    }
+    figure.m_nWidth = size.width;
+    figure.m_nHeight = size.height;
+    return kExitOk;
+}
+
+// The figure as vectors, walked without painting a picture: no picture memory, any size.
+int RunSvg(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
+    FigureEngine& figure = doc.m_figure;
+    int order = -1;
+    std::string reason;
+    if (int status = ReadSvgSource(figure, options.input, prompts, order, reason); status) {
+        return Fail(reason, status);
+    }
+    if (options.width) {
+        figure.m_nWidth = *options.width;
+        figure.m_nHeight = *options.height;
+    }
     SvgOptions svg;
     svg.plotter = options.plotter;
-    svg.physical = ParseSvgLength(options.svgWidth, svg.width);
-    svg.order = options.order.value_or(-1);
+    svg.physical = ParseSvgWidth(options.svgWidth, svg.width);
+    if (double mm = 0; ParseSvgStroke(options.stroke, mm)) svg.strokeMm = mm;
+    svg.order = options.order.value_or(order);
+    if (svg.order >= 0) figure.m_nCurrentOrder = svg.order;
     PlotterStats stats;
-    if (!SaveSvgFile(doc.m_figure, svg, options.output, prompts, &stats)) return false;
-    if (options.stats && options.plotter)
-        PrintPlotterStats(stats, svg, doc.m_figure.m_nWidth, stdout);
-    return true;
+    const std::string text = MakeSvgWalking(figure, svg, prompts, &stats);
+    // The walk leaves what a painting leaves: the scene and --stats read it.
+    doc.StoreAcceptedCopy();
+    if (!WriteSvgText(text, options.output, prompts)) {
+        return Fail("could not write " + options.output, kExitFailed);
+    }
+    std::vector<int> painted;
+    for (int n = 0; n < kOrderCount; ++n) {
+        if (svg.order == n || (svg.order < 0 && figure.m_orders[n].drawOrder)) painted.push_back(n);
+    }
+    if (options.stats) PrintPentagonStats(figure, painted, stdout);
+    if (options.stats && options.plotter) PrintPlotterStats(stats, svg, figure.m_nWidth, stdout);
+    if (!options.saveDat.empty() && SaveDatFile(figure, options.saveDat) != DAT_OK) {
+        return Fail("could not write " + options.saveDat, kExitFailed);
+    }
+    if (!options.pov.empty() && !WriteScene(doc, prompts, options)) {
+        return Fail("could not write " + options.pov, kExitFailed);
+    }
+    return kExitOk;
 }
 
 // Thumbnails take a figure and give only a PNG picture; refuses everything else.
@@ -237,6 +301,7 @@ int Run(RenderOptions options) {
     }
     CliPrompts prompts;
     CDibDoc doc(prompts);
+    if (IsSvgPath(options.output)) return RunSvg(doc, prompts, options);
     if (options.threads) doc.m_nPaintThreads = *options.threads;
     prompts.HoldMessages();
     const bool opened = OpenDocument(doc, options);
@@ -270,12 +335,8 @@ int Run(RenderOptions options) {
     if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
     doc.m_nJpegQuality = options.quality;
     doc.m_nDotsPerInch = options.dpi;
-    if (IsSvgPath(options.output)) {
-        if (!WriteSvg(doc, prompts, options)) {
-            return Fail("could not write " + options.output, kExitFailed);
-        }
-    } else if (!options.output.empty() && !poster &&
-               !doc.SaveDocumentOfKind(options.output, FileKindOfLastExtension(options.output))) {
+    if (!options.output.empty() && !poster &&
+        !doc.SaveDocumentOfKind(options.output, FileKindOfLastExtension(options.output))) {
         return Fail("could not write " + options.output, kExitFailed);
     }
     if (!options.saveDat.empty() && SaveDatFile(doc.m_figure, options.saveDat) != DAT_OK) {

@@ -9,8 +9,10 @@
 #include "picture/png_file.h"
 
 const char* const kRenderUsage =
-    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg | PICTURE.png] [options]\n"
-    "Paints a Dorvanta figure (the default figure when no file is given) and writes it.\n"
+    "Usage: dorvanta-render [FIGURE.dat | PICTURE.bmp | PICTURE.jpg | PICTURE.png | FIGURE.svg]\n"
+    "                       [options]\n"
+    "Paints a Dorvanta figure (the default figure when no file is given) and writes it. A PNG\n"
+    "or SVG written by Dorvanta gives back the figure it carries.\n"
     "  -o PATH          write the picture; BMP, JPEG or PNG by the text after the last dot\n"
     "                   (.bmp, .jpg, .png); a PNG carries the figure's parameters\n"
     "  --size WxH       paint the figure at this picture size\n"
@@ -21,8 +23,11 @@ const char* const kRenderUsage =
     "  --save-dat PATH  write the parameters of the painted figure\n"
     "  --pov PATH       write the POV-Ray scene of the solid pentagons\n"
     "  --pov-header     start the scene with its header (a complete scene file)\n"
-    "  -o NAME.svg      write the figure as SVG vectors instead of a picture\n"
-    "  --svg-width LEN  physical width of the SVG (400mm, 21cm, 8in, 300pt); default pixels\n"
+    "  -o NAME.svg      write the figure as SVG vectors instead of a picture, without painting\n"
+    "  --svg-width LEN  physical width of the SVG (400mm, 21cm, 8in, 300pt; 0.1mm to 100m);\n"
+    "                   default pixels\n"
+    "  --stroke LEN     stroke width on paper, whatever the width (0.01mm, or hairline for\n"
+    "                   laser cutters; 0.001mm to 10mm); default one pixel\n"
     "  --plotter        SVG for pen plotters and cutters: strokes only, one layer per\n"
     "                   colour, each stretch drawn once; --stats reports the pen's travel\n"
     "  --thumbnail SIZE write a .dat file's figure as a PNG with the longer side SIZE pixels\n"
@@ -123,14 +128,25 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
         } else if (arg == "--svg-width") {
             SvgLength length;
             if (!value(text)) return false;
-            if (!ParseSvgLength(text, length)) {
+            if (!ParseSvgWidth(text, length)) {
                 error =
                     "--svg-width wants a positive length with a unit (mm, cm, in, pt, pc, "
-                    "px), not " +
+                    "px) from 0.1mm to 100m, not " +
                     std::string(text);
                 return false;
             }
             options.svgWidth = text;
+        } else if (arg == "--stroke") {
+            double millimetres = 0;
+            if (!value(text)) return false;
+            if (!ParseSvgStroke(text, millimetres)) {
+                error =
+                    "--stroke wants hairline or a length with a unit (mm, cm, in, pt, pc, px) "
+                    "from 0.001mm to 10mm, not " +
+                    std::string(text);
+                return false;
+            }
+            options.stroke = text;
         } else if (arg == "--plotter") {
             options.plotter = true;
         } else if (arg == "--version") {

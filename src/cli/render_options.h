@@ -5,7 +5,8 @@
 #include <string>
 
 struct RenderOptions {
-    std::string input;  // .dat, .bmp, .jpg or .png; empty: a new document with the default figure
+    // .dat, .bmp, .jpg, .png or .svg; empty: a new document with the default figure
+    std::string input;
     std::string output;
     std::optional<int> width;
     std::optional<int> height;
@@ -19,6 +20,7 @@ struct RenderOptions {
     bool help = false;
     // SVG export (-o NAME.svg).
     std::string svgWidth;  // physical width such as 400mm; empty: pixels
+    std::string stroke;    // stroke width on paper such as 0.01mm or hairline; empty: one pixel
     bool plotter = false;
     // Packaging: the version, and thumbnails for file managers.
     bool version = false;

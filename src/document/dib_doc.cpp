@@ -39,8 +39,8 @@ std::string FullPathOf(const std::string& path) {
 
 std::string UnsupportedKindText(const std::string& path) {
     return "Cannot open " + path +
-           ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg) and Png (.png) files can be "
-           "opened.";
+           ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg), Png (.png) and Dorvanta SVG "
+           "(.svg) files can be opened.";
 }
 
 CDibDoc::CDibDoc(UserPrompts& ui) : m_ui(ui) {
@@ -249,6 +249,8 @@ bool CDibDoc::OpenDocumentOfKind(const std::string& path, int kind) {
         opened = OpenPictureFile(path, kind);
     } else if (kind == FILE_KIND_DAT) {
         opened = OpenParameterFile(path);
+    } else if (kind == FILE_KIND_SVG) {
+        opened = OpenSvgFile(path);
     } else {
         m_ui.ShowMessage(UnsupportedKindText(path), MsgButtons::Ok, MsgIcon::Exclamation);
     }
@@ -262,7 +264,7 @@ bool CDibDoc::OpenDocumentOfKind(const std::string& path, int kind) {
 }
 
 bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
-    if (kind == FILE_KIND_PNG && OpenCarriedFigure(path)) return true;
+    if (kind == FILE_KIND_PNG && OpenCarriedPngFigure(path)) return true;
     // Read into a fresh block so that a file that cannot be read leaves the current picture.
     DibHandle loaded;
     PictureSize size;
@@ -299,24 +301,31 @@ bool CDibDoc::OpenPictureFile(const std::string& path, int kind) {
     return true;
 }
 
-// A PNG that carries its parameters opens as if its parameter file had been opened, painted at the
-// PNG's size (which the parameter text does not hold), one order alone when the PNG says so. Its
-// pixels are never decoded: the painting replaces them. A text that cannot be read (after the
-// parameter file's own message) leaves the plain picture to open.
-bool CDibDoc::OpenCarriedFigure(const std::string& path) {
+// A PNG that carries its parameters opens as its figure. Its pixels are never decoded: the
+// painting replaces them. A text that cannot be read (after the parameter file's own message)
+// leaves the plain picture to open.
+bool CDibDoc::OpenCarriedPngFigure(const std::string& path) {
     PngFigure png;
     {
         WaitCursor wait(m_ui);
         if (!PngReadFigure(path, png, m_ui) || !png.parameterText) return false;
     }
+    return OpenCarriedFigure(path, *png.parameterText, png.size, png.onlyOrder);
+}
+
+// A carried figure opens as if its parameter file had been opened, painted at the size it was
+// written at (which the parameter text does not hold), one order alone when it says so.
+bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& parameterText,
+                                PictureSize size, int onlyOrder) {
     FigureEngine carried = m_figure;
-    if (LoadDatText(carried, *png.parameterText, m_ui) != DAT_OK) return false;
-    carried.m_nWidth = png.size.width;
-    carried.m_nHeight = png.size.height;
+    if (LoadDatText(carried, parameterText, m_ui) != DAT_OK) return false;
+    carried.m_nWidth = size.width;
+    carried.m_nHeight = size.height;
+    if (onlyOrder >= 0) carried.m_nCurrentOrder = onlyOrder;
     m_figure = carried;
     m_bReady = false;
     m_bBitmapMode = false;
-    if (!PaintNewPicture(png.onlyOrder, png.onlyOrder >= 0)) return false;
+    if (!PaintNewPicture(onlyOrder, onlyOrder >= 0)) return false;
     m_nPictureFormat = FILE_KIND_PNG;
     SetPathName(path);
     SetModifiedFlag(false);
@@ -325,13 +334,23 @@ bool CDibDoc::OpenCarriedFigure(const std::string& path) {
     return true;
 }
 
+void CDibDoc::ApplyAcceptedCopy(FigureParams& figure) const {
+    std::memcpy(figure.m_colours, m_acceptedColours, sizeof figure.m_colours);
+    figure.m_orders = m_acceptedOrders;
+    RestoreAcceptedTransform(figure, m_acceptedTransform);
+}
+
 std::string CDibDoc::PictureParameterText() const {
     if (m_bBitmapMode) return {};
     FigureParams painted = m_figure;
-    std::memcpy(painted.m_colours, m_acceptedColours, sizeof painted.m_colours);
-    painted.m_orders = m_acceptedOrders;
-    RestoreAcceptedTransform(painted, m_acceptedTransform);
+    ApplyAcceptedCopy(painted);
     return DatFileText(painted);
+}
+
+std::unique_ptr<FigureEngine> CDibDoc::PaintedFigure() const {
+    auto painted = std::make_unique<FigureEngine>(m_figure);
+    ApplyAcceptedCopy(*painted);
+    return painted;
 }
 
 bool CDibDoc::OpenParameterFile(const std::string& path) {

@@ -28,6 +28,7 @@ constexpr int FILE_KIND_BMP = 1;
 constexpr int FILE_KIND_DAT = 2;
 constexpr int FILE_KIND_JPG = 3;
 constexpr int FILE_KIND_PNG = 4;
+constexpr int FILE_KIND_SVG = 5;  // opened for the figure it carries, never written as a picture
 
 // Results of the settings dialog besides IDOK and IDCANCEL.
 constexpr int RESULT_DRAW_ONE_ORDER = 61447;  // "Exit dialog and draw one order only"
@@ -45,7 +46,7 @@ constexpr int ID_PICTURE_PNG = 32890;
 // Texts of the document's own dialogs.
 inline constexpr const char* kOpenFilter =
     "Dorvanta files (*.dat)|*.dat|Bitmap files (*.bmp)|*.bmp|Jpeg files (*.jpg)|*.jpg|"
-    "Png files (*.png)|*.png|All files(*.*)|*.*||";
+    "Png files (*.png)|*.png|Svg files (*.svg)|*.svg|All files(*.*)|*.*||";
 inline constexpr const char* kSaveAsFilter =
     "Jpeg files (*.jpg)|*.jpg|Bitmap files (*.bmp)|*.bmp|Png files (*.png)|*.png|"
     "All files(*.*)|*.*||";
@@ -96,6 +97,8 @@ class CDibDoc {
     // The parameter text a PNG of the picture carries: the figure as last painted, or empty when
     // the picture is not a painting of the figure (an opened or pasted picture).
     std::string PictureParameterText() const;
+    // The figure as last painted (accepted colours, orders and view), for the exports.
+    std::unique_ptr<FigureEngine> PaintedFigure() const;
     // 32828: the desktop runs the quality dialog with m_nJpegQuality and passes the value on OK
     // (nothing on Cancel); either way the picture format becomes Jpeg.
     void SetJpegQuality(std::optional<int> acceptedQuality);
@@ -170,7 +173,12 @@ class CDibDoc {
     bool ShowHistoryStep(const FigureState* state);
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
-    bool OpenCarriedFigure(const std::string& path);
+    bool OpenCarriedPngFigure(const std::string& path);
+    // A Dorvanta SVG opens as the figure it carries, painted at its size (dib_doc_svg.cpp).
+    bool OpenSvgFile(const std::string& path);
+    void ApplyAcceptedCopy(FigureParams& figure) const;
+    bool OpenCarriedFigure(const std::string& path, const std::string& parameterText,
+                           PictureSize size, int onlyOrder);
     // A new picture of the figure's size, painted (order -1: every drawn order); false when there
     // is no memory for it.
     bool PaintNewPicture(int order, bool onlyOne);

@@ -54,6 +54,7 @@ int FileKindOf(const std::string& path) {
     if (EqualsIgnoringCase(extension, "dat")) return FILE_KIND_DAT;
     if (EqualsIgnoringCase(extension, "jpg")) return FILE_KIND_JPG;
     if (EqualsIgnoringCase(extension, "png")) return FILE_KIND_PNG;
+    if (EqualsIgnoringCase(extension, "svg")) return FILE_KIND_SVG;
     return FILE_KIND_OTHER;
 }
 

@@ -13,8 +13,8 @@ std::string FileTitleOf(const std::string& path);
 std::string ExtensionOf(const std::string& path);
 // The path without the "." that begins the extension and everything after it.
 std::string StripAtFirstDot(const std::string& path);
-// FILE_KIND_BMP, FILE_KIND_DAT, FILE_KIND_JPG or FILE_KIND_PNG by the extension (any case), else
-// FILE_KIND_OTHER.
+// FILE_KIND_BMP, FILE_KIND_DAT, FILE_KIND_JPG, FILE_KIND_PNG or FILE_KIND_SVG by the extension
+// (any case), else FILE_KIND_OTHER.
 int FileKindOf(const std::string& path);
 // The same by the text after the last "." of the file-name part ("out.v2.png" is a PNG).
 int FileKindOfLastExtension(const std::string& path);

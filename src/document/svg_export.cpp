@@ -13,7 +13,11 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "document/dat_file.h"
+#include "document/svg_pixels.h"
 #include "document/svg_plotter.h"
 #include "figure/figure_engine.h"
 #include "figure/figure_walker.h"
@@ -21,6 +25,12 @@
 #include "picture/user_prompts.h"
 
 namespace {
+
+// Pentagons smaller than this (pixels across) are gathered in cells of kCellSide pixels: below
+// it the number of pentagons a view holds (four times as many at every halving) would outgrow
+// the file, and a cell of the look's resolution keeps its mean colour.
+constexpr double kVectorExtent = 12.0;
+constexpr int kCellSide = 4;
 
 // Straight interpolation of (ρ/r)² between stops this far apart (in ρ/r) errs by at most
 // 255·h²/4 ≈ 0.92 levels, which with the rounding of the stops and of the raster stays within two.
@@ -58,67 +68,26 @@ std::string Number(double v, int decimals) {
     return text == "-0" ? "0" : text;
 }
 
+// The text in lower case without the blanks around it.
+std::string LowerTrimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    std::string word(text.substr(first, text.find_last_not_of(" \t") + 1 - first));
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return word;
+}
+
+// v > 0 with nine significant digits in plain decimals (renderers differ on exponents).
+std::string Significant(double v) {
+    const int magnitude = static_cast<int>(std::floor(std::log10(v)));
+    return Number(v, std::clamp(8 - magnitude, 0, 30));
+}
+
 // Opacity of an item of transparency t.
 std::string OpacityAttribute(double t) {
     const double opacity = std::clamp(1.0 - t, 0.0, 1.0);
     return opacity >= 1.0 || std::isnan(opacity) ? "" : " opacity=\"" + Number(opacity, 4) + "\"";
-}
-
-struct Rect {
-    double x0, y0, x1, y1;
-};
-
-// Liang–Barsky: p–q cut to the rectangle; false when nothing of it lies inside.
-bool ClipSegment(PlotterPoint& p, PlotterPoint& q, const Rect& r) {
-    double t0 = 0, t1 = 1;
-    const double dx = q.x - p.x, dy = q.y - p.y;
-    const double ps[4] = {-dx, dx, -dy, dy};
-    const double qs[4] = {p.x - r.x0, r.x1 - p.x, p.y - r.y0, r.y1 - p.y};
-    for (int i = 0; i < 4; ++i) {
-        if (ps[i] == 0) {
-            if (qs[i] < 0) return false;
-            continue;
-        }
-        const double t = qs[i] / ps[i];
-        if (ps[i] < 0) {
-            t0 = std::max(t0, t);
-        } else {
-            t1 = std::min(t1, t);
-        }
-    }
-    if (t0 > t1) return false;
-    const PlotterPoint start = p;
-    p = {start.x + t0 * dx, start.y + t0 * dy};
-    q = {start.x + t1 * dx, start.y + t1 * dy};
-    return true;
-}
-
-// Sutherland–Hodgman against the four edges of the rectangle.
-std::vector<PlotterPoint> ClipPolygon(std::vector<PlotterPoint> polygon, const Rect& r) {
-    auto clipEdge = [&polygon](auto inside, auto cross) {
-        std::vector<PlotterPoint> out;
-        for (std::size_t n = 0; n < polygon.size(); ++n) {
-            const PlotterPoint p = polygon[n], q = polygon[(n + 1) % polygon.size()];
-            if (inside(p)) out.push_back(p);
-            if (inside(p) != inside(q)) out.push_back(cross(p, q));
-        }
-        polygon = std::move(out);
-    };
-    auto atX = [](double x) {
-        return [x](PlotterPoint p, PlotterPoint q) {
-            return PlotterPoint{x, p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x)};
-        };
-    };
-    auto atY = [](double y) {
-        return [y](PlotterPoint p, PlotterPoint q) {
-            return PlotterPoint{p.x + (q.x - p.x) * (y - p.y) / (q.y - p.y), y};
-        };
-    };
-    clipEdge([&r](PlotterPoint p) { return p.x >= r.x0; }, atX(r.x0));
-    clipEdge([&r](PlotterPoint p) { return p.x <= r.x1; }, atX(r.x1));
-    clipEdge([&r](PlotterPoint p) { return p.y >= r.y0; }, atY(r.y0));
-    clipEdge([&r](PlotterPoint p) { return p.y <= r.y1; }, atY(r.y1));
-    return polygon;
 }
 
 // Figure coordinates to user units, and the picture rectangle in them.
@@ -138,12 +107,12 @@ class SvgFrame {
                 m_rect.y1 - 0.5 - ((p.y - m_centreY) * m_scale + m_halfHeight)};
     }
     PlotterPoint MapPixel(double px, double py) const { return {px + 0.5, m_rect.y1 - 0.5 - py}; }
-    const Rect& Picture() const { return m_rect; }
+    const SvgRect& Picture() const { return m_rect; }
 
   private:
     double m_centreX, m_centreY, m_scale;
     double m_halfWidth, m_halfHeight;
-    Rect m_rect;
+    SvgRect m_rect;
 };
 
 // A letter and a number: g12.
@@ -165,7 +134,7 @@ void AppendPoint(std::string& d, char command, PlotterPoint p) {
 }
 
 // Path data of a polyline cut to the rectangle; closed when it is whole and close is set.
-std::string PolylineData(const std::vector<PlotterPoint>& points, bool close, const Rect& r) {
+std::string PolylineData(const std::vector<PlotterPoint>& points, bool close, const SvgRect& r) {
     std::string d;
     PlotterPoint pen{NAN, NAN};
     bool whole = true;
@@ -188,18 +157,53 @@ std::string PolylineData(const std::vector<PlotterPoint>& points, bool close, co
     return d;
 }
 
+// Extent of an item in user units: the larger side of its box; NaN for points beyond numbers.
+double Extent(const std::vector<PlotterPoint>& points) {
+    double x0 = points[0].x, x1 = x0, y0 = points[0].y, y1 = y0;
+    for (const PlotterPoint& p : points) {
+        x0 = std::min(x0, p.x);
+        x1 = std::max(x1, p.x);
+        y0 = std::min(y0, p.y);
+        y1 = std::max(y1, p.y);
+    }
+    return std::max(x1 - x0, y1 - y0);
+}
+
+// The mean colour of a gradient fill over its pentagon: the mix over f from −1 to 1 across it,
+// or (radial) over f = (ρ/r)², which is spread evenly from 0 to 1 over a disc.
+std::uint32_t MeanGradientColour(const PentagonPaint& paint) {
+    const bool radial = paint.direction.x == 0 && paint.direction.y == 0;
+    constexpr int kSamples = 64;
+    double sum[3] = {};
+    for (int n = 0; n < kSamples; ++n) {
+        const double u = (n + 0.5) / kSamples;
+        const std::uint32_t c = FigureEngine::BlendColours(paint.solidColour, paint.outlineColour,
+                                                           radial ? u : 2 * u - 1);
+        for (int channel = 0; channel < 3; ++channel) sum[channel] += (c >> (8 * channel)) & 0xff;
+    }
+    std::uint32_t mean = 0;
+    for (int channel = 0; channel < 3; ++channel) {
+        mean |= static_cast<std::uint32_t>(std::lround(sum[channel] / kSamples)) << (8 * channel);
+    }
+    return mean;
+}
+
 // Collects the items of a walk as SVG elements (picture mode) or as strokes (plotter mode).
 class SvgWalker : public FigureWalker {
   public:
-    SvgWalker(const FigureEngine& figure, bool plotter)
-        : m_figure(figure), m_frame(figure), m_plotter(plotter) {}
+    SvgWalker(const FigureEngine& figure, bool plotter, std::string layerStyle)
+        : m_figure(figure),
+          m_frame(figure),
+          m_plotter(plotter),
+          m_layerStyle(std::move(layerStyle)),
+          m_pixels(figure.m_nWidth, figure.m_nHeight, kCellSide) {}
 
+    // The layer opens with its first item, so that an order with nothing to draw writes none.
     void BeginOrder(int order) override {
         if (m_plotter) return;
         CloseLayer();
-        m_body += "<g inkscape:groupmode=\"layer\" inkscape:label=\"Order " +
-                  std::to_string(order) + "\" id=\"order" + std::to_string(order) + "\">\n";
-        m_layerOpen = true;
+        m_order = order;
+        m_lines.clear();
     }
 
     void Line(FigurePoint from, FigurePoint to, int entry, double t) override {
@@ -210,6 +214,12 @@ class SvgWalker : public FigureWalker {
     void Pentagon(const PentagonPaint& paint, const FigurePoint (&vertex)[5]) override {
         std::vector<PlotterPoint> points;
         for (const FigurePoint& v : vertex) points.push_back(m_frame.Map(v));
+        // Too small for a vector element of its own (or beyond numbers): its colours go to the
+        // cells it covers.
+        if (!(Extent(points) >= kVectorExtent)) {
+            AddToCells(paint, points);
+            return;
+        }
         if (paint.fill && !m_plotter) Fill(paint, points);
         if (paint.outline) Stroke(points, true, paint.outlineColour, paint.transparency);
         if (paint.star) {
@@ -225,12 +235,75 @@ class SvgWalker : public FigureWalker {
         return std::move(m_body);
     }
     const std::string& Definitions() const { return m_defs; }
-    const std::vector<PlotterSegment>& Segments() const { return m_segments; }
+    // Plotter mode: the strokes, and a stroke through the middle of every row of cells that
+    // gathered small items, in the pen that drew there last.
+    const std::vector<PlotterSegment>& Segments() {
+        for (const SvgPixelRun& run : m_pixels.Runs(false)) {
+            const double y = run.y + run.height / 2.0;
+            m_segments.push_back({{static_cast<double>(run.x), y},
+                                  {static_cast<double>(run.x + run.width), y},
+                                  run.colour,
+                                  run.sequence});
+        }
+        m_pixels.Clear();
+        return m_segments;
+    }
 
   private:
+    void OpenLayer() {
+        if (m_layerOpen) return;
+        m_body += "<g inkscape:groupmode=\"layer\" inkscape:label=\"Order " +
+                  std::to_string(m_order) + "\" id=\"order" + std::to_string(m_order) + "\"" +
+                  m_layerStyle + ">\n";
+        m_layerOpen = true;
+    }
+
     void CloseLayer() {
+        WritePixels();
         if (m_layerOpen) m_body += "</g>\n";
         m_layerOpen = false;
+    }
+
+    // Picture mode: the gathered pixels of the layer, one path per colour and opacity.
+    void WritePixels() {
+        if (m_plotter || m_pixels.Empty()) return;
+        std::map<std::pair<std::uint32_t, int>, std::string> paths;
+        for (const SvgPixelRun& run : m_pixels.Runs(true)) {
+            std::string& d = paths[{run.colour, run.opacity}];
+            d += 'M' + std::to_string(run.x) + ' ' + std::to_string(run.y) + 'h' +
+                 std::to_string(run.width) + 'v' + std::to_string(run.height) + 'h' +
+                 std::to_string(-run.width) + 'z';
+        }
+        m_pixels.Clear();
+        OpenLayer();
+        for (const auto& [key, d] : paths) {
+            m_body += "<path d=\"" + d + "\" fill=\"" + Hex(key.first) + "\"" +
+                      OpacityAttribute(1.0 - key.second / 100.0) + "/>\n";
+        }
+    }
+
+    // The fill in its mean colour (the gradient's middle), then every edge and star line.
+    void AddToCells(const PentagonPaint& paint, const std::vector<PlotterPoint>& points) {
+        const double opacity = 1.0 - paint.transparency;
+        if (paint.fill && !m_plotter) {
+            // Within one pixel the shading is read at the centre, where f is 0.
+            const std::uint32_t fill =
+                !paint.gradient ? paint.solidColour
+                : Extent(points) < 1.0
+                    ? FigureEngine::BlendColours(paint.solidColour, paint.outlineColour, 0)
+                    : MeanGradientColour(paint);
+            m_pixels.BlendArea(points, fill, opacity, m_sequence++);
+        }
+        for (int k = 0; k < 5; ++k) {
+            if (paint.outline) {
+                m_pixels.BlendLine(points[k], points[(k + 1) % 5], paint.outlineColour, opacity,
+                                   m_sequence++);
+            }
+            if (paint.star) {
+                m_pixels.BlendLine(points[k], points[(k + 2) % 5], paint.starColour, opacity,
+                                   m_sequence++);
+            }
+        }
     }
 
     void Stroke(const std::vector<PlotterPoint>& points, bool closed, std::uint32_t colour,
@@ -248,6 +321,9 @@ class SvgWalker : public FigureWalker {
         }
         const std::string d = PolylineData(points, closed, m_frame.Picture());
         if (d.empty()) return;
+        // Lines that coincide at the file's precision (a zoomed-out view) are written once.
+        if (!closed && !m_lines.insert(d + Hex(colour)).second) return;
+        OpenLayer();
         m_body += "<path d=\"" + d + "\" fill=\"none\" stroke=\"" + Hex(colour) + "\"" +
                   OpacityAttribute(t) + "/>\n";
     }
@@ -263,6 +339,7 @@ class SvgWalker : public FigureWalker {
         for (std::size_t n = 0; n < inside.size(); ++n) AppendPoint(d, n ? 'L' : 'M', inside[n]);
         const std::string fill =
             paint.gradient ? "url(#" + Gradient(paint) + ")" : Hex(paint.solidColour);
+        OpenLayer();
         m_body += "<path d=\"" + d + "Z\" fill=\"" + fill + "\"" +
                   OpacityAttribute(paint.transparency) + "/>\n";
     }
@@ -322,7 +399,11 @@ class SvgWalker : public FigureWalker {
     const FigureEngine& m_figure;
     SvgFrame m_frame;
     bool m_plotter;
+    std::string m_layerStyle;  // stroke attributes every layer carries
+    int m_order = 0;
     bool m_layerOpen = false;
+    std::unordered_set<std::string> m_lines;  // the lines of the open layer
+    SvgPixelCells m_pixels;
     std::string m_body;
     std::string m_defs;
     int m_gradients = 0;
@@ -335,9 +416,10 @@ std::string Header(const FigureEngine& figure, const SvgOptions& options) {
     const int w = figure.m_nWidth, h = figure.m_nHeight;
     std::string size = "width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"";
     if (options.physical && w > 0) {
+        // Nine significant digits each: the aspect holds to the precision renderers work in.
         const double height = options.width.value * h / w;
-        size = "width=\"" + Number(options.width.value, 3) + options.width.unit + "\" height=\"" +
-               Number(height, 3) + options.width.unit + "\"";
+        size = "width=\"" + Significant(options.width.value) + options.width.unit + "\" height=\"" +
+               Significant(height) + options.width.unit + "\"";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
            "<svg xmlns=\"http://www.w3.org/2000/svg\" "
@@ -346,14 +428,26 @@ std::string Header(const FigureEngine& figure, const SvgOptions& options) {
            size + " viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) + "\">\n";
 }
 
-std::string PlotterLayers(const std::vector<PlotterPen>& pens) {
+// The stroke attributes of every layer: round joins (the star tips stay where the picture has
+// them instead of growing miter spikes) and the stroke width asked for on paper.
+std::string LayerStyle(const FigureEngine& figure, const SvgOptions& options) {
+    std::string style = " stroke-linejoin=\"round\"";
+    if (!options.strokeMm || figure.m_nWidth <= 0) return style;
+    // User units per millimetre: the picture's width over the paper's, or 96 pixels to the inch.
+    const double perMm =
+        options.physical ? figure.m_nWidth / LengthInMillimetres(options.width) : 96.0 / 25.4;
+    return style + " stroke-width=\"" + Significant(*options.strokeMm * perMm) + "\"";
+}
+
+// Layers labelled by their pen number first, as plotting tools choose layers by it.
+std::string PlotterLayers(const std::vector<PlotterPen>& pens, const std::string& style) {
     std::string text;
     int number = 0;
     for (const PlotterPen& pen : pens) {
         ++number;
-        text += "<g inkscape:groupmode=\"layer\" inkscape:label=\"Pen " + std::to_string(number) +
-                " " + Hex(pen.colour) + "\" id=\"pen" + std::to_string(number) +
-                "\" fill=\"none\" stroke=\"" + Hex(pen.colour) + "\">\n";
+        text += "<g inkscape:groupmode=\"layer\" inkscape:label=\"" + std::to_string(number) + " " +
+                Hex(pen.colour) + "\" id=\"pen" + std::to_string(number) +
+                "\" fill=\"none\" stroke=\"" + Hex(pen.colour) + "\"" + style + ">\n";
         for (const auto& path : pen.paths) {
             std::string d;
             for (std::size_t n = 0; n < path.size(); ++n) AppendPoint(d, n ? 'L' : 'M', path[n]);
@@ -367,18 +461,15 @@ std::string PlotterLayers(const std::vector<PlotterPen>& pens) {
 }  // namespace
 
 bool IsSvgPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return tail == ".svg";
+    return path.size() >= 4 && LowerTrimmed(path.substr(path.size() - 4)) == ".svg";
 }
 
 bool ParseSvgLength(std::string_view text, SvgLength& length) {
+    const std::string word = LowerTrimmed(text);
     double value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
     if (ec != std::errc() || !std::isfinite(value) || value <= 0) return false;
-    const std::string_view unit(end, static_cast<std::size_t>(text.data() + text.size() - end));
+    const std::string unit = LowerTrimmed({end, word.data() + word.size()});
     for (const UnitInfo& u : kUnits) {
         if (unit == u.name) {
             length = {value, u.name};
@@ -386,6 +477,28 @@ bool ParseSvgLength(std::string_view text, SvgLength& length) {
         }
     }
     return false;
+}
+
+bool ParseSvgWidth(std::string_view text, SvgLength& length) {
+    SvgLength parsed;
+    if (!ParseSvgLength(text, parsed)) return false;
+    const double mm = LengthInMillimetres(parsed);
+    if (mm < kSvgMinWidthMm || mm > kSvgMaxWidthMm) return false;
+    length = parsed;
+    return true;
+}
+
+bool ParseSvgStroke(std::string_view text, double& millimetres) {
+    if (LowerTrimmed(text) == "hairline") {
+        millimetres = kSvgHairlineMm;
+        return true;
+    }
+    SvgLength length;
+    if (!ParseSvgLength(text, length)) return false;
+    const double mm = LengthInMillimetres(length);
+    if (mm < kSvgMinStrokeMm || mm > kSvgMaxStrokeMm) return false;
+    millimetres = mm;
+    return true;
 }
 
 double LengthInMillimetres(const SvgLength& length) {
@@ -439,17 +552,20 @@ std::vector<SvgGradientStop> RadialGradientStops(std::uint32_t solid, std::uint3
     return stops;
 }
 
-std::string MakeSvg(const FigureEngine& figure, const SvgOptions& options, UserPrompts& ui,
-                    PlotterStats* stats) {
-    // The walk rebuilds the series and the shape list; the caller's figure keeps its own.
-    auto copy = std::make_unique<FigureEngine>(figure);
-    SvgWalker walker(*copy, options.plotter);
-    copy->WalkFigure(options.order, walker, ui);
+std::string MakeSvgWalking(FigureEngine& figure, const SvgOptions& options, UserPrompts& ui,
+                           PlotterStats* stats) {
+    // The frame maps with the transform the walk will use, also when nothing was painted yet.
+    figure.UpdateTransform();
+    const std::string style = LayerStyle(figure, options);
+    SvgWalker walker(figure, options.plotter, options.plotter ? "" : style);
+    figure.WalkFigure(options.order, walker, ui);
 
-    std::string text = Header(*copy, options);
+    std::string text = Header(figure, options);
+    text += SvgFigureMetadata(
+        {DatFileText(figure), figure.m_nWidth, figure.m_nHeight, std::max(options.order, -1)});
     if (options.plotter) {
         PlotterStats planned;
-        text += PlotterLayers(PlanPens(MergeStrokes(walker.Segments()), planned));
+        text += PlotterLayers(PlanPens(MergeStrokes(walker.Segments()), planned), style);
         if (stats != nullptr) *stats = planned;
     } else {
         std::string body = walker.TakeBody();
@@ -457,17 +573,22 @@ std::string MakeSvg(const FigureEngine& figure, const SvgOptions& options, UserP
         text +=
             "<g inkscape:groupmode=\"layer\" inkscape:label=\"Background\" id=\"background\">"
             "<rect width=\"" +
-            std::to_string(copy->m_nWidth) + "\" height=\"" + std::to_string(copy->m_nHeight) +
-            "\" fill=\"" + Hex(copy->GetDibColour(SLOT_BACKGROUND)) + "\"/></g>\n";
+            std::to_string(figure.m_nWidth) + "\" height=\"" + std::to_string(figure.m_nHeight) +
+            "\" fill=\"" + Hex(figure.GetDibColour(SLOT_BACKGROUND)) + "\"/></g>\n";
         text += body;
     }
     text += "</svg>\n";
     return text;
 }
 
-bool SaveSvgFile(const FigureEngine& figure, const SvgOptions& options, const std::string& path,
-                 UserPrompts& ui, PlotterStats* stats) {
-    const std::string text = MakeSvg(figure, options, ui, stats);
+std::string MakeSvg(const FigureEngine& figure, const SvgOptions& options, UserPrompts& ui,
+                    PlotterStats* stats) {
+    // The walk rebuilds the series and the shape list; the caller's figure keeps its own.
+    auto copy = std::make_unique<FigureEngine>(figure);
+    return MakeSvgWalking(*copy, options, ui, stats);
+}
+
+bool WriteSvgText(const std::string& text, const std::string& path, UserPrompts& ui) {
     SafeFile file(path);
     // A full disk shows in the write itself as often as at the commit: its errno is the cause.
     int writeError = 0;
@@ -483,4 +604,9 @@ bool SaveSvgFile(const FigureEngine& figure, const SvgOptions& options, const st
                        MsgButtons::Ok, MsgIcon::Exclamation);
     }
     return written;
+}
+
+bool SaveSvgFile(const FigureEngine& figure, const SvgOptions& options, const std::string& path,
+                 UserPrompts& ui, PlotterStats* stats) {
+    return WriteSvgText(MakeSvg(figure, options, ui, stats), path, ui);
 }

@@ -1,5 +1,6 @@
-// The export commands of CDibView: the figure as SVG, as the view shows it (every drawn order, or
-// the working order alone while "Draw Only One" is on).
+// The export commands of CDibView: the figure as SVG, as the picture shows it (the accepted
+// figure of the last painting, every drawn order or the one it painted alone), as Export Picture
+// does; edits not yet painted (the colour page before Enter) are not in it.
 #include "document/dib_doc.h"
 #include "document/svg_export.h"
 #include "view/command_ids.h"
@@ -26,8 +27,10 @@ void CDibView::OnFileExportSvg() {
     if (!choice) return;
     SvgOptions options;
     options.plotter = choice->plotter;
-    options.physical = ParseSvgLength(choice->width, options.width);
-    options.order = m_bDrawOnlyOne ? figure.m_nCurrentOrder : -1;
+    options.physical = ParseSvgWidth(choice->width, options.width);
+    if (double mm = 0; ParseSvgStroke(choice->stroke, mm)) options.strokeMm = mm;
+    options.order = m_doc.m_nPaintedOrder;
     WaitCursor wait(m_doc.Prompts());
-    SaveSvgFile(figure, options, choice->path, m_doc.Prompts());
+    const auto painted = m_doc.PaintedFigure();
+    WriteSvgText(MakeSvgWalking(*painted, options, m_doc.Prompts()), choice->path, m_doc.Prompts());
 }

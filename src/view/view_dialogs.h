@@ -13,11 +13,13 @@
 class QWidget;
 class UserPrompts;
 
-// What the SVG export dialog asks: the file, plotter mode and an optional physical width.
+// What the SVG export dialog asks: the file, plotter mode, an optional physical width and an
+// optional stroke width on paper.
 struct SvgExportChoice {
     std::string path;
     bool plotter = false;
-    std::string width;  // such as 400mm; empty for pixels
+    std::string width;   // such as 400mm; empty for pixels
+    std::string stroke;  // such as 0.01mm or hairline; empty for one pixel
 };
 
 struct ViewDialogs {

@@ -4,11 +4,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <QXmlStreamReader>
 #include <cmath>
 #include <fstream>
@@ -124,6 +127,39 @@ TEST(SvgExportDialogTest, ChecksNameAndWidthAndAsksBeforeReplacing) {
     EXPECT_EQ(dialog.m_choice.width, "40cm");
 }
 
+// Widths and strokes in any case and with blanks, within their ranges; a hairline choice.
+TEST(SvgExportDialogTest, WidthAndStrokeFields) {
+    TempDir dir;
+    const struct {
+        const char* width;
+        const char* stroke;
+        const char* refused;  // the start of the message, or null when accepted
+    } cases[] = {{"400 MM", "hairline", nullptr},
+                 {"", "0.01mm", nullptr},
+                 {"1e308mm", "", "The width needs a positive number and a unit"},
+                 {"0.004mm", "", "The width needs a positive number and a unit"},
+                 {"", "0.0001mm", "The stroke needs hairline, or a number and a unit"},
+                 {"", "thin", "The stroke needs hairline, or a number and a unit"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.width) + " / " + c.stroke);
+        ScriptedPrompts ui;
+        CSvgExportDialog dialog(dir.File("figure.svg"), ui);
+        dialog.show();
+        EXPECT_NE(dialog.StrokeBox()->findText("hairline"), -1);
+        dialog.WidthEdit()->setText(c.width);
+        dialog.StrokeBox()->setCurrentText(c.stroke);
+        dialog.accept();
+        EXPECT_EQ(dialog.isVisible(), c.refused != nullptr);
+        if (c.refused != nullptr) {
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_EQ(ui.messages[0].text.rfind(c.refused, 0), 0u) << ui.messages[0].text;
+        } else {
+            EXPECT_EQ(dialog.m_choice.width, c.width);
+            EXPECT_EQ(dialog.m_choice.stroke, c.stroke);
+        }
+    }
+}
+
 TEST(SvgExportDialogTest, BrowseTakesThePathFromTheFileDialog) {
     ScriptedPrompts ui;
     CSvgExportDialog dialog("figure.svg", ui);
@@ -146,8 +182,7 @@ TEST_F(AppFixture, ExportSvgWritesThePictureAndThePlotterFile) {
     ASSERT_TRUE(app->Execute(ID_FILE_EXPORT_SVG));
     const XmlSummary picture = ReadXml(File("picture.svg"));
     EXPECT_TRUE(picture.wellFormed);
-    EXPECT_EQ(picture.layers,
-              (QStringList{"Background", "Order 3", "Order 2", "Order 1", "Order 0"}));
+    EXPECT_EQ(picture.layers, (QStringList{"Background", "Order 2", "Order 1", "Order 0"}));
     EXPECT_GT(picture.paths, 3000);
 
     AnswerExportDialog(File("plotter"), true, "400mm");
@@ -156,8 +191,55 @@ TEST_F(AppFixture, ExportSvgWritesThePictureAndThePlotterFile) {
     EXPECT_TRUE(plotter.wellFormed);
     EXPECT_EQ(plotter.layers.size(), 3);
     for (const QString& layer : plotter.layers)
-        EXPECT_TRUE(layer.startsWith("Pen ")) << layer.toStdString();
+        EXPECT_TRUE(layer.startsWith(QString::number(plotter.layers.indexOf(layer) + 1) + " #"))
+            << layer.toStdString();
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+// The export is the picture shown: edits not yet painted (the colour page before Enter) are not
+// in it, and an order painted alone is exported alone.
+TEST_F(AppFixture, ExportSvgWritesTheAcceptedPicture) {
+    ASSERT_TRUE(Start());
+    CDibDoc& doc = *app->ActiveDocument();
+    doc.m_figure.m_orders[0].drawOrder = 0;
+    AnswerExportDialog(File("shown.svg"), false);
+    ASSERT_TRUE(app->Execute(ID_FILE_EXPORT_SVG));
+    EXPECT_EQ(ReadXml(File("shown.svg")).layers,
+              (QStringList{"Background", "Order 2", "Order 1", "Order 0"}));
+    ASSERT_TRUE(doc.RenderFigure(2, true));
+    AnswerExportDialog(File("alone.svg"), false);
+    ASSERT_TRUE(app->Execute(ID_FILE_EXPORT_SVG));
+    EXPECT_EQ(ReadXml(File("alone.svg")).layers, (QStringList{"Background", "Order 2"}));
+    SvgFigure carried;
+    std::string reason;
+    ASSERT_TRUE(ReadSvgFigure(dir.File("alone.svg"), carried, reason)) << reason;
+    EXPECT_EQ(carried.parameterText, doc.PictureParameterText());
+    EXPECT_EQ(carried.order, 2);
+}
+
+// File > Open and dropped files open a Dorvanta SVG as its figure, at its size; other SVG files
+// are refused with a message.
+TEST_F(AppFixture, DorvantaSvgOpensAsItsFigure) {
+    ASSERT_TRUE(Start());
+    FigureEngine figure;
+    figure.m_nWidth = 320;
+    figure.m_nHeight = 200;
+    figure.m_dMagnExp = -8;
+    ASSERT_TRUE(SaveSvgFile(figure, {}, dir.File("fig.svg"), prompts));
+    CDibDoc* doc = app->OpenDocumentFile(File("fig.svg"));
+    ASSERT_NE(doc, nullptr);
+    EXPECT_FALSE(doc->m_bBitmapMode);
+    EXPECT_EQ(doc->m_figure.m_nWidth, 320);
+    EXPECT_EQ(doc->m_figure.m_nHeight, 200);
+    EXPECT_EQ(doc->m_figure.m_dMagnExp, -8);
+
+    std::ofstream(dir.File("other.svg")) << "<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
+    ASSERT_TRUE(SaveSvgFile(figure, {}, dir.File("dropped.svg"), prompts));
+    QMimeData dropped;
+    dropped.setUrls(
+        {QUrl::fromLocalFile(File("other.svg")), QUrl::fromLocalFile(File("dropped.svg"))});
+    EXPECT_EQ(Frame().OpenDroppedFiles(dropped), 1);
+    EXPECT_TRUE(AnyMessageContains(prompts, "only SVG files written by Dorvanta carry a figure"));
 }
 
 TEST_F(AppFixture, ExportSvgIsDisabledForPictureFiles) {
@@ -202,6 +284,30 @@ TEST(SvgRenderingTest, LooksLikeThePicture) {
         EXPECT_LE(rms, 0.04);
         RecordProperty(std::string("rms ") + figure, std::to_string(rms));
         std::printf("%s: quarter RMS %.4f\n", figure, rms);
+    }
+}
+
+// Zoomed out, rsvg-convert renders the file at once. Far out the picture is one dot and the file
+// matches it; a few halvings out the painting is pixel noise that the file gives as its mean.
+TEST(SvgRenderingTest, ZoomedOutFiguresRender) {
+    if (!ProgramAvailable("rsvg-convert")) GTEST_SKIP() << "rsvg-convert is not installed";
+    TempDir dir;
+    ScriptedPrompts ui;
+    CDibDoc doc(ui);
+    ASSERT_TRUE(doc.OnNewDocument());
+    for (const auto& [exponent, target] : {std::pair{-1000.0, 0.04}, std::pair{-12.0, 0.06}}) {
+        SCOPED_TRACE(exponent);
+        doc.m_figure.m_dMagnExp = exponent;
+        ASSERT_TRUE(doc.RenderFigure(-1, false));
+        ASSERT_TRUE(doc.OnSaveDocument(dir.File("picture.bmp")));
+        ASSERT_TRUE(SaveSvgFile(doc.m_figure, {}, dir.File("far.svg"), ui));
+        ASSERT_EQ(RunCommand("rsvg-convert -w 1200 -h 900 -o '" + dir.File("far.png") + "' '" +
+                             dir.File("far.svg") + "'"),
+                  0);
+        const double rms = QuarterRms(QImage(QString::fromStdString(dir.File("picture.bmp"))),
+                                      QImage(QString::fromStdString(dir.File("far.png"))));
+        EXPECT_LE(rms, target);
+        std::printf("exponent %g: quarter RMS %.4f\n", exponent, rms);
     }
 }
 

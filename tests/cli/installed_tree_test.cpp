@@ -348,7 +348,7 @@ TEST_F(InstalledTreeTest, TumblerStoresTheThumbnailerPicture) {
 
 TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
     if (!ToolAvailable("bash")) GTEST_SKIP() << "bash is not installed";
-    for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png"}) {
+    for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png", "g.svg"}) {
         std::ofstream(Work(name)) << "";
     }
     const std::string script = Usr("share/bash-completion/completions/dorvanta-render").string();
@@ -364,8 +364,9 @@ TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
     for (const std::string& option : OptionsIn(RunInstalled("dorvanta-render --help").out)) {
         EXPECT_NE(offered.find(option + "\n"), std::string::npos) << option;
     }
-    EXPECT_EQ(complete("''"), "a.dat\nb.bmp\nc.jpg\nf.png\n");
-    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\nf.png\n");
+    EXPECT_EQ(complete("''"), "a.dat\nb.bmp\nc.jpg\nf.png\ng.svg\n");
+    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\nf.png\ng.svg\n");
+    EXPECT_EQ(complete("--stroke h"), "hairline\n");
     EXPECT_EQ(complete("fig.dat --save-dat ''"), "a.dat\n");
     EXPECT_EQ(complete("--pov ''"), "d.pov\n");
     EXPECT_EQ(complete("--order ''"), "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n");

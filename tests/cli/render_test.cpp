@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "cli/tool_run_support.h"
+#include "picture/png_file.h"
+#include "support/scripted_prompts.h"
 #include "support/svg_reader.h"
 #include "support/temp_dir.h"
 
@@ -245,7 +247,7 @@ TEST_F(RenderTest, SvgOutputHasAFigureLayerPerPaintedOrder) {
     const SvgDocument svg = ReadSvg(File("fig.svg"));
     ASSERT_TRUE(svg.wellFormed) << svg.error;
     EXPECT_EQ(svg.layers,
-              (std::vector<std::string>{"Background", "Order 3", "Order 2", "Order 1", "Order 0"}));
+              (std::vector<std::string>{"Background", "Order 2", "Order 1", "Order 0"}));
     EXPECT_EQ(svg.elements.front().Attribute("width"), "1200");
 
     // One order at another size, printed 40 cm wide.
@@ -288,14 +290,83 @@ TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
         {"--svg-width", "400mm", "-o", "x.bmp"},
         {"--svg-width", "400", "-o", "x.svg"},
         {"--svg-width", "-4mm", "-o", "x.svg"},
+        {"--svg-width", "1e308mm", "-o", "x.svg"},
+        {"--svg-width", "1e-300mm", "-o", "x.svg"},
+        {"--svg-width", "0.004mm", "-o", "x.svg"},
         {"--svg-width"},
+        {"--stroke", "0.0001mm", "-o", "x.svg"},
+        {"--stroke", "fat", "-o", "x.svg"},
+        {"--stroke", "hairline", "-o", "x.bmp"},
         {"pic.bmp", "-o", "x.svg"},
+        {"plain.png", "-o", "x.svg"},
     };
+    ScriptedPrompts ui;
+    DibHandle plain;
+    ASSERT_TRUE(DibAllocatePicture(plain, 8, 8, ui));
+    DibInitHeader24(plain->Bytes(), 8, 8);
+    ASSERT_TRUE(PngWritePicture(dir.File("plain.png"), plain, "", ui));
     ExpectUsageErrors(bad, {"x.svg", "x.bmp"});
     RunResult unwritable = Run({"-o", "no-such-folder/x.svg"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("Could not write the SVG file no-such-folder/x.svg"),
               std::string::npos);
+}
+
+// Units in any case and with blanks; the stroke on paper and the pen numbers reach the file.
+TEST_F(RenderTest, SvgWidthAndStrokeOptions) {
+    RunResult r =
+        Run({"-o", "w.svg", "--svg-width", "400 MM", "--plotter", "--stroke", "hairline"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const SvgDocument svg = ReadSvg(File("w.svg"));
+    EXPECT_EQ(svg.elements.front().Attribute("width"), "400mm");
+    EXPECT_EQ(svg.layers.front().rfind("1 #", 0), 0u);
+    for (const SvgElement& e : svg.elements) {
+        if (e.name == "g") {
+            EXPECT_EQ(e.Attribute("stroke-width"), "0.03");  // 0.01 mm
+        }
+    }
+}
+
+// A vector file has no picture memory: a size far beyond what a picture may hold is walked.
+TEST_F(RenderTest, HugeSvgIsDrawnWithoutAPicture) {
+    RunResult r = Run({"--size", "40000x30000", "-o", "big.svg", "--stats"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const SvgDocument svg = ReadSvg(File("big.svg"));
+    ASSERT_TRUE(svg.wellFormed) << svg.error;
+    EXPECT_EQ(svg.elements.front().Attribute("viewBox"), "0 0 40000 30000");
+    EXPECT_NE(r.out.find("Order 0: big pentagons"), std::string::npos) << r.out;
+}
+
+// A PNG or SVG written by the program gives its figure back: to an SVG, and from an SVG to the
+// same picture and parameter file as the original.
+TEST_F(RenderTest, FigurePngAndSvgOpenAsTheirFigure) {
+    ASSERT_EQ(Run({"--size", "300x200", "-o", "fig.png", "--save-dat", "fig.dat"}).status, 0);
+    ASSERT_EQ(Run({"--order", "2", "--size", "300x200", "-o", "o2.png"}).status, 0);
+    RunResult r = Run({"fig.png", "-o", "fig.svg"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadSvg(File("fig.svg")).elements.front().Attribute("viewBox"), "0 0 300 200");
+    const struct {
+        std::vector<std::string> args;
+        const char* made;
+        const char* original;
+    } cases[] = {
+        {{"fig.svg", "-o", "back.png"}, "back.png", "fig.png"},
+        {{"fig.svg", "--save-dat", "back.dat"}, "back.dat", "fig.dat"},
+        {{"fig.svg", "-o", "again.svg"}, "again.svg", "fig.svg"},
+        {{"fig.dat", "--order", "2", "--size", "300x200", "-o", "o2.svg"}, "o2.svg", nullptr},
+        {{"o2.svg", "-o", "o2back.png"}, "o2back.png", "o2.png"},
+    };
+    for (const auto& c : cases) {
+        r = Run(c.args);
+        ASSERT_EQ(r.status, 0) << JoinArguments(c.args) << r.err;
+        if (c.original != nullptr) {
+            EXPECT_EQ(File(c.made), File(c.original)) << c.made;
+        }
+    }
+    std::ofstream(dir.File("other.svg")) << "<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
+    r = Run({"other.svg", "-o", "x.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir.File("x.png")));
 }
 
 TEST_F(RenderTest, AFifoAsInputIsRefusedAtOnce) {

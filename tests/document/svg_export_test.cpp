@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/svg_export.h"
 #include "figure/figure_engine.h"
@@ -29,6 +32,12 @@ std::string Hex(std::uint32_t dibColour) {
 
 int Channel(std::uint32_t colour, int shift) {
     return (colour >> shift) & 0xff;
+}
+
+// The order of the layer an element lies in ("Order 2"), or -1.
+int OrderOf(const SvgDocument& svg, const SvgElement& e) {
+    if (e.layer < 0 || svg.layers[e.layer].rfind("Order ", 0) != 0) return -1;
+    return std::stoi(svg.layers[e.layer].substr(6));
 }
 
 bool IsFill(const SvgElement& e) {
@@ -106,15 +115,47 @@ TEST(SvgLength, ReadsPositiveLengthsWithAUnit) {
         const char* text;
         bool ok;
         double millimetres;
-    } cases[] = {{"400mm", true, 400},  {"21.5cm", true, 215}, {"8in", true, 203.2},
-                 {"72pt", true, 25.4},  {"96px", true, 25.4},  {"400", false, 0},
-                 {"-3mm", false, 0},    {"0mm", false, 0},     {"mm", false, 0},
-                 {"4e400mm", false, 0}, {"400 mm", false, 0},  {"400km", false, 0}};
+    } cases[] = {{"400mm", true, 400},  {"21.5cm", true, 215},   {"8in", true, 203.2},
+                 {"72pt", true, 25.4},  {"96px", true, 25.4},    {"400", false, 0},
+                 {"-3mm", false, 0},    {"0mm", false, 0},       {"mm", false, 0},
+                 {"4e400mm", false, 0}, {"400 mm", true, 400},   {"400km", false, 0},
+                 {"400MM", true, 400},  {" 8 In ", true, 203.2}, {"1e308mm", true, 1e308}};
     for (const auto& c : cases) {
         SvgLength length;
         EXPECT_EQ(ParseSvgLength(c.text, length), c.ok) << c.text;
         if (c.ok) {
-            EXPECT_NEAR(LengthInMillimetres(length), c.millimetres, 1e-9) << c.text;
+            EXPECT_NEAR(LengthInMillimetres(length), c.millimetres, 1e-9 * c.millimetres) << c.text;
+        }
+    }
+}
+
+TEST(SvgLength, WidthsAndStrokesStayWithinTheirRanges) {
+    const struct {
+        const char* text;
+        bool width;
+        bool stroke;
+        double strokeMm;
+    } cases[] = {{"0.1mm", true, true, 0.1},
+                 {"0.09mm", false, true, 0.09},
+                 {"10000cm", true, false, 0},
+                 {"10001cm", false, false, 0},
+                 {"1e308mm", false, false, 0},
+                 {"1e-300mm", false, false, 0},
+                 {"0.004mm", false, true, 0.004},
+                 {"hairline", false, true, kSvgHairlineMm},
+                 {" HairLine ", false, true, kSvgHairlineMm},
+                 {"0.0009mm", false, false, 0},
+                 {"10mm", true, true, 10},
+                 {"11 MM", true, false, 0},
+                 {"hair line", false, false, 0},
+                 {"0.01", false, false, 0}};
+    for (const auto& c : cases) {
+        SvgLength length;
+        EXPECT_EQ(ParseSvgWidth(c.text, length), c.width) << c.text;
+        double mm = 0;
+        EXPECT_EQ(ParseSvgStroke(c.text, mm), c.stroke) << c.text;
+        if (c.stroke) {
+            EXPECT_NEAR(mm, c.strokeMm, 1e-12) << c.text;
         }
     }
 }
@@ -172,8 +213,8 @@ TEST_F(SvgExportTest, DefaultFigureHasOneLayerPerPaintedOrderInPaintingOrder) {
     EXPECT_EQ(root.Attribute("width"), "1200");
     EXPECT_EQ(root.Attribute("height"), "900");
     EXPECT_EQ(root.Attribute("viewBox"), "0 0 1200 900");
-    EXPECT_EQ(svg.layers,
-              (std::vector<std::string>{"Background", "Order 3", "Order 2", "Order 1", "Order 0"}));
+    EXPECT_EQ(svg.layers, (std::vector<std::string>{"Background", "Order 2", "Order 1",
+                                                    "Order 0"}));  // 3 is empty
     EXPECT_LT(text.size(), 2u * 1024 * 1024);
 
     // The background fills the picture in colour entry 1.
@@ -207,7 +248,7 @@ TEST_F(SvgExportTest, DefaultFigureHasOneLayerPerPaintedOrderInPaintingOrder) {
     for (const SvgElement& e : svg.elements) {
         if (e.name != "path") continue;
         ASSERT_GE(e.layer, 1);
-        const int order = 3 - (e.layer - 1);
+        const int order = OrderOf(svg, e);
         EXPECT_EQ(e.Attribute("opacity"), "0.5");
         if (IsFill(e)) {
             ++fills[order];
@@ -232,7 +273,7 @@ TEST_F(SvgExportTest, PentagonsLieOnTheSeriesLinesOfTheirOrder) {
     for (int order = 0; order <= 3; ++order) {
         const auto series = SeriesOf(f, order);
         for (const SvgElement& e : svg.elements) {
-            if (!IsFill(e) || e.layer != 4 - order) continue;
+            if (!IsFill(e) || OrderOf(svg, e) != order) continue;
             const auto paths = PathPoints(e.Attribute("d"));
             ASSERT_EQ(paths.size(), 1u);
             const auto& points = paths[0];
@@ -281,7 +322,7 @@ TEST_F(SvgExportTest, LinesAndReferenceLinesRunOnTheSeriesAcrossThePicture) {
         const std::string lineColour = Hex(f.GetDibColour(10 * order + SLOT_LINES));
         const std::string referenceColour = Hex(f.GetDibColour(10 * order + SLOT_REFERENCE_LINE));
         for (const SvgElement& e : svg.elements) {
-            if (e.name != "path" || e.layer != 4 - order) continue;
+            if (e.name != "path" || OrderOf(svg, e) != order) continue;
             const std::string stroke = e.Attribute("stroke");
             if (stroke == Hex(f.GetDibColour(10 * order + SLOT_BIG_STAR))) ++stars;
             if (stroke != lineColour && stroke != referenceColour) continue;
@@ -321,11 +362,11 @@ TEST_F(SvgExportTest, FlatFillsAndTransparencyFollowTheOrderSettings) {
     std::set<std::string> fills[kOrderCount];
     for (const SvgElement& e : svg.elements) {
         if (!IsFill(e)) continue;
-        const int order = 3 - (e.layer - 1);
+        const int order = OrderOf(svg, e);
         fills[order].insert(e.Attribute("fill"));
         EXPECT_EQ(e.Attribute("opacity"), order == 0 ? "0.75" : order == 1 ? "" : "0.5");
     }
-    EXPECT_EQ(text.find("Gradient"), std::string::npos);
+    EXPECT_EQ(text.find("Gradient", text.find("</metadata>")), std::string::npos);
     EXPECT_EQ(fills[0], (std::set<std::string>{Hex(f.GetDibColour(SLOT_BIG_SOLID)),
                                                Hex(f.GetDibColour(SLOT_SMALL_SOLID))}));
     EXPECT_EQ(fills[0], (std::set<std::string>{"#fa255a", "#ffd2d2"}));
@@ -341,6 +382,103 @@ TEST_F(SvgExportTest, SingleOrderAndPhysicalWidth) {
     EXPECT_EQ(svg.elements.front().Attribute("width"), "400mm");
     EXPECT_EQ(svg.elements.front().Attribute("height"), "300mm");
     EXPECT_EQ(svg.elements.front().Attribute("viewBox"), "0 0 1200 900");
+}
+
+TEST_F(SvgExportTest, PhysicalSizeKeepsTheAspectAtAnyWidth) {
+    const struct {
+        const char* width;
+        int w, h;
+        const char* widthAttribute;
+        const char* heightAttribute;
+    } cases[] = {
+        {"0.1mm", 1200, 900, "0.1mm", "0.075mm"},    {"100000mm", 1200, 900, "100000mm", "75000mm"},
+        {"400mm", 1200, 7, "400mm", "2.33333333mm"}, {"8in", 3, 1, "8in", "2.66666667in"},
+        {"0.1mm", 1000, 1, "0.1mm", "0.0001mm"},     {"400mm", 1, 1000, "400mm", "400000mm"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        doc.m_figure.m_nWidth = c.w;
+        doc.m_figure.m_nHeight = c.h;
+        SvgOptions options;
+        options.physical = ParseSvgWidth(c.width, options.width);
+        ASSERT_TRUE(options.physical);
+        const SvgDocument svg = Export(options);
+        const SvgElement& root = svg.elements.front();
+        EXPECT_EQ(root.Attribute("width"), c.widthAttribute);
+        EXPECT_EQ(root.Attribute("height"), c.heightAttribute);
+        const double ratio =
+            std::stod(root.Attribute("height")) / std::stod(root.Attribute("width"));
+        EXPECT_NEAR(ratio * c.w / c.h, 1.0, 1e-8);
+    }
+}
+
+// Every layer joins strokes round (no miter spikes at the star tips); a stroke width on paper
+// gives the same millimetres whatever the width.
+TEST_F(SvgExportTest, StrokeWidthOnPaperAndRoundJoins) {
+    SwitchOnLinesAndStars();
+    const struct {
+        bool plotter;
+        const char* width;  // empty: pixels
+        std::optional<double> strokeMm;
+        const char* strokeWidth;  // user units; empty: none written
+    } cases[] = {{false, "", std::nullopt, ""},
+                 {false, "400mm", 0.01, "0.03"},
+                 {true, "4000mm", 0.01, "0.003"},
+                 {true, "", kSvgHairlineMm, "0.0377952756"},
+                 {true, "40CM", 0.3, "0.9"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        SvgOptions options;
+        options.plotter = c.plotter;
+        options.physical = ParseSvgWidth(c.width, options.width);
+        options.strokeMm = c.strokeMm;
+        const SvgDocument svg = Export(options);
+        int layers = 0;
+        for (const SvgElement& e : svg.elements) {
+            if (e.name != "g" || e.Attribute("id") == "background") continue;
+            ++layers;
+            EXPECT_EQ(e.Attribute("stroke-linejoin"), "round");
+            EXPECT_EQ(e.Attribute("stroke-width"), c.strokeWidth);
+        }
+        EXPECT_GE(layers, 3);
+    }
+}
+
+TEST_F(SvgExportTest, AnOrderWithNothingToDrawHasNoLayer) {
+    for (int item = 0; item < 8; ++item) doc.m_figure.m_orders[2].drawItems[item] = 0;
+    EXPECT_EQ(Export().layers, (std::vector<std::string>{"Background", "Order 1", "Order 0"}));
+    SvgOptions one;
+    one.order = 2;
+    EXPECT_EQ(Export(one).layers, (std::vector<std::string>{"Background"}));
+}
+
+// Zoomed out, pentagons too small for elements of their own are gathered in cells: the file
+// stays within a few times the default figure's, and the cells keep the colour of the picture.
+TEST_F(SvgExportTest, ZoomedOutFiguresStaySmall) {
+    const std::size_t defaultSize = MakeSvg(doc.m_figure, {}, ui).size();
+    for (double exponent : {-10.0, -12.0, -1000.0}) {
+        SCOPED_TRACE(exponent);
+        doc.m_figure.m_dMagnExp = exponent;
+        for (bool plotter : {false, true}) {
+            SvgOptions options;
+            options.plotter = plotter;
+            const SvgDocument svg = Export(options);
+            EXPECT_LT(text.size(), 8 * defaultSize);
+            int elements = 0;
+            for (const SvgElement& e : svg.elements) elements += e.name == "path";
+            EXPECT_LT(elements, 50000);
+        }
+    }
+    // Far out every pentagon lies in the middle cell, which has the colour of the painted dot.
+    ASSERT_TRUE(doc.RenderFigure(-1, false));
+    COLORREF dot = 0;
+    ASSERT_TRUE(doc.PixelColourAt(600, 450, dot));
+    const SvgDocument svg = Export();
+    const SvgElement& last = svg.elements.back();
+    EXPECT_EQ(last.Attribute("d"), "M600 448h4v4h-4z");
+    const std::uint32_t fill = std::stoul(last.Attribute("fill").substr(1), nullptr, 16);
+    for (int shift : {0, 8, 16}) {  // the painting rounds every blend to whole levels
+        EXPECT_NEAR(Channel(fill, shift), Channel(dot, 16 - shift), 2) << last.Attribute("fill");
+    }
 }
 
 // All segments of the plotter paths, per pen colour.
@@ -381,8 +519,9 @@ TEST_F(SvgExportTest, PlotterDrawsEveryStretchOnceWithShortTravel) {
     options.plotter = true;
     PlotterStats stats;
     const SvgDocument svg = Export(options, &stats);
+    const std::string drawing = text.substr(text.find("</metadata>"));
     for (const char* forbidden : {"opacity", "Gradient", "transform", "<rect", "url("}) {
-        EXPECT_EQ(text.find(forbidden), std::string::npos) << forbidden;
+        EXPECT_EQ(drawing.find(forbidden), std::string::npos) << forbidden;
     }
     // One layer per colour: the big pentagon outlines of orders 0, 1 and 2 (order 3 has none).
     const FigureEngine& f = doc.m_figure;
@@ -397,6 +536,10 @@ TEST_F(SvgExportTest, PlotterDrawsEveryStretchOnceWithShortTravel) {
     EXPECT_EQ(colours, (std::set<std::string>{Hex(f.GetDibColour(SLOT_BIG_PENTAGON)),
                                               Hex(f.GetDibColour(10 + SLOT_BIG_PENTAGON)),
                                               Hex(f.GetDibColour(20 + SLOT_BIG_PENTAGON))}));
+    // Labelled by the pen number first: "1 #1414eb".
+    for (std::size_t n = 0; n < svg.layers.size(); ++n) {
+        EXPECT_EQ(svg.layers[n].rfind(std::to_string(n + 1) + " #", 0), 0u) << svg.layers[n];
+    }
 
     std::string commands;
     const auto segments = PenSegments(svg, commands);
@@ -490,6 +633,64 @@ TEST_F(SvgExportTest, HostileFiguresStillWriteValidFiles) {
     for (auto& o : doc.m_figure.m_orders) o.drawOrder = 1;
     ASSERT_TRUE(doc.RenderFigure(-1, false));
     EXPECT_EQ(doc.m_figure.m_nShapes, kMaxShapes);
+}
+
+// The parameter text comes back byte for byte, whatever bytes its comment holds.
+TEST_F(SvgExportTest, MetadataCarriesTheParameterTextByteForByte) {
+    const char* comments[] = {"", "caf\xe9 & <tags> ]]> \"quoted\" \x81\x9f\x7f", "tab\there",
+                              "control \x01\x1f bytes"};
+    for (const char* comment : comments) {
+        SCOPED_TRACE(comment);
+        std::snprintf(doc.m_figure.m_szComment, sizeof doc.m_figure.m_szComment, "%s", comment);
+        for (int order : {-1, 3}) {
+            SvgOptions options;
+            options.order = order;
+            Export(options);
+            SvgFigure carried;
+            ASSERT_TRUE(ParseSvgFigure(text, carried));
+            EXPECT_EQ(carried.parameterText, DatFileText(doc.m_figure));
+            EXPECT_EQ(carried.width, 1200);
+            EXPECT_EQ(carried.height, 900);
+            EXPECT_EQ(carried.order, order);
+        }
+    }
+}
+
+// Another program saving the file again may bind the namespace at the root under its own prefix.
+TEST_F(SvgExportTest, FigureIsReadFromTheFileAndOnlyFromOurNamespace) {
+    TempDir dir;
+    Export();
+    std::string moved = text;
+    const std::string binding = " xmlns:dorvanta=\"urn:x-dorvanta:figure\"";
+    moved.erase(moved.find(binding), binding.size());
+    moved.insert(moved.find("<svg ") + 5, "xmlns:ns1=\"urn:x-dorvanta:figure\" ");
+    for (const char* tag : {"<dorvanta:", "</dorvanta:"}) {
+        const std::size_t at = moved.find(tag);
+        moved.replace(at, std::strlen(tag),
+                      std::string(tag).replace(tag[1] == '/' ? 2 : 1, 8, "ns1"));
+    }
+    std::string foreign = text;
+    foreign.replace(foreign.find("urn:x-dorvanta:figure"), 21, "urn:x-other:figure");
+    const struct {
+        const char* name;
+        const std::string& content;
+        bool found;
+    } cases[] = {{"written.svg", text, true},
+                 {"moved.svg", moved, true},
+                 {"foreign.svg", foreign, false},
+                 {"cut.svg", text.substr(0, 900), false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(dir.File(c.name), std::ios::binary) << c.content;
+        SvgFigure carried;
+        std::string reason;
+        ASSERT_EQ(ReadSvgFigure(dir.File(c.name), carried, reason), c.found) << reason;
+        if (c.found) {
+            EXPECT_EQ(carried.parameterText, DatFileText(doc.m_figure));
+        } else {
+            EXPECT_EQ(reason, dir.File(c.name) + " is an SVG without a Dorvanta figure");
+        }
+    }
 }
 
 TEST_F(SvgExportTest, SavedFileIsWellFormedXmlAndFailuresAreReported) {
