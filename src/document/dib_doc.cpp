@@ -8,6 +8,7 @@
 
 #include "document/dat_file.h"
 #include "document/file_names.h"
+#include "document/poster_file.h"
 #include "picture/jpeg_file.h"
 #include "picture/png_file.h"
 
@@ -340,7 +341,10 @@ bool CDibDoc::SaveDocumentOfKind(const std::string& path, int kind) {
     bool ok = false;
     if (kind == FILE_KIND_BMP) ok = DibSaveBmpFile(path, m_hDIB, 0, m_ui);
     if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
-    if (kind == FILE_KIND_PNG) ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui);
+    if (kind == FILE_KIND_PNG) {
+        ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui,
+                             PngOnPaintingThreads(m_nPaintThreads));
+    }
     if (!ok) {
         // The modified flag stays: a picture that was not saved must still be offered at close.
         m_ui.ShowMessage("Cannot save DIB", MsgButtons::Ok, MsgIcon::Information);

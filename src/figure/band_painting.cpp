@@ -187,6 +187,15 @@ int DefaultPaintingThreads() {
     return cores;
 }
 
+void RunOnPaintingThreads(int parts, int threads, const std::function<void(int part)>& work) {
+    PaintingPool* pool = threads > 1 && parts > 1 ? PaintingPool::Shared() : nullptr;
+    if (pool == nullptr) {
+        for (int part = 0; part < parts; ++part) work(part);
+        return;
+    }
+    pool->ForEachPart(parts, work, std::min(threads, kMaxThreads) - 1);
+}
+
 void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
                          int threads) {
     threads = UsableThreads(figure, threads);

@@ -15,6 +15,10 @@ class UserPrompts;
 // One thread per core, at least one.
 int DefaultPaintingThreads();
 
+// Runs work(0) .. work(parts − 1) on up to `threads` of the painting threads (the calling thread
+// among them), all done on return; work must not throw.
+void RunOnPaintingThreads(int parts, int threads, const std::function<void(int part)>& work);
+
 // PaintFigure with up to `threads` threads, each painting bands of the picture (1 or less: the
 // single-threaded PaintFigure). Leaves the engine as PaintFigure does; messages go through ui on
 // the calling thread, once.

@@ -35,9 +35,9 @@ class PaintingPool {
     // painting at a time: a second caller waits for the first.
     void Run(int helpers, const FigureEngine& model, const HelperWork& work,
              const std::function<void()>& own);
-    // Runs work(0) .. work(parts − 1) at once: part 0 on the calling thread, the others on the
-    // helpers as they come (with one helper: part 1). work must not throw.
-    void ForEachPart(int parts, const std::function<void(int part)>& work);
+    // Runs work(0) .. work(parts − 1) at once: part 0 on the calling thread, the others on up to
+    // `helpers` helpers (parts − 1 when negative) as they come. work must not throw.
+    void ForEachPart(int parts, const std::function<void(int part)>& work, int helpers = -1);
 
   private:
     struct Helper {

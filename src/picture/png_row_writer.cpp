@@ -17,15 +17,17 @@ std::string PngSizeProblem(std::int64_t width, std::int64_t height) {
 }
 
 PngRowWriter::PngRowWriter(std::FILE* file, const std::string& path, int width, int height,
-                           std::string_view parameterText, UserPrompts& ui)
+                           std::string_view parameterText, UserPrompts& ui, PngEncoding encoding)
     : m_path(path),
       m_ui(ui),
       m_png(std::make_unique<PngRowEncoder>(
-          width, height, parameterText, [this, file](const std::uint8_t* bytes, std::size_t count) {
+          width, height, parameterText,
+          [this, file](const std::uint8_t* bytes, std::size_t count) {
               if (std::fwrite(bytes, 1, count, file) == count) return true;
               m_writeError = errno ? errno : EIO;
               return false;
-          })) {}
+          },
+          std::move(encoding))) {}
 
 PngRowWriter::~PngRowWriter() = default;
 

@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "picture/png_file.h"
+
 class UserPrompts;
 struct JpegEncoding;  // the library's state (jpeg_file.cpp)
-class PngRowEncoder;
 
 class RowSink {
   public:
@@ -86,12 +87,12 @@ class JpegRowWriter : public RowSink {
 // ---- PNG ----
 
 // Takes the rows top-down into the streaming PNG encoder, which the whole-picture writer uses
-// too, with the parameter text in its chunk. Failures show "Failed to write: " + path + "\n" and
-// the cause.
+// too, with the parameter text in its chunk and the threads encoding lends. Failures show
+// "Failed to write: " + path + "\n" and the cause, once.
 class PngRowWriter : public RowSink {
   public:
     PngRowWriter(std::FILE* file, const std::string& path, int width, int height,
-                 std::string_view parameterText, UserPrompts& ui);
+                 std::string_view parameterText, UserPrompts& ui, PngEncoding encoding = {});
     ~PngRowWriter() override;
     PngRowWriter(const PngRowWriter&) = delete;
     PngRowWriter& operator=(const PngRowWriter&) = delete;

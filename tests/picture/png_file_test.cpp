@@ -233,16 +233,13 @@ TEST(PngRowEncoder, PiecesOfAnySizeGiveTheBytesOfTheWholePictureWriter) {
     }
 }
 
-// Above the whole-buffer size the encoder streams through zlib (the Up filter while rows are
-// small, the Sub filter for very wide rows); split or whole, the bytes are the same, and they
-// read back as the pixels that went in.
+// Large pictures are compressed in many parts (of many rows, or of one very wide row each); split
+// or whole, the bytes are the same, and they read back as the pixels that went in.
 TEST(PngRowEncoder, StreamedPicturesDoNotDependOnHowTheyWereSplit) {
     struct Case {
         std::int64_t width, height;
     };
     for (Case c : {Case{4000, 3000}, Case{5592406, 2}}) {
-        ASSERT_FALSE(PngCompressesWhole(c.width, c.height));
-        ASSERT_TRUE(PngCompressesWhole(c.width, c.height / 2));
         Bytes whole = EncodeProcedural(c.width, c.height, 0, true);
         Bytes split = EncodeProcedural(c.width, c.height, 7, false);
         EXPECT_EQ(whole, split) << c.width << "x" << c.height;
