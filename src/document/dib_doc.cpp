@@ -143,6 +143,9 @@ int CDibDoc::PreparePicture(bool showDialog) {
             return hadPicture ? IDCANCEL : 0;
         }
         m_figure = g_figureEdit;
+    } else if (!ApplyRequest(result)) {
+        m_bReady = true;
+        return result;
     }
     const int width = m_figure.m_nWidth;
     const int height = m_figure.m_nHeight;
@@ -160,6 +163,23 @@ int CDibDoc::PreparePicture(bool showDialog) {
     return result;
 }
 
+bool CDibDoc::ApplyRequest(int& result) {
+    if (m_request.width > 0 && m_request.height > 0) {
+        m_figure.m_nWidth = m_request.width;
+        m_figure.m_nHeight = m_request.height;
+    }
+    if (m_request.order) {
+        m_figure.m_nCurrentOrder = *m_request.order;
+        result = RESULT_DRAW_ONE_ORDER;
+    }
+    if (m_request.paint) return true;
+    m_pictureSize = {m_figure.m_nWidth, m_figure.m_nHeight};
+    m_figure.m_nRowBytes = RowBytes24(m_figure.m_nWidth);
+    m_nPaintedOrder = m_request.order.value_or(-1);
+    StoreAcceptedCopy();
+    return false;
+}
+
 bool CDibDoc::RenderFigure(int order, bool onlyOne) {
     if (!m_hDIB) return false;
     // A picture that does not match the figure's size (a refused or foreign block) is never
@@ -170,7 +190,8 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
         WaitCursor wait(m_ui);
         std::uint8_t* rows = DibPixelData(m_hDIB->Bytes(), 0);
         m_nPaintedOrder = onlyOne ? order : -1;
-        PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui, m_nPaintThreads);
+        PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui,
+                            ThreadsWorthUsing(m_figure, m_nPaintThreads));
     }
     StoreAcceptedCopy();
     // Every window on the document shows the new picture, not only the one that asked.

@@ -73,6 +73,16 @@ struct AcceptedTransform {
 AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure);
 void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted);
 
+// What a painting without the settings dialog takes instead of the figure's own settings, so
+// that a command line paints once, at the size and order it asks for: the size, the one order
+// shown alone, or no painting at all (the picture is painted elsewhere, e.g. into a poster file).
+struct PaintingRequest {
+    int width = 0;  // 0: the figure's size
+    int height = 0;
+    std::optional<int> order;
+    bool paint = true;
+};
+
 class CDibDoc {
   public:
     explicit CDibDoc(UserPrompts& ui);
@@ -161,12 +171,17 @@ class CDibDoc {
     DibHandle m_hDIB;
     std::unique_ptr<DocPalette> m_pPalette;
     PictureSize m_pictureSize{1, 1};
+    // Applied by every painting without the settings dialog (the command line's request).
+    PaintingRequest m_request;
     // Threads that paint the figure: one per core by default, 1 for the single-threaded painting.
     int m_nPaintThreads = DefaultPaintingThreads();
     // The order the last painting showed alone, or -1 when it painted every drawn order.
     int m_nPaintedOrder = -1;
 
   private:
+    // Applies m_request to the figure (result becomes RESULT_DRAW_ONE_ORDER for an order); false
+    // when nothing is to be painted, with the figure then kept as if painted.
+    bool ApplyRequest(int& result);
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
     bool OpenCarriedFigure(const std::string& path, const std::string& parameterText,

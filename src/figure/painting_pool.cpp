@@ -124,7 +124,8 @@ void PaintingPool::Round(int helpers, const FigureEngine* model, const HelperWor
     m_work = &work;
     // Awake waiting only while every thread of the round has a core: otherwise a waiting thread
     // would take a core from one still working.
-    const bool stayAwake = taking < DefaultPaintingThreads();
+    const bool stayAwake =
+        m_awakeWaiting.load(std::memory_order_relaxed) && taking < DefaultPaintingThreads();
     m_stayAwake.store(stayAwake, std::memory_order_relaxed);
     m_busy.store(taking, std::memory_order_relaxed);
     for (int n = 0; n < taking; ++n) {
