@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "picture/deflate_join.h"
@@ -210,16 +211,27 @@ struct PngRowEncoder::State {
     int batchParts = 1;
     std::uint64_t batchFirstRow = 0;
     ByteBuffer batch;
+    // The rows of the batch being encoded: the held copy, or the caller's rows when a whole batch
+    // came at once in AddRows (a picture in memory is not copied).
+    const std::uint8_t* batchTop = nullptr;
+    std::ptrdiff_t batchStride = 0;
     std::vector<std::uint8_t> aboveBatch;  // empty above the first row
 
     struct Part {
-        ByteBuffer filtered, compressed;
-        Compressor compressor;
-        RowScratch scratch;
+        ByteBuffer compressed;
         std::size_t filteredBytes = 0, compressedBytes = 0;
         std::uint32_t adler = 1;
     };
     std::vector<Part> parts;
+    // What a part needs only while it is encoded, handed from part to part: as many as parts run
+    // at once, so that the memory (and the first touch of its pages) follows the threads.
+    struct Workspace {
+        Compressor compressor;
+        ByteBuffer filtered;
+        RowScratch scratch;
+    };
+    std::mutex workspaceMutex;
+    std::vector<std::unique_ptr<Workspace>> idleWorkspaces;
     std::uint64_t partsDone = 0;
     std::uint32_t adler = 1;
     std::vector<std::uint8_t> idat;  // compressed bytes waiting for a full IDAT chunk
@@ -302,6 +314,7 @@ struct PngRowEncoder::State {
             return Fail();
         }
         if (!batch.Reserve(partRows * rawRowBytes * batchParts)) return Fail();
+        UseHeldRows();
         std::uint8_t ihdr[13] = {};
         PutBigEndian32(ihdr, width);
         PutBigEndian32(ihdr + 4, height);
@@ -362,19 +375,26 @@ struct PngRowEncoder::State {
     }
 
     // Filters and compresses part p of the batch (rows of the batch from p × partRows).
-    bool EncodePart(int p, std::uint64_t rowsInBatch) {
-        Part& part = parts[static_cast<std::size_t>(p)];
-        const std::uint64_t first = p * partRows;
-        const std::uint64_t rows = std::min(partRows, rowsInBatch - first);
+    std::unique_ptr<Workspace> TakeWorkspace() {
+        std::lock_guard lock(workspaceMutex);
+        if (idleWorkspaces.empty()) return std::make_unique<Workspace>();
+        std::unique_ptr<Workspace> workspace = std::move(idleWorkspaces.back());
+        idleWorkspaces.pop_back();
+        return workspace;
+    }
+
+    void ReturnWorkspace(std::unique_ptr<Workspace> workspace) {
+        std::lock_guard lock(workspaceMutex);
+        idleWorkspaces.push_back(std::move(workspace));
+    }
+
+    // Rows first .. first + rows − 1 of the batch into w.filtered, each with its filter byte.
+    bool FilterRows(std::uint64_t first, std::uint64_t rows, Workspace& w) const {
         const std::size_t rowOut = static_cast<std::size_t>(fileRowBytes) + 1;
-        RowScratch& s = part.scratch;
-        try {
-            for (auto* v : {&s.current, &s.previous, &s.candidate}) v->resize(fileRowBytes);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        if (!part.filtered.Reserve(rows * rowOut)) return false;
-        const std::uint8_t* above = first > 0            ? batch.data() + (first - 1) * rawRowBytes
+        RowScratch& s = w.scratch;
+        for (auto* v : {&s.current, &s.previous, &s.candidate}) v->resize(fileRowBytes);
+        if (!w.filtered.Reserve(rows * rowOut)) return false;
+        const std::uint8_t* above = first > 0            ? BatchRow(first - 1)
                                     : aboveBatch.empty() ? nullptr
                                                          : aboveBatch.data();
         if (above != nullptr) {
@@ -382,31 +402,49 @@ struct PngRowEncoder::State {
         } else {
             std::fill(s.previous.begin(), s.previous.end(), std::uint8_t{0});
         }
-        const int bpp = paletteDepth == 0 ? 3 : 1;
         for (std::uint64_t r = 0; r < rows; ++r) {
-            if (!FileRow(batch.data() + (first + r) * rawRowBytes, s.current.data())) return false;
-            std::uint8_t* out = part.filtered.data() + r * rowOut;
+            if (!FileRow(BatchRow(first + r), s.current.data())) return false;
+            std::uint8_t* out = w.filtered.data() + r * rowOut;
             if (paletteDepth == 0) {
-                FilterRow(s.current.data(), s.previous.data(), fileRowBytes, bpp, s, out);
+                FilterRow(s.current.data(), s.previous.data(), fileRowBytes, 3, s, out);
             } else {
                 out[0] = kNone;  // indices do not predict each other
                 std::memcpy(out + 1, s.current.data(), fileRowBytes);
             }
             s.current.swap(s.previous);
         }
-        part.filteredBytes = rows * rowOut;
-        part.adler = libdeflate_adler32(1, part.filtered.data(), part.filteredBytes);
-        if (!part.compressor) {
-            part.compressor.reset(
+        return true;
+    }
+
+    // Filters and compresses part p of the batch (rows of the batch from p × partRows).
+    bool EncodePart(int p, std::uint64_t rowsInBatch) {
+        Part& part = parts[static_cast<std::size_t>(p)];
+        const std::uint64_t first = p * partRows;
+        const std::uint64_t rows = std::min(partRows, rowsInBatch - first);
+        std::unique_ptr<Workspace> w;
+        try {
+            w = TakeWorkspace();
+            if (!FilterRows(first, rows, *w)) return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        part.filteredBytes = rows * (fileRowBytes + 1);
+        part.adler = libdeflate_adler32(1, w->filtered.data(), part.filteredBytes);
+        if (!w->compressor) {
+            w->compressor.reset(
                 libdeflate_alloc_compressor(paletteDepth == 0 ? kRgbLevel : kPaletteLevel));
         }
-        if (!part.compressor) return false;
+        if (!w->compressor) return false;
         const std::size_t bound =
-            libdeflate_deflate_compress_bound(part.compressor.get(), part.filteredBytes);
+            libdeflate_deflate_compress_bound(w->compressor.get(), part.filteredBytes);
         if (!part.compressed.Reserve(bound + kDeflateOpenExtraBytes)) return false;
         part.compressedBytes =
-            libdeflate_deflate_compress(part.compressor.get(), part.filtered.data(),
-                                        part.filteredBytes, part.compressed.data(), bound);
+            libdeflate_deflate_compress(w->compressor.get(), w->filtered.data(), part.filteredBytes,
+                                        part.compressed.data(), bound);
+        try {
+            ReturnWorkspace(std::move(w));
+        } catch (const std::bad_alloc&) {
+        }
         if (part.compressedBytes == 0) return false;
         if (partsDone + p + 1 == partCount) return true;  // the stream's last part stays final
         const std::optional<std::size_t> open =
@@ -443,13 +481,38 @@ struct PngRowEncoder::State {
         }
         partsDone += count;
         try {
-            aboveBatch.assign(batch.data() + (rows - 1) * rawRowBytes,
-                              batch.data() + rows * rawRowBytes);
+            aboveBatch.assign(BatchRow(rows - 1), BatchRow(rows - 1) + rawRowBytes);
         } catch (const std::bad_alloc&) {
             return Fail();
         }
         batchFirstRow = row;
         return true;
+    }
+
+    const std::uint8_t* BatchRow(std::uint64_t r) const {
+        return batchTop + static_cast<std::ptrdiff_t>(r) * batchStride;
+    }
+    void UseHeldRows() {
+        batchTop = batch.data();
+        batchStride = static_cast<std::ptrdiff_t>(rawRowBytes);
+    }
+
+    // Whole batches straight from the caller's rows; the rows consumed.
+    std::int64_t EncodeRowsInPlace(const std::uint8_t* topRow, std::int64_t count,
+                                   std::ptrdiff_t stride) {
+        const auto batchRows = static_cast<std::int64_t>(partRows * batchParts);
+        std::int64_t done = 0;
+        while (started && !failed && column == 0 && row == batchFirstRow &&
+               count - done >= batchRows && row + batchRows <= height) {
+            batchTop = topRow + done * stride;
+            batchStride = stride;
+            row += batchRows;
+            const bool encoded = EncodeBatch();
+            UseHeldRows();
+            if (!encoded) break;
+            done += batchRows;
+        }
+        return done;
     }
 
     bool AddPixels(const std::uint8_t* bgr, std::uint64_t count) {
@@ -526,6 +589,12 @@ bool PngRowEncoder::AddPixels(const std::uint8_t* bgr, std::uint64_t count) {
 bool PngRowEncoder::AddRows(const std::uint8_t* topRow, std::int64_t count, std::ptrdiff_t stride) {
     State& s = *m_state;
     if (s.column != 0 || count < 0) return s.Fail();
+    if (s.failed || s.finished) return s.Fail();
+    if (!s.started && !s.Start()) return false;
+    const std::int64_t inPlace = s.EncodeRowsInPlace(topRow, count, stride);
+    if (s.failed) return false;
+    topRow += inPlace * stride;
+    count -= inPlace;
     for (std::int64_t i = 0; i < count; ++i) {
         if (!s.AddPixels(topRow + i * stride, s.width)) return false;
     }
