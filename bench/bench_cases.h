@@ -2,6 +2,8 @@
 #pragma once
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "suite_table.h"
 
@@ -21,3 +23,9 @@ void PrintThumbnailTarget(const SuiteResults& results, std::ostream& out);
 void RegisterThreadCases();
 // The checks of the thread targets (case 11).
 void PrintThreadTargets(const SuiteResults& results, std::ostream& out);
+// Case 12: dorvanta-render as whole processes (threads, fixed costs, PNG against BMP posters).
+void RegisterProcessCases();
+void PrintProcessTargets(const SuiteResults& results, std::ostream& out);
+
+// Runs a command-line tool to its end; false when it cannot start or fails.
+bool RunTool(const std::vector<std::string>& words);

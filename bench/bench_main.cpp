@@ -6,10 +6,12 @@ int main(int argc, char** argv) {
     RegisterFileCases();
     RegisterThumbnailCase();
     RegisterThreadCases();
+    RegisterProcessCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
         PrintThumbnailTarget(results, out);
         PrintThreadTargets(results, out);
+        PrintProcessTargets(results, out);
     });
 }

@@ -4,6 +4,7 @@
 // ImageMagick's convert (when installed) for the size of the PNG.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -117,17 +118,6 @@ void ReadPicture(benchmark::State& state, const PictureKind* kind) {
     for (auto _ : state) {
         FailUnless(state, kind->read(path, read, size, picture.ui), failure.c_str());
     }
-}
-
-// Runs a command-line tool to its end; false when it cannot start or fails.
-bool RunTool(const std::vector<std::string>& words) {
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The yardstick: libjpeg-turbo's own tools on the same picture at the same quality, process start
@@ -280,6 +270,22 @@ void Register(const char* label, void (*run)(benchmark::State&, Arguments...),
 
 }  // namespace
 
+bool RunTool(const std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    // What the tools print would break up the table.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) return false;
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 void RegisterFileCases() {
     Register(kBmpWrite, WritePicture, &kBmpFile);
     Register(kBmpRead, ReadPicture, &kBmpFile);
@@ -330,7 +336,8 @@ void PrintPngTargets(const SuiteResults& results, std::ostream& out) {
     const double ratio = measured ? png->engineMs / bmp->engineMs : 0.0;
     char detail[96];
     std::snprintf(detail, sizeof detail, "%.2fx the BMP process, wall clock", ratio);
-    PrintTarget(out, "case 6 dorvanta-render PNG within 2x of BMP", measured, ratio <= 2.0, detail);
+    PrintTarget(out, "case 6 dorvanta-render PNG within 1.5x of BMP", measured, ratio <= 1.5,
+                detail);
 }
 
 // Our files against the tools, on the wall clock as theirs is.

@@ -160,7 +160,7 @@ void PrintPaintingTargets(const SuiteResults& results, std::ostream& out) {
     };
     relative(kCase3Default, 20.0, "case 3 (centre 0,0) at most 20x case 1");
     relative(kCase3Far, 20.0, "case 3 (far centre) at most 20x case 1");
-    relative(kCase4, 20.0, "case 4 at most 20x case 1");
+    relative(kCase4, 10.0, "case 4 at most 10x case 1");
     relative(kCase5, 30.0, "case 5 at most 30x case 1 (30.7x the pixels)");
     // The resident memory the painting adds beyond the picture, from the row's counters.
     const CaseMedians* five = results.Find(kCase5);

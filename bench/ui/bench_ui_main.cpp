@@ -13,12 +13,14 @@ int main(int argc, char** argv) {
     RegisterPaintingCases();
     RegisterFileCases();
     RegisterThreadCases();
+    RegisterProcessCases();
     RegisterViewCase();
     RegisterThumbnailCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
         PrintThreadTargets(results, out);
+        PrintProcessTargets(results, out);
         PrintViewTarget(results, out);
         PrintThumbnailTarget(results, out);
     });

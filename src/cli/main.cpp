@@ -17,6 +17,7 @@
 #include "document/file_names.h"
 #include "document/poster_file.h"
 #include "document/svg_export.h"
+#include "figure/painting_pool.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
 
@@ -121,45 +122,28 @@ bool OpenDocument(CDibDoc& doc, const RenderOptions& options) {
     return doc.OpenDocumentOfKind(options.input, FileKindOfLastExtension(options.input));
 }
 
-// Repaints at the requested size and/or the requested single order; the orders painted.
-bool PaintRequested(CDibDoc& doc, const RenderOptions& options, std::vector<int>& painted) {
-    FigureEngine& figure = doc.m_figure;
-    if (options.width) {
-        figure.m_nWidth = *options.width;
-        figure.m_nHeight = *options.height;
-        if (doc.PreparePicture(false) == 0) return false;
-    }
-    if (options.order) {
-        // A PNG of this order alone opened painted as it is.
-        if (!options.width && doc.m_nPaintedOrder == *options.order) {
-            painted = {*options.order};
-            return true;
-        }
-        figure.m_nCurrentOrder = *options.order;
-        if (!doc.RenderFigure(*options.order, true)) return false;
-        painted = {*options.order};
-        return true;
-    }
+// The orders the picture shows: the requested one alone, or every drawn order.
+std::vector<int> PaintedOrders(const FigureEngine& figure, const RenderOptions& options) {
+    if (options.order) return {*options.order};
+    std::vector<int> painted;
     for (int order = 0; order < kOrderCount; ++order) {
         if (figure.m_orders[order].drawOrder) painted.push_back(order);
     }
-    return true;
+    return painted;
 }
 
-bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options,
-                 std::vector<int>& painted) {
+// The figure is painted once, when it is opened: at the requested size and order, or not at all
+// for a poster, which is painted straight into its file.
+void RequestPainting(CDibDoc& doc, const RenderOptions& options) {
+    doc.m_request.width = options.width.value_or(0);
+    doc.m_request.height = options.height.value_or(0);
+    doc.m_request.order = options.order;
+    doc.m_request.paint = !IsPoster(options);
+}
+
+bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options) {
     FigureEngine& figure = doc.m_figure;
-    figure.m_nWidth = *options.width;
-    figure.m_nHeight = *options.height;
-    int order = -1;
-    if (options.order) {
-        figure.m_nCurrentOrder = order = *options.order;
-        painted = {order};
-    } else {
-        for (int n = 0; n < kOrderCount; ++n) {
-            if (figure.m_orders[n].drawOrder) painted.push_back(n);
-        }
-    }
+    const int order = options.order.value_or(-1);
     // The accepted copy is the last painting's: the text a whole painting's PNG would carry.
     const std::string parameterText = doc.PictureParameterText();
     ProgressLine progress(stderr, ProgressLine::WantedOnStderr(options.quiet));
@@ -281,7 +265,7 @@ int RunThumbnail(const RenderOptions& options) {
     }
     // Always PNG, whatever the name: file managers pass names of their own choosing. Written into
     // the file itself, which some of them create empty beforehand and read back by that path.
-    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {},
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {}, {},
                          SafeFile::Placement::IntoTarget)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
@@ -299,10 +283,13 @@ int Run(RenderOptions options) {
     if (!options.input.empty() && !IsReadable(options.input)) {
         return Fail("cannot read " + options.input, kExitFailed);
     }
+    // One painting, then files: threads that finished sleep at once.
+    if (PaintingPool* pool = PaintingPool::Shared()) pool->SetAwakeWaiting(false);
     CliPrompts prompts;
     CDibDoc doc(prompts);
     if (IsSvgPath(options.output)) return RunSvg(doc, prompts, options);
     if (options.threads) doc.m_nPaintThreads = *options.threads;
+    RequestPainting(doc, options);
     prompts.HoldMessages();
     const bool opened = OpenDocument(doc, options);
     std::vector<std::string> held = prompts.TakeHeldMessages();
@@ -320,19 +307,16 @@ int Run(RenderOptions options) {
                         " is a picture without a figure that can be read",
                     kExitFailed);
     }
-    // A PNG of one order alone gives that order back, also at another size and as SVG.
+    // A PNG of one order alone gives that order back, also at another size and as a poster.
     if (!doc.m_bBitmapMode && !options.order && doc.m_nPaintedOrder >= 0) {
         options.order = doc.m_nPaintedOrder;
     }
-    std::vector<int> painted;
     const bool poster = !doc.m_bBitmapMode && IsPoster(options);
-    if (poster && !WritePoster(doc, prompts, options, painted)) {
+    if (poster && !WritePoster(doc, prompts, options)) {
         return Fail("could not write " + options.output, kExitFailed);
     }
-    if (!doc.m_bBitmapMode && !poster && !PaintRequested(doc, options, painted)) {
-        return Fail("could not paint the figure", kExitFailed);
-    }
-    if (options.stats) PrintPentagonStats(doc.m_figure, painted, stdout);
+    if (options.stats)
+        PrintPentagonStats(doc.m_figure, PaintedOrders(doc.m_figure, options), stdout);
     doc.m_nJpegQuality = options.quality;
     doc.m_nDotsPerInch = options.dpi;
     if (!options.output.empty() && !poster &&

@@ -8,6 +8,7 @@
 
 #include "document/dat_file.h"
 #include "document/file_names.h"
+#include "document/poster_file.h"
 #include "picture/jpeg_file.h"
 #include "picture/png_file.h"
 
@@ -116,6 +117,9 @@ int CDibDoc::PreparePicture(bool showDialog) {
             return hadPicture ? IDCANCEL : 0;
         }
         m_figure = g_figureEdit;
+    } else if (!ApplyRequest(result)) {
+        m_bReady = true;
+        return result;
     }
     const bool onlyOne = result == RESULT_DRAW_ONE_ORDER;
     if (!PaintNewPicture(onlyOne ? m_figure.m_nCurrentOrder : -1, onlyOne)) return 0;
@@ -140,6 +144,23 @@ bool CDibDoc::AllocatePicture() {
     return true;
 }
 
+bool CDibDoc::ApplyRequest(int& result) {
+    if (m_request.width > 0 && m_request.height > 0) {
+        m_figure.m_nWidth = m_request.width;
+        m_figure.m_nHeight = m_request.height;
+    }
+    if (m_request.order) {
+        m_figure.m_nCurrentOrder = *m_request.order;
+        result = RESULT_DRAW_ONE_ORDER;
+    }
+    if (m_request.paint) return true;
+    m_pictureSize = {m_figure.m_nWidth, m_figure.m_nHeight};
+    m_figure.m_nRowBytes = RowBytes24(m_figure.m_nWidth);
+    m_nPaintedOrder = result == RESULT_DRAW_ONE_ORDER ? m_figure.m_nCurrentOrder : -1;
+    StoreAcceptedCopy();
+    return false;
+}
+
 bool CDibDoc::RenderFigure(int order, bool onlyOne) {
     if (!m_hDIB) return false;
     // A picture that does not match the figure's size (a refused or foreign block) is never
@@ -150,7 +171,8 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
         WaitCursor wait(m_ui);
         std::uint8_t* rows = DibPixelData(m_hDIB->Bytes(), 0);
         m_nPaintedOrder = onlyOne ? order : -1;
-        PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui, m_nPaintThreads);
+        PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui,
+                            ThreadsWorthUsing(m_figure, m_nPaintThreads));
     }
     StoreAcceptedCopy();
     m_history.Record(CaptureFigureState(m_figure, m_nPaintedOrder), m_stepInput);
@@ -325,7 +347,14 @@ bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& para
     m_figure = carried;
     m_bReady = false;
     m_bBitmapMode = false;
-    if (!PaintNewPicture(onlyOrder, onlyOrder >= 0)) return false;
+    // A command line's size and order replace the carried ones, as for a parameter file.
+    int result = onlyOrder >= 0 ? RESULT_DRAW_ONE_ORDER : RESULT_INIT;
+    if (!ApplyRequest(result)) {
+        m_bReady = true;
+    } else {
+        const bool onlyOne = result == RESULT_DRAW_ONE_ORDER;
+        if (!PaintNewPicture(onlyOne ? m_figure.m_nCurrentOrder : -1, onlyOne)) return false;
+    }
     m_nPictureFormat = FILE_KIND_PNG;
     SetPathName(path);
     SetModifiedFlag(false);
@@ -376,7 +405,7 @@ bool CDibDoc::SaveDocumentOfKind(const std::string& path, int kind) {
     if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
     if (kind == FILE_KIND_PNG) {
         ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui,
-                             {m_nPaintedOrder, m_nDotsPerInch});
+                             {m_nPaintedOrder, m_nDotsPerInch}, PngOnPaintingThreads(m_nPaintThreads));
     }
     if (!ok) {
         // The modified flag stays: a picture that was not saved must still be offered at close.

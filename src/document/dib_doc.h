@@ -58,6 +58,33 @@ std::string UnsupportedKindText(const std::string& path);
 // cycle (created by AdoptPicture, deleted on a new document, an adoption and destruction) counts.
 struct DocPalette {};
 
+// The figure's view block, accepted as one piece: size, current order, centre, exponent, the
+// derived transform (with the centre pixel), version and comment.
+struct AcceptedTransform {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t currentOrder = 0;
+    double centreX = 0.0;
+    double centreY = 0.0;
+    double magnExp = 0.0;
+    PictureTransform transform;
+    char version[22] = {};
+    char comment[106] = {};
+};
+
+AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure);
+void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted);
+
+// What a painting without the settings dialog takes instead of the figure's own settings, so
+// that a command line paints once, at the size and order it asks for: the size, the one order
+// shown alone, or no painting at all (the picture is painted elsewhere, e.g. into a poster file).
+struct PaintingRequest {
+    int width = 0;  // 0: the figure's size
+    int height = 0;
+    std::optional<int> order;
+    bool paint = true;
+};
+
 class CDibDoc {
   public:
     explicit CDibDoc(UserPrompts& ui);
@@ -160,6 +187,8 @@ class CDibDoc {
     DibHandle m_hDIB;
     std::unique_ptr<DocPalette> m_pPalette;
     PictureSize m_pictureSize{1, 1};
+    // Applied by every painting without the settings dialog (the command line's request).
+    PaintingRequest m_request;
     // Threads that paint the figure: one per core by default, 1 for the single-threaded painting.
     int m_nPaintThreads = DefaultPaintingThreads();
     // The order the last painting showed alone, or -1 when it painted every drawn order.
@@ -171,6 +200,9 @@ class CDibDoc {
     // Allocates the picture for the figure's size; false, with the message shown, without memory.
     bool AllocatePicture();
     bool ShowHistoryStep(const FigureState* state);
+    // Applies m_request to the figure (result becomes RESULT_DRAW_ONE_ORDER for an order); false
+    // when nothing is to be painted, with the figure then kept as if painted.
+    bool ApplyRequest(int& result);
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
     bool OpenCarriedPngFigure(const std::string& path);

@@ -1,12 +1,22 @@
 #include "document/poster_file.h"
 
 #include <cstring>
+#include <algorithm>
 
 #include "document/dib_doc.h"
 #include "figure/figure_engine.h"
 #include "picture/row_sink.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
+
+PngEncoding PngOnPaintingThreads(int threads) {
+    PngEncoding encoding;
+    encoding.threads = std::max(threads, 1);
+    encoding.runParts = [threads](int parts, const std::function<void(int)>& work) {
+        RunOnPaintingThreads(parts, threads, work);
+    };
+    return encoding;
+}
 
 std::string PosterSizeProblem(int fileKind, std::int64_t width, std::int64_t height) {
     std::string problem = fileKind == FILE_KIND_BMP   ? BmpSizeProblem(width, height)
@@ -54,7 +64,7 @@ StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string&
         result = PaintWith(writer, figure, order, threads, ui, progress);
     } else {
         PngRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, parameterText,
-                            ui, {order, dotsPerInch});
+                            ui, {order, dotsPerInch}, PngOnPaintingThreads(threads));
         result = PaintWith(writer, figure, order, threads, ui, progress);
     }
     if (result != StreamResult::Written) return result;  // the temporary goes with out

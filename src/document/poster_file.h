@@ -6,9 +6,13 @@
 #include <string>
 
 #include "figure/band_painting.h"
+#include "picture/png_file.h"
 
 class FigureEngine;
 class UserPrompts;
+
+// PNG compression on up to `threads` of the painting threads.
+PngEncoding PngOnPaintingThreads(int threads);
 
 // Why a picture of this size cannot be painted into a file of this kind (FILE_KIND_BMP,
 // FILE_KIND_JPG or FILE_KIND_PNG), or "" when it can.

@@ -187,6 +187,21 @@ int DefaultPaintingThreads() {
     return cores;
 }
 
+void RunOnPaintingThreads(int parts, int threads, const std::function<void(int part)>& work) {
+    PaintingPool* pool = threads > 1 && parts > 1 ? PaintingPool::Shared() : nullptr;
+    if (pool == nullptr) {
+        for (int part = 0; part < parts; ++part) work(part);
+        return;
+    }
+    pool->ForEachPart(parts, work, std::min(threads, kMaxThreads) - 1);
+}
+
+int ThreadsWorthUsing(const FigureEngine& figure, int threads) {
+    const std::int64_t pixels = std::int64_t{figure.m_nWidth} * std::max(figure.m_nHeight, 0);
+    return static_cast<int>(
+        std::clamp<std::int64_t>(pixels / kPixelsPerThread, 1, std::max(threads, 1)));
+}
+
 void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
                          int threads) {
     threads = UsableThreads(figure, threads);
@@ -265,7 +280,7 @@ class BandStream {
 
   private:
     struct Slot {
-        std::vector<std::uint8_t> rows;
+        std::unique_ptr<std::uint8_t[]> rows;
         BandShare share;
         HeldPrompts held;
         FigureEngine* painter = nullptr;
@@ -297,12 +312,22 @@ bool BandStream::MakeSlots() {
     // four per thread, so that the painters run ahead of a slow writer.
     const auto rows = static_cast<int>(std::clamp<std::size_t>(
         kCacheBandBytes / m_rowBytes, 1, static_cast<std::size_t>(m_figure.m_nHeight)));
+    // Slots are not zero-filled: the painter's background is the first touch of their pages, on
+    // the painter's core, and every page touched costs (most of all on virtual machines), so
+    // there are only two slots more than painters.
     const std::size_t slotCount = std::clamp<std::size_t>(
-        kStreamBandMemory / (static_cast<std::size_t>(rows) * m_rowBytes), 1, 4 * m_threads);
+        kStreamBandMemory / (static_cast<std::size_t>(rows) * m_rowBytes), 1, m_threads + 2);
     m_bands = SplitRows(m_figure.m_nHeight, rows, m_sink.BottomUp());
+    // No more painters than bands; a single band is painted by the writing thread itself.
+    m_threads = m_bands.size() == 1
+                    ? 0
+                    : static_cast<int>(std::min<std::size_t>(m_threads, m_bands.size()));
     try {
         m_slots.resize(std::min(slotCount, m_bands.size()));
-        for (Slot& slot : m_slots) slot.rows.resize(static_cast<std::size_t>(rows) * m_rowBytes);
+        for (Slot& slot : m_slots) {
+            slot.rows = std::make_unique_for_overwrite<std::uint8_t[]>(
+                static_cast<std::size_t>(rows) * m_rowBytes);
+        }
     } catch (const std::bad_alloc&) {
         m_slots.clear();
         return false;
@@ -317,7 +342,7 @@ void BandStream::PaintInto(FigureEngine& engine, std::size_t b) {
     slot.held = HeldPrompts();
     slot.painter = &engine;
     try {
-        engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held, slot.share);
+        engine.PaintBand(slot.rows.get(), band.first, band.rows, m_order, slot.held, slot.share);
         slot.failed = false;
     } catch (const std::exception&) {
         slot.failed = true;
@@ -345,7 +370,7 @@ void BandStream::Work(FigureEngine* engine) {
 bool BandStream::WriteBand(const Slot& slot, const Band& band) {
     for (int r = 0; r < band.rows; ++r) {
         const int row = m_sink.BottomUp() ? r : band.rows - 1 - r;
-        if (!m_sink.WriteRow(slot.rows.data() + static_cast<std::size_t>(row) * m_rowBytes)) {
+        if (!m_sink.WriteRow(slot.rows.get() + static_cast<std::size_t>(row) * m_rowBytes)) {
             return false;
         }
     }

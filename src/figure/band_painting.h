@@ -15,6 +15,16 @@ class UserPrompts;
 // One thread per core, at least one.
 int DefaultPaintingThreads();
 
+// Runs work(0) .. work(parts − 1) on up to `threads` of the painting threads (the calling thread
+// among them), all done on return; work must not throw.
+void RunOnPaintingThreads(int parts, int threads, const std::function<void(int part)>& work);
+
+// The threads worth giving a painting of this figure's size, at most `threads`: every band repeats
+// the series and the search set-up, which costs as much as the raster of a small picture, so a
+// picture gets one thread per kPixelsPerThread pixels (at least one).
+constexpr std::int64_t kPixelsPerThread = std::int64_t{1} << 19;
+int ThreadsWorthUsing(const FigureEngine& figure, int threads);
+
 // PaintFigure with up to `threads` threads, each painting bands of the picture (1 or less: the
 // single-threaded PaintFigure). Leaves the engine as PaintFigure does; messages go through ui on
 // the calling thread, once.

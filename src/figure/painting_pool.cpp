@@ -98,13 +98,14 @@ void PaintingPool::Run(int helpers, const FigureEngine& model, const HelperWork&
     Round(helpers, &model, work, own);
 }
 
-void PaintingPool::ForEachPart(int parts, const std::function<void(int part)>& work) {
+void PaintingPool::ForEachPart(int parts, const std::function<void(int part)>& work, int helpers) {
     std::atomic<int> next{1};
     auto takeParts = [&](int part) {
         for (; part < parts; part = next++) work(part);
     };
+    helpers = helpers < 0 ? parts - 1 : std::min(helpers, parts - 1);
     Round(
-        parts - 1, nullptr, [&](FigureEngine&) { takeParts(next++); }, [&] { takeParts(0); });
+        helpers, nullptr, [&](FigureEngine&) { takeParts(next++); }, [&] { takeParts(0); });
 }
 
 void PaintingPool::Round(int helpers, const FigureEngine* model, const HelperWork& work,
@@ -123,7 +124,8 @@ void PaintingPool::Round(int helpers, const FigureEngine* model, const HelperWor
     m_work = &work;
     // Awake waiting only while every thread of the round has a core: otherwise a waiting thread
     // would take a core from one still working.
-    const bool stayAwake = taking < DefaultPaintingThreads();
+    const bool stayAwake =
+        m_awakeWaiting.load(std::memory_order_relaxed) && taking < DefaultPaintingThreads();
     m_stayAwake.store(stayAwake, std::memory_order_relaxed);
     m_busy.store(taking, std::memory_order_relaxed);
     for (int n = 0; n < taking; ++n) {

@@ -35,9 +35,14 @@ class PaintingPool {
     // painting at a time: a second caller waits for the first.
     void Run(int helpers, const FigureEngine& model, const HelperWork& work,
              const std::function<void()>& own);
-    // Runs work(0) .. work(parts − 1) at once: part 0 on the calling thread, the others on the
-    // helpers as they come (with one helper: part 1). work must not throw.
-    void ForEachPart(int parts, const std::function<void(int part)>& work);
+    // Whether a helper that has finished waits awake for a while (the default): worth it where
+    // paintings follow each other (a key held down in the view), not in a process that paints
+    // once and then writes a file, where the waiting would only take a core from the writer.
+    void SetAwakeWaiting(bool awake) { m_awakeWaiting.store(awake, std::memory_order_relaxed); }
+
+    // Runs work(0) .. work(parts − 1) at once: part 0 on the calling thread, the others on up to
+    // `helpers` helpers (parts − 1 when negative) as they come. work must not throw.
+    void ForEachPart(int parts, const std::function<void(int part)>& work, int helpers = -1);
 
   private:
     struct Helper {
@@ -57,5 +62,6 @@ class PaintingPool {
     const HelperWork* m_work = nullptr;    // set before the helpers are called
     std::atomic<int> m_busy{0};            // helpers called and not yet done
     std::atomic<bool> m_stayAwake{false};  // how the threads of the last round wait
+    std::atomic<bool> m_awakeWaiting{true};
     std::atomic<bool> m_quit{false};
 };

@@ -1,14 +1,19 @@
-// The PNG writer: chunks around a zlib stream from libdeflate (whole buffer) or zlib (streamed),
-// with the CRC-32 from libdeflate.
+// The PNG writer: the rows are held in batches of parts of a fixed number of rows; each part is
+// filtered (the filter chosen per row) and compressed by libdeflate on its own, several parts at
+// once when the caller lends threads, and the parts are joined into the one zlib stream of the
+// IDAT chunks. CRC-32 and Adler-32 from libdeflate, the Adler-32 of the parts combined by zlib.
 #include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
+#include "picture/deflate_join.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
@@ -17,14 +22,22 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 constexpr std::int64_t kMaxSide = 0x7fffffff;
-constexpr std::uint8_t kFilterSub = 1;
-constexpr std::uint8_t kFilterUp = 2;
-// Tuned on figures: flat areas and thin lines compress well with the Up filter at low levels
-// (the default figure at level 2 is about 5 % larger than ImageMagick's file); higher levels cost
-// much time for a few per cent, level 1 is 10 % larger.
-constexpr int kWholeBufferLevel = 2;
-constexpr int kStreamLevel = 3;
-constexpr std::size_t kDeflateOutputBytes = std::size_t{1} << 16;
+// Tuned on figures: with the filter chosen per row, level 3 gives files no larger than a fixed Up
+// filter at level 2 did, at about its time; higher levels cost much time for a few per cent.
+// Palette rows (a third of the bytes, mostly flat) take a higher level for little time.
+constexpr int kRgbLevel = 3;
+constexpr int kPaletteLevel = 6;
+// The parameter text is small.
+constexpr int kTextLevel = 6;
+// Raw bytes of a part: large enough that a part's fresh start costs little of its size, small
+// enough that a picture of a few megabytes gives every thread a part.
+constexpr std::uint64_t kPartBytes = std::uint64_t{1} << 20;
+// Raw, filtered and compressed bytes of the parts of one batch together.
+constexpr std::uint64_t kBatchMemory = std::uint64_t{96} << 20;
+constexpr int kMaxBatchParts = 64;
+
+// The filters tried per row; Average and Paeth won too few rows of figures for their time.
+enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2 };
 
 void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
     out[0] = static_cast<std::uint8_t>(value >> 24);
@@ -37,15 +50,19 @@ void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
 // touched (the slack of a compression bound) cost nothing.
 class ByteBuffer {
   public:
-    void Allocate(std::size_t size) {
-        m_bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    bool Reserve(std::size_t size) {
+        if (size <= m_size) return true;
+        try {
+            m_bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        } catch (const std::bad_alloc&) {
+            m_size = 0;
+            return false;
+        }
         m_size = size;
-    }
-    void Release() {
-        m_bytes.reset();
-        m_size = 0;
+        return true;
     }
     std::uint8_t* data() { return m_bytes.get(); }
+    const std::uint8_t* data() const { return m_bytes.get(); }
     std::size_t size() const { return m_size; }
 
   private:
@@ -59,35 +76,130 @@ struct CompressorDeleter {
 using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
 // A zlib stream of the bytes by libdeflate into out; its length, 0 when no memory is left.
-std::size_t ZlibCompressWhole(const std::uint8_t* bytes, std::size_t count, int level,
-                              ByteBuffer& out) {
-    Compressor compressor(libdeflate_alloc_compressor(level));
-    if (!compressor) return 0;
-    try {
-        out.Allocate(libdeflate_zlib_compress_bound(compressor.get(), count));
-    } catch (const std::bad_alloc&) {
+std::size_t ZlibCompressWhole(const std::uint8_t* bytes, std::size_t count, ByteBuffer& out) {
+    Compressor compressor(libdeflate_alloc_compressor(kTextLevel));
+    if (!compressor || !out.Reserve(libdeflate_zlib_compress_bound(compressor.get(), count))) {
         return 0;
     }
     return libdeflate_zlib_compress(compressor.get(), bytes, count, out.data(), out.size());
 }
 
+std::uint32_t ColourAt(const std::uint8_t* bgr) {
+    return (std::uint32_t{bgr[2]} << 16) | (std::uint32_t{bgr[1]} << 8) | bgr[0];
+}
+
+// Colours (0xRRGGBB) to palette indices: open addressing in a table four times the palette.
+class ColourIndex {
+  public:
+    // False when a 257th colour comes.
+    bool Add(std::uint32_t colour) {
+        std::size_t at = Slot(colour);
+        if (m_keys[at] == colour + 1) return true;
+        if (m_count == 256) return false;
+        m_keys[at] = colour + 1;
+        m_values[at] = static_cast<std::uint8_t>(m_count++);
+        return true;
+    }
+    std::uint8_t IndexOf(std::uint32_t colour) const { return m_values[Slot(colour)]; }
+    int Count() const { return m_count; }
+
+  private:
+    std::size_t Slot(std::uint32_t colour) const {
+        std::size_t at = (colour * 2654435761u) >> 22;
+        while (m_keys[at] != 0 && m_keys[at] != colour + 1) at = (at + 1) & 1023;
+        return at;
+    }
+    std::array<std::uint32_t, 1024> m_keys{};  // colour + 1; 0 is an empty slot
+    std::array<std::uint8_t, 1024> m_values{};
+    int m_count = 0;
+};
+
+// Sum of the filtered bytes taken as signed values: the smaller, the better the row compresses.
+std::uint32_t Cost(const std::uint8_t* bytes, std::size_t count) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int v = static_cast<std::int8_t>(bytes[i]);
+        sum += static_cast<std::uint32_t>(v < 0 ? -v : v);
+    }
+    return sum;
+}
+
+// One row filtered with filter into out (the row's bytes, without the filter byte); above is the
+// previous row's raw bytes (zeros for the first row), bpp the bytes of a pixel.
+void ApplyFilter(Filter filter, const std::uint8_t* row, const std::uint8_t* above,
+                 std::size_t count, int bpp, std::uint8_t* out) {
+    const std::size_t first = std::min<std::size_t>(bpp, count);
+    switch (filter) {
+        case kNone:
+            std::memcpy(out, row, count);
+            break;
+        case kSub:
+            std::memcpy(out, row, first);
+            for (std::size_t i = first; i < count; ++i) out[i] = row[i] - row[i - bpp];
+            break;
+        case kUp:
+            for (std::size_t i = 0; i < count; ++i) out[i] = row[i] - above[i];
+            break;
+    }
+}
+
+// Rows and scratch of one part's filtering.
+struct RowScratch {
+    std::vector<std::uint8_t> current, previous, candidate, best;
+};
+
+// The filter byte and the filtered row into out: the filter whose bytes sum smallest (as libpng
+// and ImageMagick choose), an unchanged row (Up, all zeros) at once.
+void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t count, int bpp,
+               RowScratch& s, std::uint8_t* out) {
+    out[0] = kUp;
+    ApplyFilter(kUp, row, above, count, bpp, out + 1);
+    std::uint32_t best = Cost(out + 1, count);
+    if (best == 0) return;
+    for (Filter filter : {kSub, kNone}) {
+        ApplyFilter(filter, row, above, count, bpp, s.candidate.data());
+        const std::uint32_t cost = Cost(s.candidate.data(), count);
+        if (cost < best) {
+            best = cost;
+            out[0] = filter;
+            std::memcpy(out + 1, s.candidate.data(), count);
+        }
+    }
+}
+
 }  // namespace
 
-bool PngCompressesWhole(std::int64_t width, std::int64_t height) {
-    const std::uint64_t filteredBytes =
-        (1 + 3 * static_cast<std::uint64_t>(width)) * static_cast<std::uint64_t>(height);
-    return filteredBytes <= kPngWholeBufferBytes;
+std::vector<std::uint32_t> PngPaletteOf(const std::uint8_t* topRow, std::int64_t width,
+                                        std::int64_t height, std::ptrdiff_t stride) {
+    ColourIndex index;
+    std::vector<std::uint32_t> colours;
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::uint8_t* row = topRow + y * stride;
+        std::uint32_t last = ~0u;
+        for (std::int64_t x = 0; x < width; ++x) {
+            const std::uint32_t colour = ColourAt(row + 3 * x);
+            if (colour == last) continue;  // flat stretches cost one comparison a pixel
+            last = colour;
+            const int before = index.Count();
+            if (!index.Add(colour)) return {};
+            if (index.Count() != before) colours.push_back(colour);
+        }
+    }
+    std::sort(colours.begin(), colours.end());
+    return colours;
 }
 
 struct PngRowEncoder::State {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::uint64_t rowBytes = 0;
-    bool upFilter = true;
-    bool whole = true;
+    std::uint64_t rawRowBytes = 0;   // 3 bytes a pixel, as the rows arrive
+    std::uint64_t fileRowBytes = 0;  // a row in the file, without its filter byte
     std::string parameterText;
     PngExtras extras;
     Sink sink;
+    PngEncoding encoding;
+    ColourIndex paletteIndex;
+    int paletteDepth = 0;  // bits of an index, 0 for RGB
 
     bool failed = false;
     bool started = false;
@@ -95,23 +207,36 @@ struct PngRowEncoder::State {
     std::uint64_t row = 0;     // rows completed
     std::uint64_t column = 0;  // bytes of the current row done
 
-    // Raw RGB of the previous and the current row (Up filter), or the last pixel (Sub filter).
-    std::vector<std::uint8_t> previous;
-    std::vector<std::uint8_t> current;
-    std::uint8_t left[3] = {0, 0, 0};
+    // The parts: rows each, batched; the raw rows of the batch and the row above it.
+    std::uint64_t partRows = 1;
+    std::uint64_t partCount = 1;
+    int batchParts = 1;
+    std::uint64_t batchFirstRow = 0;
+    ByteBuffer batch;
+    // The rows of the batch being encoded: the held copy, or the caller's rows when a whole batch
+    // came at once in AddRows (a picture in memory is not copied).
+    const std::uint8_t* batchTop = nullptr;
+    std::ptrdiff_t batchStride = 0;
+    std::vector<std::uint8_t> aboveBatch;  // empty above the first row
 
-    // Filtered bytes: all of them (whole) or one block for deflate (streamed).
-    ByteBuffer filtered;
-    std::size_t filled = 0;
-
-    z_stream zlib{};
-    bool zlibOpen = false;
-    std::vector<std::uint8_t> zlibOut;
+    struct Part {
+        ByteBuffer compressed;
+        std::size_t filteredBytes = 0, compressedBytes = 0;
+        std::uint32_t adler = 1;
+    };
+    std::vector<Part> parts;
+    // What a part needs only while it is encoded, handed from part to part: as many as parts run
+    // at once, so that the memory (and the first touch of its pages) follows the threads.
+    struct Workspace {
+        Compressor compressor;
+        ByteBuffer filtered;
+        RowScratch scratch;
+    };
+    std::mutex workspaceMutex;
+    std::vector<std::unique_ptr<Workspace>> idleWorkspaces;
+    std::uint64_t partsDone = 0;
+    std::uint32_t adler = 1;
     std::vector<std::uint8_t> idat;  // compressed bytes waiting for a full IDAT chunk
-
-    ~State() {
-        if (zlibOpen) deflateEnd(&zlib);
-    }
 
     bool Fail() {
         failed = true;
@@ -145,7 +270,7 @@ struct PngRowEncoder::State {
         ByteBuffer compressed;
         const std::size_t length =
             ZlibCompressWhole(reinterpret_cast<const std::uint8_t*>(parameterText.data()),
-                              parameterText.size(), kWholeBufferLevel, compressed);
+                              parameterText.size(), compressed);
         if (length == 0) return Fail();
         std::vector<std::uint8_t> data(kPngParameterKeyword,
                                        kPngParameterKeyword + std::strlen(kPngParameterKeyword));
@@ -174,34 +299,58 @@ struct PngRowEncoder::State {
         return WriteChunk("pHYs", phys, sizeof phys);
     }
 
+    // PLTE goes right before the image data, after every chunk that must precede it.
+    bool WritePalette() {
+        if (paletteDepth == 0) return true;
+        std::vector<std::uint8_t> plte;
+        for (std::uint32_t colour : encoding.palette) {
+            plte.insert(plte.end(), {static_cast<std::uint8_t>(colour >> 16),
+                                     static_cast<std::uint8_t>(colour >> 8),
+                                     static_cast<std::uint8_t>(colour)});
+        }
+        return WriteChunk("PLTE", plte.data(), plte.size());
+    }
+
+    void PlanParts() {
+        const std::uint64_t rawBytes = rawRowBytes * height;
+        const std::uint64_t wanted =
+            std::max<std::uint64_t>(1, (rawBytes + kPartBytes - 1) / kPartBytes);
+        partCount = std::min<std::uint64_t>(wanted, height);
+        partRows = (height + partCount - 1) / partCount;
+        partCount = (height + partRows - 1) / partRows;
+        const std::uint64_t partMemory = 3 * partRows * (rawRowBytes + 1);
+        const auto fitting = static_cast<int>(
+            std::clamp<std::uint64_t>(kBatchMemory / partMemory, 1, kMaxBatchParts));
+        const int lent = std::max(1, encoding.threads);
+        batchParts = static_cast<int>(std::min<std::uint64_t>(
+            std::min(fitting, std::min(4 * lent, kMaxBatchParts)), partCount));
+    }
+
     bool Start() {
         started = true;
+        PlanParts();
         try {
-            if (upFilter) {
-                previous.assign(rowBytes, 0);
-                current.assign(rowBytes, 0);
-            }
-            if (whole) {
-                filtered.Allocate((rowBytes + 1) * height);
-            } else {
-                filtered.Allocate(kPngStreamBlockBytes);
-                zlibOut.resize(kDeflateOutputBytes);
-                idat.reserve(kPngIdatChunkBytes);
-            }
+            parts.resize(static_cast<std::size_t>(batchParts));
         } catch (const std::bad_alloc&) {
             return Fail();
         }
-        if (!whole) {
-            if (deflateInit(&zlib, kStreamLevel) != Z_OK) return Fail();
-            zlibOpen = true;
-        }
+        if (!batch.Reserve(partRows * rawRowBytes * batchParts)) return Fail();
+        UseHeldRows();
         std::uint8_t ihdr[13] = {};
         PutBigEndian32(ihdr, width);
         PutBigEndian32(ihdr + 4, height);
-        ihdr[8] = 8;  // bits per sample
-        ihdr[9] = 2;  // RGB
+        ihdr[8] = paletteDepth == 0 ? 8 : static_cast<std::uint8_t>(paletteDepth);
+        ihdr[9] = paletteDepth == 0 ? 2 : 3;  // RGB or palette
         return Emit(kSignature, sizeof kSignature) && WriteChunk("IHDR", ihdr, sizeof ihdr) &&
-               WriteColourAndPrintChunks() && WriteTextChunks();
+               WriteColourAndPrintChunks() && WriteTextChunks() && WritePalette() &&
+               StartZlibStream();
+    }
+
+    bool StartZlibStream() {
+        // Deflate with a 32 KiB window; the level field (a hint only) says "fast".
+        std::uint8_t header[2] = {0x78, 1 << 6};
+        header[1] += static_cast<std::uint8_t>(31 - ((header[0] << 8) | header[1]) % 31);
+        return AddCompressed(header, 2);
     }
 
     // Compressed bytes into IDAT chunks of exactly kPngIdatChunkBytes; the rest waits.
@@ -219,84 +368,173 @@ struct PngRowEncoder::State {
         return true;
     }
 
-    bool Deflate(const std::uint8_t* bytes, std::size_t count, int flush) {
-        zlib.next_in = const_cast<std::uint8_t*>(bytes);
-        zlib.avail_in = static_cast<uInt>(count);
-        int result = Z_OK;
-        do {
-            zlib.next_out = zlibOut.data();
-            zlib.avail_out = static_cast<uInt>(zlibOut.size());
-            result = deflate(&zlib, flush);
-            if (result == Z_STREAM_ERROR) return Fail();
-            if (!AddCompressed(zlibOut.data(), zlibOut.size() - zlib.avail_out)) return false;
-        } while (zlib.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-        return true;
-    }
-
-    // Room for at least one filtered byte; a full streaming block goes to deflate first.
-    bool MakeRoom() {
-        if (whole || filled < filtered.size()) return true;
-        if (!Deflate(filtered.data(), filled, Z_NO_FLUSH)) return false;
-        filled = 0;
-        return true;
-    }
-
-    bool PutFilterByte() {
-        if (!MakeRoom()) return false;
-        filtered.data()[filled++] = upFilter ? kFilterUp : kFilterSub;
-        return true;
-    }
-
-    // Filters the raw RGB bytes of pixels in the current row (count a multiple of 3, within the
-    // row) into the filtered buffer.
-    bool FilterRowPart(const std::uint8_t* bgr, std::uint64_t count) {
-        while (count > 0) {
-            if (!MakeRoom()) return false;
-            std::uint64_t room = filtered.size() - filled;
-            // Whole pixels only, so the colour swap stays simple; a block of a streamed picture
-            // may end one or two bytes early and is refilled on the next turn.
-            std::uint64_t take = std::min<std::uint64_t>(count, room - room % 3);
-            if (take == 0) {
-                // Fewer than 3 bytes of room: hand the block to deflate a little early. The
-                // block boundaries still depend only on the size of the picture.
-                if (!Deflate(filtered.data(), filled, Z_NO_FLUSH)) return false;
-                filled = 0;
-                continue;
+    // One row of the file: RGB, or the indices of a palette picture packed to their depth; false
+    // for a colour the palette lacks (it would be written as another).
+    bool FileRow(const std::uint8_t* bgr, std::uint8_t* out) const {
+        if (paletteDepth == 0) {
+            for (std::uint64_t i = 0; i < rawRowBytes; i += 3) {
+                out[i] = bgr[i + 2];
+                out[i + 1] = bgr[i + 1];
+                out[i + 2] = bgr[i];
             }
-            std::uint8_t* out = filtered.data() + filled;
-            if (upFilter) {
-                std::uint8_t* raw = current.data() + column;
-                const std::uint8_t* above = previous.data() + column;
-                for (std::uint64_t i = 0; i < take; i += 3) {
-                    raw[i] = bgr[i + 2];
-                    raw[i + 1] = bgr[i + 1];
-                    raw[i + 2] = bgr[i];
-                    out[i] = static_cast<std::uint8_t>(raw[i] - above[i]);
-                    out[i + 1] = static_cast<std::uint8_t>(raw[i + 1] - above[i + 1]);
-                    out[i + 2] = static_cast<std::uint8_t>(raw[i + 2] - above[i + 2]);
-                }
-            } else {
-                for (std::uint64_t i = 0; i < take; i += 3) {
-                    const std::uint8_t rgb[3] = {bgr[i + 2], bgr[i + 1], bgr[i]};
-                    for (int k = 0; k < 3; ++k) {
-                        out[i + k] = static_cast<std::uint8_t>(rgb[k] - left[k]);
-                        left[k] = rgb[k];
-                    }
-                }
+            return true;
+        }
+        std::memset(out, 0, fileRowBytes);
+        const int perByte = 8 / paletteDepth;
+        std::uint32_t last = ~0u;
+        std::uint8_t index = 0;
+        for (std::uint64_t x = 0; x < width; ++x) {
+            const std::uint32_t colour = ColourAt(bgr + 3 * x);
+            if (colour != last) {
+                index = paletteIndex.IndexOf(colour);
+                if (encoding.palette[index] != colour) return false;
+                last = colour;
             }
-            filled += take;
-            column += take;
-            bgr += take;
-            count -= take;
+            const int shift = 8 - paletteDepth * (1 + static_cast<int>(x % perByte));
+            out[x / perByte] |= static_cast<std::uint8_t>(index << shift);
         }
         return true;
     }
 
-    void EndRow() {
-        ++row;
-        column = 0;
-        if (upFilter) previous.swap(current);
-        std::fill(std::begin(left), std::end(left), std::uint8_t{0});
+    // Filters and compresses part p of the batch (rows of the batch from p × partRows).
+    std::unique_ptr<Workspace> TakeWorkspace() {
+        std::lock_guard lock(workspaceMutex);
+        if (idleWorkspaces.empty()) return std::make_unique<Workspace>();
+        std::unique_ptr<Workspace> workspace = std::move(idleWorkspaces.back());
+        idleWorkspaces.pop_back();
+        return workspace;
+    }
+
+    void ReturnWorkspace(std::unique_ptr<Workspace> workspace) {
+        std::lock_guard lock(workspaceMutex);
+        idleWorkspaces.push_back(std::move(workspace));
+    }
+
+    // Rows first .. first + rows − 1 of the batch into w.filtered, each with its filter byte.
+    bool FilterRows(std::uint64_t first, std::uint64_t rows, Workspace& w) const {
+        const std::size_t rowOut = static_cast<std::size_t>(fileRowBytes) + 1;
+        RowScratch& s = w.scratch;
+        for (auto* v : {&s.current, &s.previous, &s.candidate}) v->resize(fileRowBytes);
+        if (!w.filtered.Reserve(rows * rowOut)) return false;
+        const std::uint8_t* above = first > 0            ? BatchRow(first - 1)
+                                    : aboveBatch.empty() ? nullptr
+                                                         : aboveBatch.data();
+        if (above != nullptr) {
+            if (!FileRow(above, s.previous.data())) return false;
+        } else {
+            std::fill(s.previous.begin(), s.previous.end(), std::uint8_t{0});
+        }
+        for (std::uint64_t r = 0; r < rows; ++r) {
+            if (!FileRow(BatchRow(first + r), s.current.data())) return false;
+            std::uint8_t* out = w.filtered.data() + r * rowOut;
+            if (paletteDepth == 0) {
+                FilterRow(s.current.data(), s.previous.data(), fileRowBytes, 3, s, out);
+            } else {
+                out[0] = kNone;  // indices do not predict each other
+                std::memcpy(out + 1, s.current.data(), fileRowBytes);
+            }
+            s.current.swap(s.previous);
+        }
+        return true;
+    }
+
+    // Filters and compresses part p of the batch (rows of the batch from p × partRows).
+    bool EncodePart(int p, std::uint64_t rowsInBatch) {
+        Part& part = parts[static_cast<std::size_t>(p)];
+        const std::uint64_t first = p * partRows;
+        const std::uint64_t rows = std::min(partRows, rowsInBatch - first);
+        std::unique_ptr<Workspace> w;
+        try {
+            w = TakeWorkspace();
+            if (!FilterRows(first, rows, *w)) return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        part.filteredBytes = rows * (fileRowBytes + 1);
+        part.adler = libdeflate_adler32(1, w->filtered.data(), part.filteredBytes);
+        if (!w->compressor) {
+            w->compressor.reset(
+                libdeflate_alloc_compressor(paletteDepth == 0 ? kRgbLevel : kPaletteLevel));
+        }
+        if (!w->compressor) return false;
+        const std::size_t bound =
+            libdeflate_deflate_compress_bound(w->compressor.get(), part.filteredBytes);
+        if (!part.compressed.Reserve(bound + kDeflateOpenExtraBytes)) return false;
+        part.compressedBytes =
+            libdeflate_deflate_compress(w->compressor.get(), w->filtered.data(), part.filteredBytes,
+                                        part.compressed.data(), bound);
+        try {
+            ReturnWorkspace(std::move(w));
+        } catch (const std::bad_alloc&) {
+        }
+        if (part.compressedBytes == 0) return false;
+        if (partsDone + p + 1 == partCount) return true;  // the stream's last part stays final
+        const std::optional<std::size_t> open =
+            OpenDeflateStream(part.compressed.data(), part.compressedBytes);
+        if (!open) return false;
+        part.compressedBytes = *open;
+        return true;
+    }
+
+    // The held rows, filtered and compressed part by part (at once when threads are lent), then
+    // handed to the sink in order.
+    bool EncodeBatch() {
+        const std::uint64_t rows = row - batchFirstRow;
+        if (rows == 0) return true;
+        const int count = static_cast<int>((rows + partRows - 1) / partRows);
+        std::atomic<bool> partFailed{false};
+        auto work = [&](int p) {
+            // A failed part stops the parts that have not started.
+            if (!partFailed.load(std::memory_order_relaxed) && !EncodePart(p, rows)) {
+                partFailed = true;
+            }
+        };
+        if (encoding.runParts && count > 1) {
+            encoding.runParts(count, work);
+        } else {
+            for (int p = 0; p < count; ++p) work(p);
+        }
+        if (partFailed) return Fail();
+        for (int p = 0; p < count; ++p) {
+            Part& part = parts[static_cast<std::size_t>(p)];
+            adler = static_cast<std::uint32_t>(
+                adler32_combine(adler, part.adler, static_cast<z_off_t>(part.filteredBytes)));
+            if (!AddCompressed(part.compressed.data(), part.compressedBytes)) return false;
+        }
+        partsDone += count;
+        try {
+            aboveBatch.assign(BatchRow(rows - 1), BatchRow(rows - 1) + rawRowBytes);
+        } catch (const std::bad_alloc&) {
+            return Fail();
+        }
+        batchFirstRow = row;
+        return true;
+    }
+
+    const std::uint8_t* BatchRow(std::uint64_t r) const {
+        return batchTop + static_cast<std::ptrdiff_t>(r) * batchStride;
+    }
+    void UseHeldRows() {
+        batchTop = batch.data();
+        batchStride = static_cast<std::ptrdiff_t>(rawRowBytes);
+    }
+
+    // Whole batches straight from the caller's rows; the rows consumed.
+    std::int64_t EncodeRowsInPlace(const std::uint8_t* topRow, std::int64_t count,
+                                   std::ptrdiff_t stride) {
+        const auto batchRows = static_cast<std::int64_t>(partRows * batchParts);
+        std::int64_t done = 0;
+        while (started && !failed && column == 0 && row == batchFirstRow &&
+               count - done >= batchRows && row + batchRows <= height) {
+            batchTop = topRow + done * stride;
+            batchStride = stride;
+            row += batchRows;
+            const bool encoded = EncodeBatch();
+            UseHeldRows();
+            if (!encoded) break;
+            done += batchRows;
+        }
+        return done;
     }
 
     bool AddPixels(const std::uint8_t* bgr, std::uint64_t count) {
@@ -304,25 +542,15 @@ struct PngRowEncoder::State {
         if (!started && !Start()) return false;
         while (count > 0) {
             if (row >= height) return Fail();  // more pixels than the picture holds
-            if (column == 0 && !PutFilterByte()) return false;
-            std::uint64_t take = std::min(count, (rowBytes - column) / 3);
-            if (!FilterRowPart(bgr, 3 * take)) return false;
+            const std::uint64_t take = std::min(count, (rawRowBytes - column) / 3);
+            std::memcpy(batch.data() + (row - batchFirstRow) * rawRowBytes + column, bgr, 3 * take);
+            column += 3 * take;
             bgr += 3 * take;
             count -= take;
-            if (column == rowBytes) EndRow();
-        }
-        return true;
-    }
-
-    bool CompressWhole() {
-        ByteBuffer stream;
-        const std::size_t length =
-            ZlibCompressWhole(filtered.data(), filled, kWholeBufferLevel, stream);
-        if (length == 0) return Fail();
-        filtered.Release();
-        for (std::size_t at = 0; at < length; at += kPngIdatChunkBytes) {
-            std::size_t count = std::min(kPngIdatChunkBytes, length - at);
-            if (!WriteChunk("IDAT", stream.data() + at, count)) return false;
+            if (column < rawRowBytes) continue;
+            column = 0;
+            ++row;
+            if (row - batchFirstRow == partRows * batchParts && !EncodeBatch()) return false;
         }
         return true;
     }
@@ -332,32 +560,48 @@ struct PngRowEncoder::State {
         if (!started && !Start()) return false;
         finished = true;
         if (row != height || column != 0) return Fail();  // pixels missing
-        if (whole) {
-            if (!CompressWhole()) return false;
-        } else {
-            if (!Deflate(filtered.data(), filled, Z_FINISH)) return false;
-            if (!idat.empty() && !WriteChunk("IDAT", idat.data(), idat.size())) return false;
-        }
+        if (!EncodeBatch()) return false;
+        std::uint8_t trailer[4];
+        PutBigEndian32(trailer, adler);
+        if (!AddCompressed(trailer, 4)) return false;
+        if (!idat.empty() && !WriteChunk("IDAT", idat.data(), idat.size())) return false;
         return WriteChunk("IEND", nullptr, 0);
+    }
+
+    void UsePalette() {
+        const std::size_t colours = encoding.palette.size();
+        if (colours == 0 || colours > 256) {
+            encoding.palette.clear();
+            return;
+        }
+        for (std::uint32_t colour : encoding.palette) paletteIndex.Add(colour & 0xFFFFFF);
+        if (paletteIndex.Count() != static_cast<int>(colours)) {
+            failed = true;  // the same colour twice, or colours beyond 24 bits
+            return;
+        }
+        paletteDepth = colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
     }
 };
 
 PngRowEncoder::PngRowEncoder(std::int64_t width, std::int64_t height,
-                             std::string_view parameterText, Sink sink, PngExtras extras)
+                             std::string_view parameterText, Sink sink, PngExtras extras,
+                             PngEncoding encoding)
     : m_state(std::make_unique<State>()) {
     State& s = *m_state;
     s.sink = std::move(sink);
+    s.encoding = std::move(encoding);
     if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide || !s.sink) {
         s.failed = true;
         return;
     }
     s.width = static_cast<std::uint32_t>(width);
     s.height = static_cast<std::uint32_t>(height);
-    s.rowBytes = 3 * static_cast<std::uint64_t>(width);
-    s.upFilter = s.rowBytes <= kPngUpFilterMaxRowBytes;
-    s.whole = PngCompressesWhole(width, height);
+    s.rawRowBytes = 3 * static_cast<std::uint64_t>(width);
     s.parameterText = parameterText;
     s.extras = extras;
+    s.UsePalette();
+    s.fileRowBytes =
+        s.paletteDepth == 0 ? s.rawRowBytes : (s.width * std::uint64_t(s.paletteDepth) + 7) / 8;
 }
 
 PngRowEncoder::~PngRowEncoder() = default;
@@ -369,6 +613,12 @@ bool PngRowEncoder::AddPixels(const std::uint8_t* bgr, std::uint64_t count) {
 bool PngRowEncoder::AddRows(const std::uint8_t* topRow, std::int64_t count, std::ptrdiff_t stride) {
     State& s = *m_state;
     if (s.column != 0 || count < 0) return s.Fail();
+    if (s.failed || s.finished) return s.Fail();
+    if (!s.started && !s.Start()) return false;
+    const std::int64_t inPlace = s.EncodeRowsInPlace(topRow, count, stride);
+    if (s.failed) return false;
+    topRow += inPlace * stride;
+    count -= inPlace;
     for (std::int64_t i = 0; i < count; ++i) {
         if (!s.AddPixels(topRow + i * stride, s.width)) return false;
     }
@@ -385,11 +635,12 @@ bool PngRowEncoder::Failed() const {
 
 bool PngWritePicture(const std::string& path, const DibHandle& handle,
                      std::string_view parameterText, UserPrompts& ui, PngExtras extras,
-                     SafeFile::Placement placement) {
+                     PngEncoding encoding, SafeFile::Placement placement) {
     if (!handle || !DibIsPicture24(*handle)) return false;
     const DibInfo info = DibDescribe(handle->Bytes());
     const std::int64_t stride = DibRowStride(info.width, 24);
     const std::uint8_t* top = DibPixelData(handle->Bytes(), 0) + (info.height - 1) * stride;
+    encoding.palette = PngPaletteOf(top, info.width, info.height, -stride);
 
     SafeFile out(path, placement);
     auto report = [&](int error) {
@@ -406,7 +657,7 @@ bool PngWritePicture(const std::string& path, const DibHandle& handle,
             writeError = errno ? errno : EIO;
             return false;
         },
-        extras);
+        extras, std::move(encoding));
     if (!png.AddRows(top, info.height, -stride) || !png.Finish()) {
         out.Abort();
         return report(writeError ? writeError : ENOMEM);

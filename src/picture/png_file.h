@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "picture/dib_image.h"
 #include "picture/safe_file.h"
@@ -36,35 +37,43 @@ inline constexpr int kPngMaxDotsPerInch = 100000;
 
 // ---- Writing ----
 
+// How a picture is encoded beyond its pixels.
+struct PngEncoding {
+    // Runs work(0) .. work(parts − 1), several at once where it can, and returns when all are
+    // done; work does not throw. Empty: the parts run one after the other on the caller's thread.
+    std::function<void(int parts, const std::function<void(int part)>& work)> runParts;
+    // Parts runParts runs at once (the encoder holds a few times as many parts in memory).
+    int threads = 1;
+    // The colours of the picture (0xRRGGBB, each once, at most 256): written as a palette
+    // picture. Empty (or more than 256): RGB.
+    std::vector<std::uint32_t> palette;
+};
+
 // Encodes one picture as a PNG stream while its pixels arrive, so that a picture far larger than
 // memory can be written band by band. Pixels are fed in reading order (left to right, top row
 // first) in any number of calls of any size, even ending mid-row; the bytes produced depend only
-// on the size, the parameter text and the pixels, never on how they were split into calls. The
-// whole-picture writer uses this same encoder, so a streamed picture is byte for byte the file
-// PngWritePicture writes.
+// on the size, the parameter text, the palette and the pixels, never on how they were split into
+// calls or on the threads. The whole-picture writer uses this same encoder.
 //
-//   PngRowEncoder png(width, height, parameterText, sink);
+//   PngRowEncoder png(width, height, parameterText, sink, encoding);
 //   for (each band, top-down) png.AddRows(topRowOfBand, rowsInBand, strideBetweenRows);
 //   if (!png.Finish()) ... report; the sink's output is incomplete ...
 //
-// The file: signature, IHDR (8-bit RGB, not interlaced), sRGB (perceptual), pHYs (only with
-// extras.dotsPerInch), tEXt "Software" = kPngSoftwareName, zTXt kPngParameterKeyword = the
-// parameter text (left out when the text is empty), tEXt kPngOnlyOrderKeyword (only with the text
-// and extras.onlyOrder), IDAT chunks of kPngIdatChunkBytes each (the last one shorter), IEND. No
-// time chunk: the same picture gives the same bytes.
+// The file: signature, IHDR (8-bit RGB, or a palette of 1, 2, 4 or 8 bits, not interlaced),
+// sRGB (perceptual), pHYs (only with extras.dotsPerInch), tEXt "Software" = kPngSoftwareName,
+// zTXt kPngParameterKeyword = the parameter text (left out when the text is empty), tEXt
+// kPngOnlyOrderKeyword (only with the text and extras.onlyOrder), PLTE for a palette, IDAT chunks
+// of kPngIdatChunkBytes each (the last one shorter), IEND. No time chunk: the same picture gives
+// the same bytes.
 //
-// Filtering and compression follow from width and height alone:
-// - each row with the Up filter while one row is at most kPngUpFilterMaxRowBytes (two rows are
-//   held); beyond that the Sub filter, which needs only the previous pixel;
-// - filtered data of at most kPngWholeBufferBytes (1 + 3 x width bytes a row) is held and
-//   compressed at Finish with libdeflate (fast and small); larger pictures stream through zlib's
-//   deflate in fixed blocks of kPngStreamBlockBytes, so memory stays at a few megabytes.
-//
-// Memory: at most about 100 MB for a picture compressed whole (its filtered data, libdeflate's
-// output and two rows), at most about 35 MB while streaming (two rows for the Up filter, 3 MB of
-// buffers and zlib state).
-// Any failure (the sink refused bytes, more or fewer pixels than width x height, no memory)
-// makes every later call return false; nothing is written after a failure.
+// The rows are filtered and compressed in parts of about a megabyte (a number of rows fixed by
+// the size): each RGB row with the filter whose bytes sum smallest, palette rows unfiltered; each
+// part compressed on its own by libdeflate, on the threads of encoding.runParts, and the parts
+// joined into one zlib stream. The rows of a batch of parts are held; memory stays within about
+// 100 MB whatever the size (for the widest rows: three times one row).
+// Any failure (the sink refused bytes, more or fewer pixels than width x height, a colour the
+// palette lacks, no memory) makes every later call return false; nothing is written after a
+// failure.
 class PngRowEncoder {
   public:
     // Receives the encoded bytes in order; returns false when they could not be stored.
@@ -72,7 +81,7 @@ class PngRowEncoder {
 
     // width and height from 1 to 2^31 - 1; others make the encoder fail at once.
     PngRowEncoder(std::int64_t width, std::int64_t height, std::string_view parameterText,
-                  Sink sink, PngExtras extras = {});
+                  Sink sink, PngExtras extras = {}, PngEncoding encoding = {});
     ~PngRowEncoder();
     PngRowEncoder(const PngRowEncoder&) = delete;
     PngRowEncoder& operator=(const PngRowEncoder&) = delete;
@@ -96,21 +105,21 @@ class PngRowEncoder {
 };
 
 inline constexpr std::size_t kPngIdatChunkBytes = std::size_t{1} << 18;
-inline constexpr std::uint64_t kPngUpFilterMaxRowBytes = std::uint64_t{16} << 20;
-inline constexpr std::uint64_t kPngWholeBufferBytes = std::uint64_t{32} << 20;
-inline constexpr std::size_t kPngStreamBlockBytes = std::size_t{1} << 20;
 
-// True when a width x height picture is compressed as one buffer with libdeflate, false when it
-// streams through zlib.
-bool PngCompressesWhole(std::int64_t width, std::int64_t height);
+// The colours of a picture (rows of blue, green, red from topRow, stride bytes apart) in
+// ascending order, or nothing when it has more than 256: the palette of PngEncoding.
+std::vector<std::uint32_t> PngPaletteOf(const std::uint8_t* topRow, std::int64_t width,
+                                        std::int64_t height, std::ptrdiff_t stride);
 
 // Writes the picture through a temporary file beside path (an earlier file survives a failure),
 // or into path itself with Placement::IntoTarget (emptied on failure; see SafeFile), with
 // parameterText in the parameter chunk (empty: no chunk). False without a message for a null
 // handle or a block that is not a complete 24-bit picture; otherwise failures show
-// "Failed to write: " + path + "\n" + the cause. The picture is not modified.
+// "Failed to write: " + path + "\n" + the cause. The picture is not modified. A picture of at most
+// 256 colours is written with a palette; encoding lends threads (its palette is not used).
 bool PngWritePicture(const std::string& path, const DibHandle& handle,
                      std::string_view parameterText, UserPrompts& ui, PngExtras extras = {},
+                     PngEncoding encoding = {},
                      SafeFile::Placement placement = SafeFile::Placement::BesideThenRename);
 
 // ---- Reading ----

@@ -17,7 +17,8 @@ std::string PngSizeProblem(std::int64_t width, std::int64_t height) {
 }
 
 PngRowWriter::PngRowWriter(std::FILE* file, const std::string& path, int width, int height,
-                           std::string_view parameterText, UserPrompts& ui, PngExtras extras)
+                           std::string_view parameterText, UserPrompts& ui, PngExtras extras,
+                           PngEncoding encoding)
     : m_path(path),
       m_ui(ui),
       m_png(std::make_unique<PngRowEncoder>(
@@ -27,7 +28,7 @@ PngRowWriter::PngRowWriter(std::FILE* file, const std::string& path, int width, 
               m_writeError = errno ? errno : EIO;
               return false;
           },
-          extras)) {}
+          extras, std::move(encoding))) {}
 
 PngRowWriter::~PngRowWriter() = default;
 

@@ -88,12 +88,13 @@ class JpegRowWriter : public RowSink {
 // ---- PNG ----
 
 // Takes the rows top-down into the streaming PNG encoder, which the whole-picture writer uses
-// too, with the parameter text and the extras in their chunks. Failures show "Failed to write: " +
-// path + "\n" and the cause.
+// too, with the parameter text and the extras in their chunks and the threads encoding lends.
+// Failures show "Failed to write: " + path + "\n" and the cause, once.
 class PngRowWriter : public RowSink {
   public:
     PngRowWriter(std::FILE* file, const std::string& path, int width, int height,
-                 std::string_view parameterText, UserPrompts& ui, PngExtras extras = {});
+                 std::string_view parameterText, UserPrompts& ui, PngExtras extras = {},
+                 PngEncoding encoding = {});
     ~PngRowWriter() override;
     PngRowWriter(const PngRowWriter&) = delete;
     PngRowWriter& operator=(const PngRowWriter&) = delete;

@@ -149,6 +149,34 @@ TEST_F(DibDocTest, DrawOneOrderPaintsTheCurrentOrderAlone) {
     for (int i = 0; i < doc.m_figure.m_nShapes; ++i) EXPECT_EQ(doc.m_figure.m_shapes[i].order, 1);
 }
 
+// The command line's request: painted once at its size and order, as a painting of a figure set
+// that way; without painting, nothing is allocated and the figure stands as if painted.
+TEST_F(DibDocTest, ARequestPaintsOnceAtItsSizeAndOrderOrNotAtAll) {
+    ForbidDialog();
+    doc.m_request = {320, 200, 1, true};
+    ASSERT_TRUE(doc.OnNewDocument());
+    ScriptedPrompts otherUi;
+    CDibDoc direct(otherUi);
+    direct.m_figure.m_nWidth = 320;
+    direct.m_figure.m_nHeight = 200;
+    direct.m_figure.m_nCurrentOrder = 1;
+    ASSERT_NE(direct.PreparePicture(false), 0);
+    ASSERT_TRUE(direct.RenderFigure(1, true));
+    ASSERT_TRUE(doc.m_hDIB && direct.m_hDIB);
+    EXPECT_EQ(PictureBytes(),
+              std::vector<std::uint8_t>(direct.m_hDIB->Bytes(),
+                                        direct.m_hDIB->Bytes() + direct.m_hDIB->Size()));
+    EXPECT_EQ(doc.m_nPaintedOrder, 1);
+    EXPECT_EQ(doc.m_figure.m_nShapes, direct.m_figure.m_nShapes);
+
+    CDibDoc poster(otherUi);
+    poster.m_request = {9000, 7000, std::nullopt, false};
+    ASSERT_TRUE(poster.OnNewDocument());
+    EXPECT_EQ(poster.m_hDIB, nullptr);
+    EXPECT_EQ(poster.m_figure.m_nWidth, 9000);
+    EXPECT_NE(poster.PictureParameterText().find("Exp Magn = -7"), std::string::npos);
+}
+
 TEST_F(DibDocTest, CancelLeavesPictureAndParametersAndReturnsTwo) {
     ASSERT_TRUE(doc.OnNewDocument());
     std::vector<std::uint8_t> before = PictureBytes();

@@ -73,7 +73,7 @@ TEST_F(PosterFile, EveryKindHoldsTheBytesOfTheWholePaintingsFile) {
             const std::string poster = dir.File(std::string("poster") + kind.extension);
             ASSERT_TRUE(doc.SaveDocumentOfKind(whole, kind.fileKind)) << kind.extension;
             const std::string expected = ReadFile(whole);
-            for (const int threads : {1, 2}) {
+            for (const int threads : {1, 2, 3, 8}) {
                 const std::string what = std::string(kind.extension) + " order " +
                                          std::to_string(order) + ", " + std::to_string(threads) +
                                          " threads";

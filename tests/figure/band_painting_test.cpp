@@ -208,6 +208,27 @@ TEST(ThreadedPainting, EveryThreadCountGivesTheBytesAndShapesOfOneThread) {
     }
 }
 
+// Small pictures, whose bands would each repeat the search, are painted on one thread.
+TEST(ThreadedPainting, ThreadsAreGivenOnlyToPicturesLargeEnoughForThem) {
+    struct Case {
+        int width, height, asked, given;
+    };
+    for (Case c : {Case{2, 2, 2, 1},
+                   {256, 192, 2, 1},
+                   {640, 480, 8, 1},
+                   {1200, 900, 2, 2},
+                   {1200, 900, 8, 2},
+                   {3840, 2160, 2, 2},
+                   {3840, 2160, 1, 1},
+                   {3840, 2160, 0, 1},
+                   {7680, 4320, 64, 63}}) {
+        auto f = std::make_unique<FigureEngine>();
+        f->m_nWidth = c.width;
+        f->m_nHeight = c.height;
+        EXPECT_EQ(ThreadsWorthUsing(*f, c.asked), c.given) << c.width << "x" << c.height;
+    }
+}
+
 TEST(ThreadedPainting, TheShapeListStopsAtItsCapacityAsInOnePainting) {
     const View& farOut = kViews[4];
     const Painted whole = WholePainting(farOut);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <thread>
 
 #include "picture/png_file.h"
 #include "picture/png_maker.h"
@@ -231,20 +234,26 @@ TEST(PngWritePicture, AFailedWriteKeepsTheEarlierFileAndSaysWhy) {
 
 // ---- The streaming encoder ----
 
+// Pixel (x, y) of the procedural picture, blue, green, red: flat bands with thin lines, like a
+// figure.
+std::array<std::uint8_t, 3> ProceduralPixel(std::int64_t x, std::int64_t y) {
+    const bool line = (x + 3 * y) % 97 == 0;
+    return {static_cast<std::uint8_t>(line ? 20 : x / 50),
+            static_cast<std::uint8_t>(line ? 200 : y), static_cast<std::uint8_t>((x ^ y) & 0xC0)};
+}
+
 // Feeds a procedural picture to the encoder in pieces of random size (or whole rows) and returns
 // the file.
-Bytes EncodeProcedural(std::int64_t width, std::int64_t height, unsigned seed, bool wholeRows) {
+Bytes EncodeProcedural(std::int64_t width, std::int64_t height, unsigned seed, bool wholeRows,
+                       PngEncoding encoding = {}) {
     Captured out;
-    PngRowEncoder png(width, height, kParameters, out.Sink());
+    PngRowEncoder png(width, height, kParameters, out.Sink(), std::move(encoding));
     std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(width));
     std::mt19937 random(seed);
     for (std::int64_t y = 0; y < height; ++y) {
         for (std::int64_t x = 0; x < width; ++x) {
-            // Flat bands with thin lines, like a figure.
-            const bool line = (x + 3 * y) % 97 == 0;
-            row[3 * x] = line ? 20 : static_cast<std::uint8_t>(x / 50);
-            row[3 * x + 1] = line ? 200 : static_cast<std::uint8_t>(y);
-            row[3 * x + 2] = static_cast<std::uint8_t>((x ^ y) & 0xC0);
+            const auto pixel = ProceduralPixel(x, y);
+            std::copy(pixel.begin(), pixel.end(), row.begin() + 3 * x);
         }
         if (wholeRows) {
             EXPECT_TRUE(png.AddRows(row.data(), 1, 0));
@@ -285,16 +294,13 @@ TEST(PngRowEncoder, PiecesOfAnySizeGiveTheBytesOfTheWholePictureWriter) {
     }
 }
 
-// Above the whole-buffer size the encoder streams through zlib (the Up filter while rows are
-// small, the Sub filter for very wide rows); split or whole, the bytes are the same, and they
-// read back as the pixels that went in.
+// Large pictures are compressed in many parts (of many rows, or of one very wide row each); split
+// or whole, the bytes are the same, and they read back as the pixels that went in.
 TEST(PngRowEncoder, StreamedPicturesDoNotDependOnHowTheyWereSplit) {
     struct Case {
         std::int64_t width, height;
     };
     for (Case c : {Case{4000, 3000}, Case{5592406, 2}}) {
-        ASSERT_FALSE(PngCompressesWhole(c.width, c.height));
-        ASSERT_TRUE(PngCompressesWhole(c.width, c.height / 2));
         Bytes whole = EncodeProcedural(c.width, c.height, 0, true);
         Bytes split = EncodeProcedural(c.width, c.height, 7, false);
         EXPECT_EQ(whole, split) << c.width << "x" << c.height;
@@ -307,11 +313,8 @@ TEST(PngRowEncoder, StreamedPicturesDoNotDependOnHowTheyWereSplit) {
         EXPECT_EQ(text, kParameters);
         for (std::int64_t x : {std::int64_t{0}, c.width / 3, c.width - 1}) {
             const std::int64_t y = c.height - 1;
-            const bool line = (x + 3 * y) % 97 == 0;
             EXPECT_EQ(PixelAt(*handle, static_cast<int>(x), static_cast<int>(y)),
-                      (std::array<std::uint8_t, 3>{static_cast<std::uint8_t>(line ? 20 : x / 50),
-                                                   static_cast<std::uint8_t>(line ? 200 : y),
-                                                   static_cast<std::uint8_t>((x ^ y) & 0xC0)}));
+                      ProceduralPixel(x, y));
         }
     }
 }
@@ -351,6 +354,123 @@ TEST(PngRowEncoder, RefusesWrongSizesTooManyOrTooFewPixelsAndAFailingSink) {
     EXPECT_FALSE(png.AddPixels(pixels, 9) && png.Finish());
     EXPECT_TRUE(png.Failed());
     EXPECT_EQ(calls, 3);  // nothing more after the failure
+}
+
+// Parts on `threads` threads of their own, each taking the next part as it comes.
+PngEncoding OnThreads(int threads) {
+    PngEncoding encoding;
+    encoding.threads = threads;
+    encoding.runParts = [threads](int parts, const std::function<void(int)>& work) {
+        std::atomic<int> next{0};
+        std::vector<std::thread> running;
+        for (int t = 0; t < threads; ++t) {
+            running.emplace_back([&] {
+                for (int part; (part = next++) < parts;) work(part);
+            });
+        }
+        for (std::thread& t : running) t.join();
+    };
+    return encoding;
+}
+
+// The zlib stream of the IDAT chunks.
+Bytes ImageData(const Bytes& png) {
+    Bytes data;
+    for (const PngChunk& chunk : ChunksOf(png)) {
+        const auto at = png.begin() + static_cast<std::ptrdiff_t>(chunk.offset + 8);
+        if (chunk.type == "IDAT") data.insert(data.end(), at, at + chunk.length);
+    }
+    return data;
+}
+
+// Pictures of many parts compressed on several threads give the bytes of one thread; zlib takes
+// the joined stream (its Adler-32 included) and libspng reads back every pixel.
+TEST(PngRowEncoder, PartsOnAnyNumberOfThreadsGiveOneValidStreamAndTheSameBytes) {
+    for (auto [width, height] : {std::pair{1500, 1000}, {700, 3}, {4000, 20}}) {
+        const Bytes alone = EncodeProcedural(width, height, 0, true);
+        for (const int threads : {2, 3, 8}) {
+            EXPECT_EQ(EncodeProcedural(width, height, 0, true, OnThreads(threads)), alone)
+                << width << "x" << height << ", " << threads << " threads";
+        }
+        const Bytes stream = ImageData(alone);
+        std::vector<Bytef> filtered(static_cast<std::size_t>(height) * (1 + 3 * width));
+        uLongf length = filtered.size();
+        ASSERT_EQ(uncompress(filtered.data(), &length, stream.data(), stream.size()), Z_OK);
+        EXPECT_EQ(length, filtered.size());
+        ScriptedPrompts ui;
+        DibHandle handle;
+        PictureSize size;
+        std::optional<std::string> text;
+        ASSERT_TRUE(
+            PngReadPictureFromMemory(alone.data(), alone.size(), "p.png", handle, size, text, ui));
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                ASSERT_EQ(PixelAt(*handle, x, y), ProceduralPixel(x, y)) << x << "," << y;
+            }
+        }
+    }
+}
+
+// A sink refusing the first image data (while rows come, or at the end when one batch holds them
+// all) stops the encoding: nothing is handed on after it.
+TEST(PngRowEncoder, ASinkFailureStopsEveryPartAndNothingFollows) {
+    std::mt19937 random(9);
+    std::vector<std::uint8_t> rows(3 * 2000 * 2000);
+    for (std::uint8_t& byte : rows) byte = static_cast<std::uint8_t>(random());
+    for (const int threads : {1, 4}) {
+        int calls = 0, refused = 0;
+        PngRowEncoder png(
+            2000, 2000, "",
+            [&](const std::uint8_t*, std::size_t count) {
+                ++calls;
+                if (count < kPngIdatChunkBytes) return true;
+                ++refused;
+                return false;
+            },
+            OnThreads(threads));
+        bool added = true;
+        for (int y = 0; y < 2000 && added; ++y) added = png.AddRows(rows.data() + 6000 * y, 1, 0);
+        EXPECT_FALSE(added && png.Finish()) << threads << " threads";
+        EXPECT_TRUE(png.Failed());
+        const int callsAtFailure = calls;
+        EXPECT_FALSE(png.AddRows(rows.data(), 1, 0) || png.Finish());
+        EXPECT_EQ(calls, callsAtFailure);
+        EXPECT_EQ(refused, 1) << threads << " threads";
+    }
+}
+
+// At most 256 colours: a palette of the smallest depth that holds them, read back exactly.
+TEST(PngWritePicture, FewColoursAreWrittenWithAPaletteOfTheSmallestDepth) {
+    struct Case {
+        int colours, colourType, depth;
+    };
+    for (Case c :
+         {Case{1, 3, 1}, {2, 3, 1}, {3, 3, 2}, {16, 3, 4}, {17, 3, 8}, {256, 3, 8}, {257, 2, 8}}) {
+        TempDir dir;
+        ScriptedPrompts ui;
+        DibHandle picture = MakeTestPicture(37, 23);
+        const DibInfo info = DibDescribe(picture->Bytes());
+        for (int y = 0; y < 23; ++y) {
+            std::uint8_t* row = DibPixelData(picture->Bytes(), 0) + y * DibRowStride(37, 24);
+            for (int x = 0; x < 37; ++x) {
+                const int n = (x + 37 * y) % c.colours;
+                const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(n),
+                                               static_cast<std::uint8_t>(n >> 8),
+                                               static_cast<std::uint8_t>(n * 7)};
+                std::copy(pixel, pixel + 3, row + 3 * x);
+            }
+        }
+        const std::string path = dir.File("few.png");
+        ASSERT_TRUE(PngWritePicture(path, picture, kParameters, ui));
+        const Bytes png = ReadFileBytes(path);
+        EXPECT_EQ(png[24], c.depth) << c.colours;
+        EXPECT_EQ(png[25], c.colourType) << c.colours;
+        Loaded read = ReadPng(path);
+        ASSERT_TRUE(read.ok) << c.colours;
+        EXPECT_TRUE(SamePixels(*read.handle, *picture)) << c.colours;
+        EXPECT_EQ(read.text, kParameters);
+        EXPECT_EQ(info.width, read.size.width);
+    }
 }
 
 // ---- Reading every kind of PNG ----
