@@ -286,12 +286,8 @@ class SvgWalker : public FigureWalker {
     void AddToCells(const PentagonPaint& paint, const std::vector<PlotterPoint>& points) {
         const double opacity = 1.0 - paint.transparency;
         if (paint.fill && !m_plotter) {
-            // Within one pixel the shading is read at the centre, where f is 0.
             const std::uint32_t fill =
-                !paint.gradient ? paint.solidColour
-                : Extent(points) < 1.0
-                    ? FigureEngine::BlendColours(paint.solidColour, paint.outlineColour, 0)
-                    : MeanGradientColour(paint);
+                paint.gradient ? MeanGradientColour(paint) : paint.solidColour;
             m_pixels.BlendArea(points, fill, opacity, m_sequence++);
         }
         for (int k = 0; k < 5; ++k) {

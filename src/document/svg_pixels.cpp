@@ -14,6 +14,15 @@ double Area(const std::vector<PlotterPoint>& polygon) {
     return std::fabs(twice) / 2;
 }
 
+double Perimeter(const std::vector<PlotterPoint>& polygon) {
+    double length = 0;
+    for (std::size_t n = 0; n < polygon.size(); ++n) {
+        const PlotterPoint p = polygon[n], q = polygon[(n + 1) % polygon.size()];
+        length += std::hypot(q.x - p.x, q.y - p.y);
+    }
+    return length;
+}
+
 }  // namespace
 
 bool ClipSegment(PlotterPoint& p, PlotterPoint& q, const SvgRect& r) {
@@ -114,14 +123,19 @@ void SvgPixelCells::BlendArea(const std::vector<PlotterPoint>& polygon, std::uin
                               double opacity, int sequence) {
     std::int64_t r[4];
     if (!CellRange(polygon, r)) return;
+    // The fill paints the pixels its edges cut too: on average half a pixel more along each
+    // unit of its edges.
+    const double area = Area(polygon), painted = area + Perimeter(polygon) / 2;
     if (r[0] == r[2] && r[1] == r[3]) {
-        Blend(r[0], r[1], std::max(Area(polygon), 1.0), colour, opacity, sequence);
+        Blend(r[0], r[1], std::max(painted, 1.0), colour, opacity, sequence);
         return;
     }
     for (std::int64_t row = r[1]; row <= r[3]; ++row) {
         for (std::int64_t column = r[0]; column <= r[2]; ++column) {
             const auto inside = ClipPolygon(polygon, CellRect(column, row));
-            if (inside.size() >= 3) Blend(column, row, Area(inside), colour, opacity, sequence);
+            if (inside.size() >= 3) {
+                Blend(column, row, Area(inside) * painted / area, colour, opacity, sequence);
+            }
         }
     }
 }
