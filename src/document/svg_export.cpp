@@ -286,8 +286,7 @@ class SvgWalker : public FigureWalker {
     void AddToCells(const PentagonPaint& paint, const std::vector<PlotterPoint>& points) {
         const double opacity = 1.0 - paint.transparency;
         if (paint.fill && !m_plotter) {
-            const std::uint32_t fill =
-                paint.gradient ? MeanGradientColour(paint) : paint.solidColour;
+            const std::uint32_t fill = paint.gradient ? MeanColour(paint) : paint.solidColour;
             m_pixels.BlendArea(points, fill, opacity, m_sequence++);
         }
         for (int k = 0; k < 5; ++k) {
@@ -300,6 +299,16 @@ class SvgWalker : public FigureWalker {
                                    m_sequence++);
             }
         }
+    }
+
+    // The mean colour of a gradient, kept for its colours: a far zoom-out has millions of them.
+    std::uint32_t MeanColour(const PentagonPaint& paint) {
+        const bool radial = paint.direction.x == 0 && paint.direction.y == 0;
+        const auto key =
+            std::make_tuple(paint.solidColour, paint.outlineColour, radial ? 1.0 : 0.0);
+        auto it = m_means.find(key);
+        if (it == m_means.end()) it = m_means.emplace(key, MeanGradientColour(paint)).first;
+        return it->second;
     }
 
     void Stroke(const std::vector<PlotterPoint>& points, bool closed, std::uint32_t colour,
@@ -400,6 +409,7 @@ class SvgWalker : public FigureWalker {
     bool m_layerOpen = false;
     std::unordered_set<std::string> m_lines;  // the lines of the open layer
     SvgPixelCells m_pixels;
+    std::map<std::tuple<std::uint32_t, std::uint32_t, double>, std::uint32_t> m_means;
     std::string m_body;
     std::string m_defs;
     int m_gradients = 0;

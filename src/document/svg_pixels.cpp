@@ -82,8 +82,14 @@ void SvgPixelCells::Blend(std::int64_t column, std::int64_t row, double area, st
     const double alpha =
         std::clamp(area / (m_cell * m_cell), 0.0, 1.0) * std::clamp(opacity, 0.0, 1.0);
     if (!(alpha > 0)) return;
-    Cell& cell =
-        m_cells[static_cast<std::uint64_t>(row) << 32 | static_cast<std::uint64_t>(column)];
+    // Neighbouring items mostly meet the cell met last.
+    const std::uint64_t key =
+        static_cast<std::uint64_t>(row) << 32 | static_cast<std::uint64_t>(column);
+    if (m_last == nullptr || key != m_lastKey) {
+        m_last = &m_cells[key];
+        m_lastKey = key;
+    }
+    Cell& cell = *m_last;
     for (int channel = 0; channel < 3; ++channel) {
         const double value = (colour >> (8 * channel)) & 0xff;
         cell.channel[channel] = cell.channel[channel] * (1 - alpha) + value * alpha;
@@ -93,7 +99,7 @@ void SvgPixelCells::Blend(std::int64_t column, std::int64_t row, double area, st
     cell.sequence = std::max(cell.sequence, sequence);
 }
 
-bool SvgPixelCells::CellRange(const std::vector<PlotterPoint>& points,
+bool SvgPixelCells::CellRange(std::span<const PlotterPoint> points,
                               std::int64_t (&range)[4]) const {
     double x0 = points[0].x, x1 = x0, y0 = points[0].y, y1 = y0;
     for (const PlotterPoint& p : points) {
@@ -143,7 +149,8 @@ void SvgPixelCells::BlendArea(const std::vector<PlotterPoint>& polygon, std::uin
 void SvgPixelCells::BlendLine(PlotterPoint a, PlotterPoint b, std::uint32_t colour, double opacity,
                               int sequence) {
     std::int64_t r[4];
-    if (!CellRange({a, b}, r)) return;
+    const PlotterPoint ends[2] = {a, b};
+    if (!CellRange(ends, r)) return;
     // The segment raster paints one pixel per step along the longer axis: none between two
     // points of one pixel.
     if (r[0] == r[2] && r[1] == r[3]) {
