@@ -26,11 +26,17 @@
 
 namespace {
 
-// Pentagons smaller than this (pixels across) are gathered in cells of kCellSide pixels: below
-// it the number of pentagons a view holds (four times as many at every halving) would outgrow
-// the file, and a cell of the look's resolution keeps its mean colour.
-constexpr double kVectorExtent = 12.0;
-constexpr int kCellSide = 4;
+// Pentagons less than three cells across are gathered in square cells, 300 to the picture's
+// longer side (4 pixels in the default picture): below that the number of pentagons a view holds
+// (four times as many at every halving) would outgrow the file, and a cell of the look's
+// resolution keeps its mean colour. Measured against the picture, not in pixels, the drawing is
+// the same at every size the SVG is given.
+constexpr int kCellsAcross = 300;
+constexpr int kVectorCells = 3;
+
+int CellSide(const FigureEngine& figure) {
+    return std::max(1, std::max(figure.m_nWidth, figure.m_nHeight) / kCellsAcross);
+}
 
 // Straight interpolation of (ρ/r)² between stops this far apart (in ρ/r) errs by at most
 // 255·h²/4 ≈ 0.92 levels, which with the rounding of the stops and of the raster stays within two.
@@ -196,7 +202,8 @@ class SvgWalker : public FigureWalker {
           m_frame(figure),
           m_plotter(plotter),
           m_layerStyle(std::move(layerStyle)),
-          m_pixels(figure.m_nWidth, figure.m_nHeight, kCellSide) {}
+          m_smallest(kVectorCells * CellSide(figure)),
+          m_pixels(figure.m_nWidth, figure.m_nHeight, CellSide(figure)) {}
 
     // The layer opens with its first item, so that an order with nothing to draw writes none.
     void BeginOrder(int order) override {
@@ -216,7 +223,7 @@ class SvgWalker : public FigureWalker {
         for (const FigurePoint& v : vertex) points.push_back(m_frame.Map(v));
         // Too small for a vector element of its own (or beyond numbers): its colours go to the
         // cells it covers.
-        if (!(Extent(points) >= kVectorExtent)) {
+        if (!(Extent(points) >= m_smallest)) {
             AddToCells(paint, points);
             return;
         }
@@ -408,6 +415,7 @@ class SvgWalker : public FigureWalker {
     int m_order = 0;
     bool m_layerOpen = false;
     std::unordered_set<std::string> m_lines;  // the lines of the open layer
+    double m_smallest;  // the extent of the smallest pentagon written as vectors
     SvgPixelCells m_pixels;
     std::map<std::tuple<std::uint32_t, std::uint32_t, double>, std::uint32_t> m_means;
     std::string m_body;
