@@ -493,25 +493,29 @@ bool ParseSvgLength(std::string_view text, SvgLength& length) {
     return false;
 }
 
-bool ParseSvgWidth(std::string_view text, SvgLength& length) {
+// A length from low to high millimetres.
+bool ParseLengthWithin(std::string_view text, double low, double high, SvgLength& length) {
     SvgLength parsed;
     if (!ParseSvgLength(text, parsed)) return false;
     const double mm = LengthInMillimetres(parsed);
-    if (mm < kSvgMinWidthMm || mm > kSvgMaxWidthMm) return false;
+    if (mm < low || mm > high) return false;
     length = parsed;
     return true;
 }
 
+bool ParseSvgWidth(std::string_view text, SvgLength& length) {
+    return ParseLengthWithin(text, kSvgMinWidthMm, kSvgMaxWidthMm, length);
+}
+
 bool ParseSvgStroke(std::string_view text, double& millimetres) {
+    SvgLength length;
     if (LowerTrimmed(text) == "hairline") {
         millimetres = kSvgHairlineMm;
-        return true;
+    } else if (ParseLengthWithin(text, kSvgMinStrokeMm, kSvgMaxStrokeMm, length)) {
+        millimetres = LengthInMillimetres(length);
+    } else {
+        return false;
     }
-    SvgLength length;
-    if (!ParseSvgLength(text, length)) return false;
-    const double mm = LengthInMillimetres(length);
-    if (mm < kSvgMinStrokeMm || mm > kSvgMaxStrokeMm) return false;
-    millimetres = mm;
     return true;
 }
 

@@ -90,6 +90,19 @@ double QuarterRms(const QImage& a, const QImage& b) {
     return std::sqrt(sum / qa.size()) / 255;
 }
 
+// The painted picture against its export rendered by rsvg-convert at the picture's size; 1 when
+// rsvg-convert fails or the sizes differ.
+double RenderedRms(CDibDoc& doc, const TempDir& dir, ScriptedPrompts& ui) {
+    if (!doc.OnSaveDocument(dir.File("picture.bmp")) ||
+        !SaveSvgFile(doc.m_figure, {}, dir.File("figure.svg"), ui) ||
+        RunCommand("rsvg-convert -w 1200 -h 900 -o '" + dir.File("figure.png") + "' '" +
+                   dir.File("figure.svg") + "'") != 0) {
+        return 1.0;
+    }
+    return QuarterRms(QImage(QString::fromStdString(dir.File("picture.bmp"))),
+                      QImage(QString::fromStdString(dir.File("figure.png"))));
+}
+
 }  // namespace
 
 TEST(SvgExportDialogTest, ChecksNameAndWidthAndAsksBeforeReplacing) {
@@ -272,15 +285,7 @@ TEST(SvgRenderingTest, LooksLikeThePicture) {
             }
             ASSERT_TRUE(doc.RenderFigure(-1, false));
         }
-        ASSERT_TRUE(doc.OnSaveDocument(dir.File("picture.bmp")));
-        ASSERT_TRUE(SaveSvgFile(doc.m_figure, {}, dir.File("figure.svg"), ui));
-        ASSERT_EQ(RunCommand("rsvg-convert -w 1200 -h 900 -o '" + dir.File("figure.png") + "' '" +
-                             dir.File("figure.svg") + "'"),
-                  0);
-        const QImage painted(QString::fromStdString(dir.File("picture.bmp")));
-        const QImage rendered(QString::fromStdString(dir.File("figure.png")));
-        ASSERT_EQ(rendered.size(), painted.size());
-        const double rms = QuarterRms(painted, rendered);
+        const double rms = RenderedRms(doc, dir, ui);
         EXPECT_LE(rms, 0.04);
         RecordProperty(std::string("rms ") + figure, std::to_string(rms));
         std::printf("%s: quarter RMS %.4f\n", figure, rms);
@@ -300,13 +305,7 @@ TEST(SvgRenderingTest, ZoomedOutFiguresRender) {
         SCOPED_TRACE(exponent);
         doc.m_figure.m_dMagnExp = exponent;
         ASSERT_TRUE(doc.RenderFigure(-1, false));
-        ASSERT_TRUE(doc.OnSaveDocument(dir.File("picture.bmp")));
-        ASSERT_TRUE(SaveSvgFile(doc.m_figure, {}, dir.File("far.svg"), ui));
-        ASSERT_EQ(RunCommand("rsvg-convert -w 1200 -h 900 -o '" + dir.File("far.png") + "' '" +
-                             dir.File("far.svg") + "'"),
-                  0);
-        const double rms = QuarterRms(QImage(QString::fromStdString(dir.File("picture.bmp"))),
-                                      QImage(QString::fromStdString(dir.File("far.png"))));
+        const double rms = RenderedRms(doc, dir, ui);
         EXPECT_LE(rms, target);
         std::printf("exponent %g: quarter RMS %.4f\n", exponent, rms);
     }
