@@ -26,11 +26,17 @@
 
 namespace {
 
-// Pentagons smaller than this (pixels across) are gathered in cells of kCellSide pixels: below
-// it the number of pentagons a view holds (four times as many at every halving) would outgrow
-// the file, and a cell of the look's resolution keeps its mean colour.
-constexpr double kVectorExtent = 12.0;
-constexpr int kCellSide = 4;
+// Pentagons less than three cells across are gathered in square cells, 300 to the picture's
+// longer side (4 pixels in the default picture): below that the number of pentagons a view holds
+// (four times as many at every halving) would outgrow the file, and a cell of the look's
+// resolution keeps its mean colour. Measured against the picture, not in pixels, the drawing is
+// the same at every size the SVG is given.
+constexpr int kCellsAcross = 300;
+constexpr int kVectorCells = 3;
+
+int CellSide(const FigureEngine& figure) {
+    return std::max(1, std::max(figure.m_nWidth, figure.m_nHeight) / kCellsAcross);
+}
 
 // Straight interpolation of (ρ/r)² between stops this far apart (in ρ/r) errs by at most
 // 255·h²/4 ≈ 0.92 levels, which with the rounding of the stops and of the raster stays within two.
@@ -196,7 +202,8 @@ class SvgWalker : public FigureWalker {
           m_frame(figure),
           m_plotter(plotter),
           m_layerStyle(std::move(layerStyle)),
-          m_pixels(figure.m_nWidth, figure.m_nHeight, kCellSide) {}
+          m_smallest(kVectorCells * CellSide(figure)),
+          m_pixels(figure.m_nWidth, figure.m_nHeight, CellSide(figure)) {}
 
     // The layer opens with its first item, so that an order with nothing to draw writes none.
     void BeginOrder(int order) override {
@@ -216,7 +223,7 @@ class SvgWalker : public FigureWalker {
         for (const FigurePoint& v : vertex) points.push_back(m_frame.Map(v));
         // Too small for a vector element of its own (or beyond numbers): its colours go to the
         // cells it covers.
-        if (!(Extent(points) >= kVectorExtent)) {
+        if (!(Extent(points) >= m_smallest)) {
             AddToCells(paint, points);
             return;
         }
@@ -286,12 +293,7 @@ class SvgWalker : public FigureWalker {
     void AddToCells(const PentagonPaint& paint, const std::vector<PlotterPoint>& points) {
         const double opacity = 1.0 - paint.transparency;
         if (paint.fill && !m_plotter) {
-            // Within one pixel the shading is read at the centre, where f is 0.
-            const std::uint32_t fill =
-                !paint.gradient ? paint.solidColour
-                : Extent(points) < 1.0
-                    ? FigureEngine::BlendColours(paint.solidColour, paint.outlineColour, 0)
-                    : MeanGradientColour(paint);
+            const std::uint32_t fill = paint.gradient ? MeanColour(paint) : paint.solidColour;
             m_pixels.BlendArea(points, fill, opacity, m_sequence++);
         }
         for (int k = 0; k < 5; ++k) {
@@ -304,6 +306,16 @@ class SvgWalker : public FigureWalker {
                                    m_sequence++);
             }
         }
+    }
+
+    // The mean colour of a gradient, kept for its colours: a far zoom-out has millions of them.
+    std::uint32_t MeanColour(const PentagonPaint& paint) {
+        const bool radial = paint.direction.x == 0 && paint.direction.y == 0;
+        const auto key =
+            std::make_tuple(paint.solidColour, paint.outlineColour, radial ? 1.0 : 0.0);
+        auto it = m_means.find(key);
+        if (it == m_means.end()) it = m_means.emplace(key, MeanGradientColour(paint)).first;
+        return it->second;
     }
 
     void Stroke(const std::vector<PlotterPoint>& points, bool closed, std::uint32_t colour,
@@ -403,7 +415,9 @@ class SvgWalker : public FigureWalker {
     int m_order = 0;
     bool m_layerOpen = false;
     std::unordered_set<std::string> m_lines;  // the lines of the open layer
+    double m_smallest;  // the extent of the smallest pentagon written as vectors
     SvgPixelCells m_pixels;
+    std::map<std::tuple<std::uint32_t, std::uint32_t, double>, std::uint32_t> m_means;
     std::string m_body;
     std::string m_defs;
     int m_gradients = 0;
@@ -479,25 +493,29 @@ bool ParseSvgLength(std::string_view text, SvgLength& length) {
     return false;
 }
 
-bool ParseSvgWidth(std::string_view text, SvgLength& length) {
+// A length from low to high millimetres.
+bool ParseLengthWithin(std::string_view text, double low, double high, SvgLength& length) {
     SvgLength parsed;
     if (!ParseSvgLength(text, parsed)) return false;
     const double mm = LengthInMillimetres(parsed);
-    if (mm < kSvgMinWidthMm || mm > kSvgMaxWidthMm) return false;
+    if (mm < low || mm > high) return false;
     length = parsed;
     return true;
 }
 
+bool ParseSvgWidth(std::string_view text, SvgLength& length) {
+    return ParseLengthWithin(text, kSvgMinWidthMm, kSvgMaxWidthMm, length);
+}
+
 bool ParseSvgStroke(std::string_view text, double& millimetres) {
+    SvgLength length;
     if (LowerTrimmed(text) == "hairline") {
         millimetres = kSvgHairlineMm;
-        return true;
+    } else if (ParseLengthWithin(text, kSvgMinStrokeMm, kSvgMaxStrokeMm, length)) {
+        millimetres = LengthInMillimetres(length);
+    } else {
+        return false;
     }
-    SvgLength length;
-    if (!ParseSvgLength(text, length)) return false;
-    const double mm = LengthInMillimetres(length);
-    if (mm < kSvgMinStrokeMm || mm > kSvgMaxStrokeMm) return false;
-    millimetres = mm;
     return true;
 }
 

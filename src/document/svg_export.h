@@ -4,12 +4,13 @@
 // Picture mode: the background, then one Inkscape layer per painted order (9 down to 0) holding,
 // in painting order, its lines, reference lines, big and small pentagons; one user unit is one
 // picture pixel, colours and transparencies as in the picture, gradient fills as SVG gradients.
-// Items smaller than a pixel are not written one by one: each adds its colour to the pixel it
-// lies in, and the pixels of a layer are written as runs of squares at the end of the layer, so
-// that a zoomed-out figure gives a file of the picture's size, not of its millions of items.
+// Pentagons less than a hundredth of the picture across are not written one by one: each adds
+// its colours to the square cells (300 to the picture's longer side) it covers, and the cells of
+// a layer are written as runs of squares at the end of the layer, so that a zoomed-out figure
+// gives a file of the picture's resolution, not of its millions of items.
 // Plotter mode: strokes only, one layer per colour, every stretch drawn once, joined into
 // polylines and ordered to keep pen-up travel short; absolute M and L paths, no transforms. The
-// pixels of items smaller than a pixel are hatched by one stroke per row.
+// cells of small pentagons are drawn by one stroke through each row of cells.
 // Both carry the figure's parameter text in <metadata>, so that the file opens as its figure.
 #pragma once
 

@@ -14,6 +14,15 @@ double Area(const std::vector<PlotterPoint>& polygon) {
     return std::fabs(twice) / 2;
 }
 
+double Perimeter(const std::vector<PlotterPoint>& polygon) {
+    double length = 0;
+    for (std::size_t n = 0; n < polygon.size(); ++n) {
+        const PlotterPoint p = polygon[n], q = polygon[(n + 1) % polygon.size()];
+        length += std::hypot(q.x - p.x, q.y - p.y);
+    }
+    return length;
+}
+
 }  // namespace
 
 bool ClipSegment(PlotterPoint& p, PlotterPoint& q, const SvgRect& r) {
@@ -73,8 +82,14 @@ void SvgPixelCells::Blend(std::int64_t column, std::int64_t row, double area, st
     const double alpha =
         std::clamp(area / (m_cell * m_cell), 0.0, 1.0) * std::clamp(opacity, 0.0, 1.0);
     if (!(alpha > 0)) return;
-    Cell& cell =
-        m_cells[static_cast<std::uint64_t>(row) << 32 | static_cast<std::uint64_t>(column)];
+    // Neighbouring items mostly meet the cell met last.
+    const std::uint64_t key =
+        static_cast<std::uint64_t>(row) << 32 | static_cast<std::uint64_t>(column);
+    if (m_last == nullptr || key != m_lastKey) {
+        m_last = &m_cells[key];
+        m_lastKey = key;
+    }
+    Cell& cell = *m_last;
     for (int channel = 0; channel < 3; ++channel) {
         const double value = (colour >> (8 * channel)) & 0xff;
         cell.channel[channel] = cell.channel[channel] * (1 - alpha) + value * alpha;
@@ -84,7 +99,7 @@ void SvgPixelCells::Blend(std::int64_t column, std::int64_t row, double area, st
     cell.sequence = std::max(cell.sequence, sequence);
 }
 
-bool SvgPixelCells::CellRange(const std::vector<PlotterPoint>& points,
+bool SvgPixelCells::CellRange(std::span<const PlotterPoint> points,
                               std::int64_t (&range)[4]) const {
     double x0 = points[0].x, x1 = x0, y0 = points[0].y, y1 = y0;
     for (const PlotterPoint& p : points) {
@@ -114,14 +129,19 @@ void SvgPixelCells::BlendArea(const std::vector<PlotterPoint>& polygon, std::uin
                               double opacity, int sequence) {
     std::int64_t r[4];
     if (!CellRange(polygon, r)) return;
+    // The fill paints the pixels its edges cut too: on average half a pixel more along each
+    // unit of its edges.
+    const double area = Area(polygon), painted = area + Perimeter(polygon) / 2;
     if (r[0] == r[2] && r[1] == r[3]) {
-        Blend(r[0], r[1], std::max(Area(polygon), 1.0), colour, opacity, sequence);
+        Blend(r[0], r[1], std::max(painted, 1.0), colour, opacity, sequence);
         return;
     }
     for (std::int64_t row = r[1]; row <= r[3]; ++row) {
         for (std::int64_t column = r[0]; column <= r[2]; ++column) {
             const auto inside = ClipPolygon(polygon, CellRect(column, row));
-            if (inside.size() >= 3) Blend(column, row, Area(inside), colour, opacity, sequence);
+            if (inside.size() >= 3) {
+                Blend(column, row, Area(inside) * painted / area, colour, opacity, sequence);
+            }
         }
     }
 }
@@ -129,7 +149,8 @@ void SvgPixelCells::BlendArea(const std::vector<PlotterPoint>& polygon, std::uin
 void SvgPixelCells::BlendLine(PlotterPoint a, PlotterPoint b, std::uint32_t colour, double opacity,
                               int sequence) {
     std::int64_t r[4];
-    if (!CellRange({a, b}, r)) return;
+    const PlotterPoint ends[2] = {a, b};
+    if (!CellRange(ends, r)) return;
     // The segment raster paints one pixel per step along the longer axis: none between two
     // points of one pixel.
     if (r[0] == r[2] && r[1] == r[3]) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -43,7 +44,10 @@ class SvgPixelCells {
     void BlendLine(PlotterPoint a, PlotterPoint b, std::uint32_t colour, double opacity,
                    int sequence);
     bool Empty() const { return m_cells.empty(); }
-    void Clear() { m_cells.clear(); }
+    void Clear() {
+        m_cells.clear();
+        m_last = nullptr;
+    }
 
     // Runs row by row from the top. Blended: the colour and opacity the blends leave over
     // whatever lies below; otherwise the colour blended last, opaque (a pen).
@@ -60,10 +64,12 @@ class SvgPixelCells {
     void Blend(std::int64_t column, std::int64_t row, double area, std::uint32_t colour,
                double opacity, int sequence);
     // The cells the box of points meets, clamped to the picture; false beside it.
-    bool CellRange(const std::vector<PlotterPoint>& points, std::int64_t (&range)[4]) const;
+    bool CellRange(std::span<const PlotterPoint> points, std::int64_t (&range)[4]) const;
     SvgRect CellRect(std::int64_t column, std::int64_t row) const;
     SvgPixelRun RunOf(std::uint64_t key, const Cell& cell, bool blended) const;
 
     int m_width, m_height, m_cell;
     std::unordered_map<std::uint64_t, Cell> m_cells;  // row · 2^32 + column
+    Cell* m_last = nullptr;                           // the cell blended last, and its key
+    std::uint64_t m_lastKey = 0;
 };

@@ -194,8 +194,8 @@ TEST_F(FileRoutesTest, UnsupportedKindsShowTheSameMessageOnEveryRoute) {
         EXPECT_EQ(
             prompts.messages[0].text,
             "Cannot open " + notes.toStdString() +
-                ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg) and Png (.png) files can be "
-                "opened.");
+                ":\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg), Png (.png) and Dorvanta SVG "
+                "(.svg) files can be opened.");
         EXPECT_EQ(prompts.messages[0].icon, MsgIcon::Exclamation);
         app.reset();
     }

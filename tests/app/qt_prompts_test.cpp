@@ -37,7 +37,7 @@ void AnswerNextBox(QMessageBox::StandardButton button, QString* text = nullptr,
 TEST(QtPrompts, FiltersBecomeDialogFilters) {
     EXPECT_EQ(DialogFilterOf(kOpenFilter).toStdString(),
               "Dorvanta files (*.dat);;Bitmap files (*.bmp);;Jpeg files (*.jpg);;Png files "
-              "(*.png);;All files(*.*)");
+              "(*.png);;Svg files (*.svg);;All files(*.*)");
     EXPECT_EQ(DialogFilterOf("Pictures|*.bmp;*.jpg||").toStdString(), "Pictures (*.bmp *.jpg)");
     EXPECT_EQ(DialogFilterOf("").toStdString(), "");
     EXPECT_EQ(DialogFilterOf("Odd|").toStdString(), "Odd ()");

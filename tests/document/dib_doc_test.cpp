@@ -434,8 +434,8 @@ TEST_F(DibDocTest, OpeningAnotherKindFailsWithItsMessage) {
                                                     UnsupportedKindText(dir.File("x.jpeg"))}));
     EXPECT_EQ(
         UnsupportedKindText("x.jpeg"),
-        "Cannot open x.jpeg:\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg) and Png (.png) "
-        "files can be opened.");
+        "Cannot open x.jpeg:\nonly Dorvanta (.dat), Bitmap (.bmp), Jpeg (.jpg), Png (.png) and "
+        "Dorvanta SVG (.svg) files can be opened.");
     EXPECT_EQ(doc.m_hDIB, nullptr);
 }
 
