@@ -81,10 +81,12 @@ worker.onerror = (event) => {
 
 function show(reply, history) {
     if (reply.picture) showPicture(reply.picture);
-    state = reply.state;
+    state = reply.state ?? state;
     drawFocusRects(reply.rects);
-    updatePanels();
-    updateStatus();
+    if (state) {
+        updatePanels();
+        updateStatus();
+    }
     if (reply.messages.length) showMessage(reply.messages.join('\n\n'));
     if (reply.picture && history !== 'none') storeInAddress(reply.picture.dat, history);
 }

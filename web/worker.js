@@ -123,6 +123,15 @@ function exportFile(core, kind) {
 }
 
 self.onmessage = async ({ data: batch }) => {
+    try {
+        await handle(batch);
+    } catch (error) {
+        // A failure inside the core (no memory for a picture) ends this batch, not the page.
+        self.postMessage({ id: batch.id, messages: [`The figure could not be painted: ${error.message}`] });
+    }
+};
+
+async function handle(batch) {
     const core = await ready;
     messages = [];
     const started = performance.now();
@@ -148,4 +157,4 @@ self.onmessage = async ({ data: batch }) => {
     const said = core.messages();
     reply.messages = [...messages, ...(said ? [said] : [])];
     self.postMessage(reply, transfer);
-};
+}
