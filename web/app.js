@@ -209,7 +209,9 @@ new ResizeObserver(() => {
     }
     clearTimeout(resizeTimer);
     resizeTimer = setTimeout(() => {
-        if (picture) act(windowSize(), 'replace');
+        const size = windowSize();
+        // The observer also reports the first layout: the picture has that size already.
+        if (picture && (size.width !== picture.width || size.height !== picture.height)) act(size, 'replace');
     }, 80);
 }).observe($('#stage'));
 
