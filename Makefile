@@ -119,6 +119,20 @@ fuzz-smoke:
 # lintian.
 DEB_DIR := build-deb
 
+# The web edition: the core as WebAssembly and the static page in $(BUILD_DIR)/web; web-serve
+# serves it on 127.0.0.1 (WEB_PORT).
+WEB_PORT ?= 8000
+.PHONY: web web-serve
+
+web:
+	@scripts/install-deps web
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target dorvanta_web
+	@echo "web edition: $(BUILD_DIR)/web"
+
+web-serve: web
+	@scripts/serve-web $(BUILD_DIR)/web $(WEB_PORT)
+
 .PHONY: deb icons readme-picture
 
 deb:

@@ -1,6 +1,10 @@
 // The painting sequence: background, then the orders from the highest to the lowest, each with
 // its lines, reference lines, big pentagons and small pentagons.
+// A build without threads (DORVANTA_SINGLE_THREAD, the web edition) leaves the bands out: the
+// whole painting gives the same bytes.
+#ifndef DORVANTA_SINGLE_THREAD
 #include "figure/band_painting.h"
+#endif
 #include "figure/figure_engine.h"
 #include "figure/figure_walker.h"
 
@@ -25,11 +29,13 @@ PentagonStyle StyleOf(char kind, const OrderSettings& o, int order, bool gradien
 }  // namespace
 
 void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui) {
+#ifndef DORVANTA_SINGLE_THREAD
     // A walk hands over items in painting order, so it is never cut into bands.
     if (pixels != nullptr && m_pWalker == nullptr && PaintsInBands(*this)) {
         PaintInBands(*this, pixels, order, ui, 1);
         return;
     }
+#endif
     PaintBand(pixels, 0, m_nHeight, order, ui);
 }
 

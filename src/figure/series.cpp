@@ -11,7 +11,16 @@
 
 namespace {
 
-constexpr double kFamilyAngle = 1.2566370614359172;  // 72° in radians
+// cos and sin of family · 72° (1.2566370614359172 rad) as the desktop's C library gives them,
+// written out: C libraries differ in the last bit here (WebAssembly's for family 3), and every
+// pentagon rests on these five directions.
+constexpr FigurePoint kFamilyDirections[kFamilyCount] = {
+    {0x1p+0, 0x0p+0},
+    {0x1.3c6ef372fe95p-2, 0x1.e6f0e134454ffp-1},
+    {-0x1.9e3779b97f4a7p-1, 0x1.2cf2304755a5fp-1},
+    {-0x1.9e3779b97f4a9p-1, -0x1.2cf2304755a5dp-1},
+    {0x1.3c6ef372fe94cp-2, -0x1.e6f0e134455p-1},
+};
 constexpr double kSameValue = 1e-6;
 
 std::size_t SeriesLength(const char (&series)[kSeriesCapacity]) {
@@ -49,7 +58,7 @@ std::int32_t WrappingAdd(std::int32_t x, std::int32_t y) {
 }  // namespace
 
 FigurePoint FigureEngine::FamilyDirection(int family) {
-    return {std::cos(family * kFamilyAngle), std::sin(family * kFamilyAngle)};
+    return family >= 0 && family < kFamilyCount ? kFamilyDirections[family] : FigurePoint{};
 }
 
 bool FigureEngine::BuildSeries(UserPrompts& ui) {

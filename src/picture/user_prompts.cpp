@@ -1,6 +1,17 @@
 #include "picture/user_prompts.h"
 
 #include <ctime>
+
+#ifdef DORVANTA_NO_FILE_SYSTEM
+// A build without a file system (the web edition): no folder and no files to find.
+std::string UserPrompts::CurrentDirectory() {
+    return {};
+}
+
+bool UserPrompts::FileExists(const std::string&) {
+    return false;
+}
+#else
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +25,7 @@ bool UserPrompts::FileExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
 }
+#endif
 
 std::int64_t UserPrompts::TimeSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));

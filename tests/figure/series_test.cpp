@@ -236,6 +236,9 @@ TEST(FamilyDirections, NormalsAtMultiplesOf72Degrees) {
         const FigurePoint u = FigureEngine::FamilyDirection(k);
         EXPECT_NEAR(u.x, std::cos(k * 72 * M_PI / 180), 1e-15);
         EXPECT_NEAR(u.y, std::sin(k * 72 * M_PI / 180), 1e-15);
+        // The written-out directions are this C library's, to the bit.
+        EXPECT_EQ(u.x, std::cos(k * 1.2566370614359172)) << k;
+        EXPECT_EQ(u.y, std::sin(k * 1.2566370614359172)) << k;
     }
 }
 

@@ -1,0 +1,594 @@
+// The page: the figure on a canvas at device pixels, painted by the worker; keys, mouse, touch,
+// the settings and colour panels, the figure in the address, opening and downloading files.
+import { Field, OrderField } from './core.js';
+import { figureOfFragment, fragmentOf } from './fragment.js';
+import { actionOfKey } from './keys.js';
+import { encodePng, parameterTextOfPng } from './png.js';
+import { colourOfHex, hexOfColour, readSettings, zoomStepsOfWheel } from './settings.js';
+
+const $ = (selector) => document.querySelector(selector);
+const canvas = $('#figure');
+const focusCanvas = $('#focus');
+const context = canvas.getContext('2d');
+const worker = new Worker(new URL('worker.js', import.meta.url), { type: 'module' });
+
+const kItemNames = ['Lines', 'Big pentagon', 'Big star', 'Small pentagon', 'Small star',
+    'Reference line', 'Big solid pentagon', 'Small solid pentagon'];
+const kLargestFile = 64 << 20;
+
+let state = null;    // the figure and view as the worker last reported them
+let picture = null;  // the last painting: rgba, width, height, dat
+let fixedSize = false;
+const timings = { opened: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [] };
+
+// ---- The worker: batches of actions, one at a time, the waiting ones merged ----------------
+
+let waiting = [];
+let waitingHistory = 'none';
+let busy = false;
+let nextId = 1;
+const replies = new Map();
+let keyPressedAt = null;
+
+function act(action, history = 'push') {
+    const last = waiting.at(-1);
+    if (last && action.kind === last.kind && (action.kind === 'pan' || action.kind === 'size')) {
+        waiting[waiting.length - 1] = action.kind === 'pan'
+            ? { ...action, dx: last.dx + action.dx, dy: last.dy + action.dy } : action;
+    } else if (last && action.kind === 'zoom' && last.kind === 'zoom' && last.x === action.x && last.y === action.y) {
+        last.steps += action.steps;
+    } else {
+        waiting.push(action);
+    }
+    if (history === 'push' || waitingHistory === 'none') waitingHistory = history;
+    flush();
+}
+
+function request(exportKind) {
+    return new Promise((resolve) => {
+        flush(exportKind, resolve);
+    });
+}
+
+function flush(exportKind, resolve) {
+    if (busy) {
+        if (resolve) setTimeout(() => flush(exportKind, resolve), 10);
+        return;
+    }
+    if (waiting.length === 0 && !exportKind) return;
+    busy = true;
+    const id = nextId++;
+    replies.set(id, { resolve, history: waitingHistory });
+    worker.postMessage({ id, actions: waiting, export: exportKind });
+    waiting = [];
+    waitingHistory = 'none';
+}
+
+worker.onmessage = ({ data: reply }) => {
+    busy = false;
+    const { resolve, history } = replies.get(reply.id);
+    replies.delete(reply.id);
+    show(reply, history);
+    resolve?.(reply);
+    flush();
+};
+worker.onerror = (event) => {
+    busy = false;
+    showMessage(`The painting stopped: ${event.message ?? 'the worker failed'}. Reload the page to go on.`);
+};
+
+// ---- Showing what the worker made -------------------------------------------------------------
+
+function show(reply, history) {
+    if (reply.picture) showPicture(reply.picture);
+    state = reply.state ?? state;
+    drawFocusRects(reply.rects);
+    if (state) {
+        updatePanels();
+        updateStatus();
+    }
+    if (reply.messages.length) showMessage(reply.messages.join('\n\n'));
+    if (reply.picture && history !== 'none') storeInAddress(reply.picture.dat, history);
+}
+
+function showPicture(p) {
+    picture = p;
+    if (canvas.width !== p.width || canvas.height !== p.height) {
+        canvas.width = p.width;
+        canvas.height = p.height;
+        focusCanvas.width = p.width;
+        focusCanvas.height = p.height;
+    }
+    context.putImageData(new ImageData(p.rgba, p.width, p.height), 0, 0);
+    canvas.style.transform = '';
+    placeCanvas();
+    const now = performance.now();
+    timings.paintMs.push(p.paintMs);
+    timings.firstPicture ??= now - timings.opened;
+    if (keyPressedAt !== null) {
+        timings.keyToPicture.push(now - keyPressedAt);
+        keyPressedAt = null;
+    }
+    document.body.dataset.painted = String(Number(document.body.dataset.painted ?? 0) + 1);
+}
+
+// Fixed sizes are shown whole, scaled down when the window is smaller.
+function placeCanvas() {
+    for (const c of [canvas, focusCanvas]) {
+        if (!fixedSize) {
+            c.style.width = '100%';
+            c.style.height = '100%';
+            continue;
+        }
+        const dpr = window.devicePixelRatio || 1;
+        const fit = Math.min(1, innerWidth / (canvas.width / dpr), innerHeight / (canvas.height / dpr));
+        c.style.width = `${(canvas.width / dpr) * fit}px`;
+        c.style.height = `${(canvas.height / dpr) * fit}px`;
+    }
+}
+
+function drawFocusRects(rects) {
+    const c = focusCanvas.getContext('2d');
+    c.clearRect(0, 0, focusCanvas.width, focusCanvas.height);
+    if (!rects) return;
+    c.strokeStyle = '#ff0000';
+    c.lineWidth = 1;
+    for (const corners of rects) {
+        c.beginPath();
+        corners.forEach(([x, y], i) => (i ? c.lineTo(x + 0.5, y + 0.5) : c.moveTo(x + 0.5, y + 0.5)));
+        c.closePath();
+        c.stroke();
+    }
+}
+
+function updateStatus() {
+    const [mode, offsets, position] = state.status;
+    $('#status-mode').textContent = mode;
+    $('#status-offsets').textContent = offsets;
+    $('#status-position').textContent = position;
+}
+
+let messageTimer = null;
+function showMessage(text) {
+    $('#message-text').textContent = text;
+    $('#message').hidden = false;
+    clearTimeout(messageTimer);
+}
+$('#message-close').addEventListener('click', () => {
+    $('#message').hidden = true;
+    canvas.focus();
+});
+
+// ---- The figure in the address ------------------------------------------------------------------
+
+let lastPush = 0;
+async function storeInAddress(dat, history) {
+    const fragment = await fragmentOf(dat, fixedSize);
+    if (fragment === location.hash) return;
+    const now = performance.now();
+    // A burst of keys makes one step of the history, not one per key.
+    if (history === 'push' && now - lastPush > 600) {
+        window.history.pushState(null, '', fragment);
+    } else {
+        window.history.replaceState(null, '', fragment);
+    }
+    if (history === 'push') lastPush = now;
+}
+
+async function openFromAddress(history) {
+    let figure = null;
+    try {
+        figure = await figureOfFragment(location.hash);
+    } catch (error) {
+        showMessage(`This link holds no figure that can be painted: ${error.message}. The figure stays.`);
+        if (!picture) act({ kind: 'reset' }, 'none');
+        return;
+    }
+    fixedSize = figure?.fixedSize ?? false;
+    $('#settings-form').elements.follow.checked = !fixedSize;
+    act(figure ? { kind: 'load', dat: figure.dat } : { kind: 'reset' }, history);
+    if (!fixedSize) act(windowSize(), history);
+}
+
+window.addEventListener('popstate', () => openFromAddress('none'));
+
+// ---- Size -------------------------------------------------------------------------------------
+
+function windowSize() {
+    const dpr = window.devicePixelRatio || 1;
+    const stage = $('#stage');
+    return { kind: 'size', width: Math.max(1, Math.round(stage.clientWidth * dpr)),
+        height: Math.max(1, Math.round(stage.clientHeight * dpr)) };
+}
+
+let resizeTimer = null;
+new ResizeObserver(() => {
+    if (fixedSize) {
+        placeCanvas();
+        return;
+    }
+    clearTimeout(resizeTimer);
+    resizeTimer = setTimeout(() => {
+        const size = windowSize();
+        // The observer also reports the first layout: the picture has that size already.
+        if (picture && (size.width !== picture.width || size.height !== picture.height)) act(size, 'replace');
+    }, 80);
+}).observe($('#stage'));
+
+// ---- Keys -------------------------------------------------------------------------------------
+
+function typingInto(target) {
+    return target.closest?.('input, textarea, select, button, summary, dialog, .panel, #toolbar');
+}
+
+document.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape' && !$('#message').hidden) {
+        $('#message').hidden = true;
+        return;
+    }
+    if (typingInto(event.target)) {
+        if (event.key === 'Escape') closePanels();
+        return;
+    }
+    const action = actionOfKey(event);
+    if (!action) return;
+    event.preventDefault();
+    if (action.kind === 'settings') {
+        openPanel('settings');
+        return;
+    }
+    keyPressedAt = performance.now();
+    if (action.kind === 'navigate') act({ kind: 'navigate', key: action.key, ctrl: action.ctrl, shift: action.shift });
+    if (action.kind === 'mode') act({ kind: 'mode' });
+    if (action.kind === 'offsets') act({ kind: 'offsets' });
+    if (action.kind === 'order') act({ kind: 'order', order: action.order });
+});
+
+// ---- Mouse and touch ----------------------------------------------------------------------------
+
+function picturePixel(event) {
+    const box = canvas.getBoundingClientRect();
+    return { x: Math.floor(((event.clientX - box.left) * canvas.width) / box.width),
+        y: Math.floor(((event.clientY - box.top) * canvas.height) / box.height) };
+}
+
+function pixelsPerCss() {
+    return canvas.width / canvas.getBoundingClientRect().width;
+}
+
+const pointers = new Map();
+let gesture = null;
+
+canvas.addEventListener('pointerdown', (event) => {
+    if (event.button !== 0) return;
+    canvas.setPointerCapture(event.pointerId);
+    pointers.set(event.pointerId, { x: event.clientX, y: event.clientY });
+    gesture = { start: new Map([...pointers].map(([id, p]) => [id, { ...p }])), moved: false };
+});
+
+canvas.addEventListener('pointermove', (event) => {
+    if (!gesture || !pointers.has(event.pointerId)) return;
+    pointers.set(event.pointerId, { x: event.clientX, y: event.clientY });
+    const [a, b] = [...pointers.values()];
+    const [a0, b0] = [...gesture.start.values()];
+    if (b && b0) {
+        const ratio = Math.hypot(a.x - b.x, a.y - b.y) / Math.max(1, Math.hypot(a0.x - b0.x, a0.y - b0.y));
+        const mid = { x: (a.x + b.x) / 2, y: (a.y + b.y) / 2 };
+        gesture = { ...gesture, moved: true, pinch: { ratio, mid } };
+        const box = canvas.getBoundingClientRect();
+        canvas.style.transformOrigin = `${mid.x - box.left}px ${mid.y - box.top}px`;
+        canvas.style.transform = `scale(${ratio})`;
+        return;
+    }
+    if (!a0) return;
+    const dx = a.x - a0.x, dy = a.y - a0.y;
+    if (!gesture.moved && Math.hypot(dx, dy) < 4) return;
+    gesture.moved = true;
+    gesture.pan = { dx, dy };
+    canvas.style.transform = `translate(${dx}px, ${dy}px)`;
+});
+
+function endGesture(event) {
+    if (!gesture || !pointers.has(event.pointerId)) return;
+    pointers.delete(event.pointerId);
+    if (pointers.size > 0) return;
+    const g = gesture;
+    gesture = null;
+    if (g.pinch && g.pinch.ratio > 0) {
+        const p = picturePixel({ clientX: g.pinch.mid.x, clientY: g.pinch.mid.y });
+        act({ kind: 'zoom', x: p.x, y: p.y, steps: Math.log2(g.pinch.ratio) });
+    } else if (g.pan) {
+        const scale = pixelsPerCss();
+        act({ kind: 'pan', dx: Math.round(g.pan.dx * scale), dy: Math.round(g.pan.dy * scale) });
+    } else if (!g.moved && state?.mode === 0) {
+        act({ kind: 'click', ...picturePixel(event) }, 'none');
+    }
+}
+canvas.addEventListener('pointerup', endGesture);
+canvas.addEventListener('pointercancel', (event) => {
+    canvas.style.transform = '';
+    endGesture(event);
+});
+
+canvas.addEventListener('dblclick', (event) => act({ kind: 'centre', ...picturePixel(event) }));
+
+canvas.addEventListener('wheel', (event) => {
+    event.preventDefault();
+    const steps = zoomStepsOfWheel(event.deltaY, event.deltaMode);
+    if (steps !== 0) act({ kind: 'zoom', ...picturePixel(event), steps });
+}, { passive: false });
+
+canvas.addEventListener('contextmenu', async (event) => {
+    event.preventDefault();
+    const at = picturePixel(event);
+    if (await confirmText('Move the reference point to this position?')) act({ kind: 'reference', ...at });
+});
+
+function confirmText(text) {
+    const dialog = $('#confirm');
+    $('#confirm-text').textContent = text;
+    dialog.showModal();
+    return new Promise((resolve) => {
+        dialog.addEventListener('close', () => {
+            resolve(dialog.returnValue === 'ok');
+            canvas.focus();
+        }, { once: true });
+    });
+}
+
+// ---- Panels -------------------------------------------------------------------------------------
+
+const panels = { settings: $('#settings-button'), colours: $('#colours-button'), help: $('#help-button') };
+
+function openPanel(name, open = true) {
+    for (const [other, button] of Object.entries(panels)) {
+        const shown = other === name && open;
+        $(`#${other}`).hidden = !shown;
+        button.setAttribute('aria-expanded', String(shown));
+    }
+    if (open) {
+        updatePanels(true);
+        $(`#${name}`).querySelector('input, select, button')?.focus();
+    }
+}
+
+function closePanels() {
+    for (const name of Object.keys(panels)) openPanel(name, false);
+    canvas.focus();
+}
+
+for (const [name, button] of Object.entries(panels)) {
+    button.addEventListener('click', () => openPanel(name, $(`#${name}`).hidden));
+}
+
+function buildPanels() {
+    const items = $('#draw-items');
+    kItemNames.forEach((label, i) => {
+        items.insertAdjacentHTML('beforeend', `<label><input type="checkbox" name="item${i}"> Draw ${label}</label>`);
+    });
+    const orders = $('#draw-orders');
+    for (let order = 9; order >= 0; --order) {
+        orders.insertAdjacentHTML('beforeend', `<div class="order-row"><label><input type="checkbox" name="draw${order}"> Order ${order}</label>
+            <label>Transparency <input name="transparency${order}" inputmode="decimal" autocomplete="off" size="6"></label></div>`);
+    }
+    const table = $('#colour-table');
+    let head = '<thead><tr><th scope="col">Item</th>';
+    for (let order = 0; order < 10; ++order) {
+        head += `<th scope="col"><label><input type="checkbox" data-order="${order}" data-field="${OrderField.drawOrder}"> ${order}</label></th>`;
+    }
+    let body = '</tr></thead><tbody>';
+    kItemNames.forEach((label, item) => {
+        body += `<tr><th scope="row">${label}</th>`;
+        for (let order = 0; order < 10; ++order) {
+            body += `<td><input type="checkbox" data-order="${order}" data-field="${item}" aria-label="${label}, order ${order}">` +
+                `<input type="color" data-entry="${10 * order + item + 2}" aria-label="Colour of ${label.toLowerCase()}, order ${order}"></td>`;
+        }
+        body += '</tr>';
+    });
+    body += '<tr><th scope="row">Transparency</th>';
+    for (let order = 0; order < 10; ++order) {
+        body += `<td><input type="range" min="0" max="1" step="0.01" data-order="${order}" data-field="${OrderField.transparency}" aria-label="Transparency, order ${order}"></td>`;
+    }
+    body += '</tr>';
+    for (let family = 0; family < 5; ++family) {
+        body += `<tr><th scope="row">Line family ${family + 1}</th>`;
+        for (let order = 0; order < 10; ++order) {
+            body += `<td><input type="checkbox" data-order="${order}" data-field="${8 + family}" aria-label="Line family ${family + 1}, order ${order}"></td>`;
+        }
+        body += '</tr>';
+    }
+    table.insertAdjacentHTML('beforeend', head + body + '</tbody>');
+}
+
+// Fills the panels from the state; a field being edited keeps what is typed.
+function updatePanels(force = false) {
+    if (!state) return;
+    const form = $('#settings-form').elements;
+    if (!$('#settings').hidden && !force && $('#settings').contains(document.activeElement)) return;
+    const f = state.fields;
+    const set = (name, value) => {
+        if (form[name] && form[name] !== document.activeElement) form[name].value = value;
+    };
+    set('name', state.name);
+    set('comment', state.comment);
+    for (const name of ['width', 'height', 'centreX', 'centreY', 'magnExp', 'un', 'gs']) set(name, String(f[name]));
+    form.currentOrder.value = String(f.currentOrder);
+    form.gradient.checked = f.gradient !== 0;
+    form.follow.checked = !fixedSize;
+    form.preset.value = [...form.preset.options].some((o) => o.value === `${f.width} x ${f.height}`) ? `${f.width} x ${f.height}` : '';
+    const current = state.orders[f.currentOrder];
+    current.items.forEach((on, i) => (form[`item${i}`].checked = on));
+    state.orders.forEach((o, order) => {
+        form[`draw${order}`].checked = o.drawOrder;
+        set(`transparency${order}`, String(o.transparency));
+    });
+    for (const input of document.querySelectorAll('#colours [data-order]')) {
+        const o = state.orders[Number(input.dataset.order)];
+        const field = Number(input.dataset.field);
+        if (field < 8) input.checked = o.items[field];
+        else if (field < 13) input.checked = o.lines[field - 8];
+        else if (field === OrderField.drawOrder) input.checked = o.drawOrder;
+        else input.value = String(o.transparency);
+    }
+    for (const input of document.querySelectorAll('#colours [data-entry]')) {
+        input.value = hexOfColour(state.colours[Number(input.dataset.entry)]);
+    }
+    $('#gradient').checked = f.gradient !== 0;
+    $('#background').value = hexOfColour(state.colours[1]);
+}
+
+function submitSettings(oneOrder) {
+    const form = $('#settings-form').elements;
+    const read = readSettings((name) => form[name].value, (name) => form[name].checked);
+    if (read.error) {
+        showMessage(read.error);
+        form[read.field]?.focus();
+        return;
+    }
+    fixedSize = !form.follow.checked;
+    const { fields, texts, orders } = read;
+    if (!fixedSize) {
+        const size = windowSize();
+        fields.push([Field.width, size.width], [Field.height, size.height]);
+    }
+    act({ kind: 'settings', fields, texts, orders });
+    if (oneOrder) act({ kind: 'order', order: Number(form.currentOrder.value) });
+}
+
+$('#settings-form').addEventListener('submit', (event) => {
+    event.preventDefault();
+    submitSettings(false);
+});
+$('#draw-one').addEventListener('click', () => submitSettings(true));
+$('#settings-cancel').addEventListener('click', () => {
+    updatePanels(true);
+    closePanels();
+});
+$('#defaults').addEventListener('click', () => {
+    act({ kind: 'reset' });
+    if (!fixedSize) act(windowSize());
+});
+$('#settings-form').elements.currentOrder.addEventListener('change', (event) => {
+    act({ kind: 'settings', fields: [[Field.currentOrder, Number(event.target.value)]], repaint: false }, 'none');
+});
+$('#settings-form').elements.preset.addEventListener('change', (event) => {
+    const match = /^(\d+) x (\d+)$/.exec(event.target.value);
+    if (!match) return;
+    const form = $('#settings-form').elements;
+    [form.width.value, form.height.value, form.follow.checked] = [match[1], match[2], false];
+});
+$('#gs-from-un').addEventListener('click', () => {
+    const form = $('#settings-form').elements;
+    form.gs.value = String(Math.floor(Number(form.un.value) * 1.618033988749895 + 0.5));
+});
+$('#un-from-gs').addEventListener('click', () => {
+    const form = $('#settings-form').elements;
+    form.un.value = String(Math.floor(Number(form.gs.value) / 1.618033988749895 + 0.5));
+});
+
+$('#colours').addEventListener('change', (event) => {
+    const input = event.target;
+    if (input.dataset.entry) {
+        act({ kind: 'settings', colours: [[Number(input.dataset.entry), colourOfHex(input.value)]] });
+    } else if (input.dataset.order) {
+        const value = input.type === 'checkbox' ? Number(input.checked) : Number(input.value);
+        act({ kind: 'settings', orders: [[Number(input.dataset.order), Number(input.dataset.field), value]] });
+    } else if (input.id === 'gradient') {
+        act({ kind: 'settings', fields: [[Field.gradient, Number(input.checked)]] });
+    } else if (input.id === 'background') {
+        act({ kind: 'settings', colours: [[1, colourOfHex(input.value)]] });
+    }
+});
+
+// ---- Files --------------------------------------------------------------------------------------
+
+async function openFile(file) {
+    if (file.size > kLargestFile) {
+        showMessage(`${file.name} is too large for a figure (${file.size} bytes). The figure stays.`);
+        return;
+    }
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    let dat = bytes;
+    const isPng = bytes[0] === 137 && bytes[1] === 80;
+    if (isPng || /\.png$/i.test(file.name)) {
+        try {
+            dat = await parameterTextOfPng(bytes);
+        } catch (error) {
+            showMessage(`Cannot open ${file.name}: ${error.message}. The figure stays.`);
+            return;
+        }
+        if (!dat) {
+            showMessage(`${file.name} is a picture without a Dorvanta figure in it. The figure stays.`);
+            return;
+        }
+    }
+    act({ kind: 'load', dat });
+    if (!fixedSize) act(windowSize());
+}
+
+$('#open-file').addEventListener('change', (event) => {
+    const [file] = event.target.files;
+    if (file) openFile(file);
+    event.target.value = '';
+});
+window.addEventListener('dragover', (event) => event.preventDefault());
+window.addEventListener('drop', (event) => {
+    event.preventDefault();
+    const [file] = event.dataTransfer.files;
+    if (file) openFile(file);
+});
+
+function baseName() {
+    return (state?.name || 'dorvanta').replace(/[\\/:*?"<>|]/g, '_');
+}
+
+function download(bytes, name, type) {
+    const url = URL.createObjectURL(new Blob([bytes], { type }));
+    const link = document.createElement('a');
+    link.href = url;
+    link.download = name;
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+const kDownloads = {
+    dat: ['.dat', 'application/x-dorvanta-dat'],
+    svg: ['.svg', 'image/svg+xml'],
+    plotter: ['-plotter.svg', 'image/svg+xml'],
+    pov: ['.pov', 'text/plain'],
+};
+
+for (const button of document.querySelectorAll('[data-download]')) {
+    button.addEventListener('click', async () => {
+        const kind = button.dataset.download;
+        $('#downloads').open = false;
+        if (kind === 'png') {
+            if (!picture) return;
+            download(await encodePng(picture.rgba, picture.width, picture.height, picture.dat), `${baseName()}.png`, 'image/png');
+            return;
+        }
+        const reply = await request(kind);
+        if (reply.file) download(reply.file, baseName() + kDownloads[kind][0], kDownloads[kind][1]);
+    });
+}
+
+$('#share').addEventListener('click', async () => {
+    try {
+        await navigator.clipboard.writeText(location.href);
+        showMessage('The link to this figure is on the clipboard.');
+    } catch {
+        showMessage(`Copy this link to share the figure: ${location.href}`);
+    }
+});
+
+// ---- Start ------------------------------------------------------------------------------------
+
+buildPanels();
+window.dorvanta = { timings, state: () => state };
+openFromAddress('replace');
+canvas.focus();
+if ('serviceWorker' in navigator && location.protocol !== 'file:') {
+    navigator.serviceWorker.register('sw.js').catch(() => {});
+}

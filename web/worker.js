@@ -1,0 +1,160 @@
+// The painting worker: holds the figure core and the view's state (arrow mode, one order alone),
+// applies a batch of the page's actions and paints once at the end, so that the page never
+// waits and a burst of keys costs one painting.
+import { Core, Field, OrderField } from './core.js';
+
+const ready = fetch(new URL('dorvanta.wasm', import.meta.url)).then((response) => Core.load(response));
+const view = { mode: 1, onlyOne: false };
+
+// What each action does; returns the order to paint (−1 all, 0..9 one) or undefined.
+const actions = {
+    load(core, a) {
+        if (!core.loadDat(a.dat)) return undefined;
+        view.onlyOne = false;
+        return -1;
+    },
+    reset(core) {
+        core.reset();
+        view.onlyOne = false;
+        return -1;
+    },
+    size(core, a) {
+        core.set(Field.width, a.width);
+        core.set(Field.height, a.height);
+        return paintedOrder(core);
+    },
+    settings(core, a) {
+        for (const [field, value] of a.fields ?? []) core.set(field, value);
+        for (const [field, text] of a.texts ?? []) {
+            if (!core.setText(field, text)) message(`"${text}" holds a character a parameter file cannot hold.`);
+        }
+        for (const [order, field, value] of a.orders ?? []) core.setOrderField(order, field, value);
+        for (const [entry, colour] of a.colours ?? []) core.setColour(entry, colour);
+        if (a.repaint === false) return undefined;
+        return paintedOrder(core);
+    },
+    navigate(core, a) {
+        const order = core.key(a.key, { ctrl: a.ctrl, shift: a.shift, mode: view.mode, onlyOne: view.onlyOne });
+        if (order === -2) return undefined;
+        view.onlyOne = order >= 0;
+        return order;
+    },
+    mode(core) {
+        view.mode = (view.mode + 1) % 2;
+        return undefined;
+    },
+    offsets() {
+        view.mode = 1;
+        return undefined;
+    },
+    order(core, a) {
+        core.set(Field.currentOrder, a.order);
+        view.onlyOne = true;
+        return a.order;
+    },
+    // A click in the centre mode moves the pending centre only.
+    click(core, a) {
+        if (view.mode === 0) core.centreAt(a.x, a.y);
+        return undefined;
+    },
+    centre(core, a) {
+        core.centreAt(a.x, a.y);
+        return paintedOrder(core);
+    },
+    reference(core, a) {
+        core.referenceAt(a.x, a.y);
+        view.onlyOne = false;
+        return -1;
+    },
+    // Drag: the point under (x, y) goes to (x + dx, y + dy).
+    pan(core, a) {
+        const [x, y] = core.figurePointAt(Math.round(core.get(Field.width) / 2 - a.dx),
+            Math.round(core.get(Field.height) / 2 - a.dy));
+        core.set(Field.centreX, x);
+        core.set(Field.centreY, y);
+        return paintedOrder(core);
+    },
+    // Wheel and pinch: magnification by 2^steps, the point under (x, y) staying in place.
+    zoom(core, a) {
+        const [fx, fy] = core.figurePointAt(a.x, a.y);
+        const exponent = core.get(Field.magnExp) + a.steps;
+        if (!(exponent > -15 && exponent < 10)) return undefined;
+        const shrink = 2 ** -a.steps;
+        core.set(Field.centreX, fx + (core.get(Field.centreX) - fx) * shrink);
+        core.set(Field.centreY, fy + (core.get(Field.centreY) - fy) * shrink);
+        core.set(Field.magnExp, exponent);
+        return paintedOrder(core);
+    },
+};
+
+let messages = [];
+function message(text) {
+    messages.push(text);
+}
+
+function paintedOrder(core) {
+    return view.onlyOne ? core.get(Field.currentOrder) : -1;
+}
+
+function snapshot(core) {
+    const fields = Object.fromEntries(Object.entries(Field).map(([name, id]) => [name, core.get(id)]));
+    const orders = [];
+    for (let order = 0; order < 10; ++order) {
+        orders.push({
+            items: [0, 1, 2, 3, 4, 5, 6, 7].map((i) => core.orderField(order, i) !== 0),
+            lines: [8, 9, 10, 11, 12].map((i) => core.orderField(order, i) !== 0),
+            drawOrder: core.orderField(order, OrderField.drawOrder) !== 0,
+            transparency: core.orderField(order, OrderField.transparency),
+        });
+    }
+    const colours = Array.from({ length: 100 }, (_, entry) => core.colour(entry));
+    return {
+        fields, orders, colours, series: core.text(0), comment: core.text(1), name: core.text(2),
+        mode: view.mode, onlyOne: view.onlyOne, status: core.status(view.mode),
+    };
+}
+
+function exportFile(core, kind) {
+    if (kind === 'dat') return core.datBytes();
+    if (kind === 'svg') return new TextEncoder().encode(core.svg({ order: paintedOrder(core) }));
+    if (kind === 'plotter') return new TextEncoder().encode(core.svg({ plotter: true, order: paintedOrder(core) }));
+    if (kind === 'pov') return new TextEncoder().encode(core.pov(true));
+    return null;
+}
+
+self.onmessage = async ({ data: batch }) => {
+    try {
+        await handle(batch);
+    } catch (error) {
+        // A failure inside the core (no memory for a picture) ends this batch, not the page.
+        self.postMessage({ id: batch.id, messages: [`The figure could not be painted: ${error.message}`] });
+    }
+};
+
+async function handle(batch) {
+    const core = await ready;
+    messages = [];
+    const started = performance.now();
+    let order;
+    for (const action of batch.actions) {
+        const result = actions[action.kind]?.(core, action);
+        if (result !== undefined) order = result;
+    }
+    const reply = { id: batch.id };
+    const transfer = [];
+    if (order !== undefined) {
+        if (core.paint(order)) {
+            const rgba = core.rgba().slice();
+            reply.picture = { rgba, width: core.get(Field.width), height: core.get(Field.height),
+                dat: core.datBytes(), paintMs: performance.now() - started };
+            transfer.push(rgba.buffer);
+        }
+    }
+    if (view.mode === 0) reply.rects = core.focusRects();
+    if (batch.export) reply.file = exportFile(core, batch.export);
+    reply.dat = core.datBytes();
+    reply.state = snapshot(core);
+    const said = core.messages();
+    reply.messages = [...messages, ...(said ? [said] : [])];
+    self.postMessage(reply, transfer);
+}
