@@ -1,5 +1,5 @@
 // The accepted view block, apart from the document: the navigation uses it without one.
-#include "document/dib_doc.h"
+#include "document/figure_history.h"
 
 #include <cstring>
 

@@ -58,23 +58,6 @@ std::string UnsupportedKindText(const std::string& path);
 // cycle (created by AdoptPicture, deleted on a new document, an adoption and destruction) counts.
 struct DocPalette {};
 
-// The figure's view block, accepted as one piece: size, current order, centre, exponent, the
-// derived transform (with the centre pixel), version and comment.
-struct AcceptedTransform {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t currentOrder = 0;
-    double centreX = 0.0;
-    double centreY = 0.0;
-    double magnExp = 0.0;
-    PictureTransform transform;
-    char version[22] = {};
-    char comment[106] = {};
-};
-
-AcceptedTransform CaptureAcceptedTransform(const FigureParams& figure);
-void RestoreAcceptedTransform(FigureParams& figure, const AcceptedTransform& accepted);
-
 // What a painting without the settings dialog takes instead of the figure's own settings, so
 // that a command line paints once, at the size and order it asks for: the size, the one order
 // shown alone, or no painting at all (the picture is painted elsewhere, e.g. into a poster file).

@@ -247,7 +247,7 @@ std::array<std::uint8_t, 3> ProceduralPixel(std::int64_t x, std::int64_t y) {
 Bytes EncodeProcedural(std::int64_t width, std::int64_t height, unsigned seed, bool wholeRows,
                        PngEncoding encoding = {}) {
     Captured out;
-    PngRowEncoder png(width, height, kParameters, out.Sink(), std::move(encoding));
+    PngRowEncoder png(width, height, kParameters, out.Sink(), {}, std::move(encoding));
     std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(width));
     std::mt19937 random(seed);
     for (std::int64_t y = 0; y < height; ++y) {
@@ -427,7 +427,7 @@ TEST(PngRowEncoder, ASinkFailureStopsEveryPartAndNothingFollows) {
                 ++refused;
                 return false;
             },
-            OnThreads(threads));
+            PngExtras{}, OnThreads(threads));
         bool added = true;
         for (int y = 0; y < 2000 && added; ++y) added = png.AddRows(rows.data() + 6000 * y, 1, 0);
         EXPECT_FALSE(added && png.Finish()) << threads << " threads";
