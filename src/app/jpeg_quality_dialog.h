@@ -1,4 +1,5 @@
-// The JPEG-quality dialog: the quality saved JPEG pictures get, 5 to 95 as its label says.
+// The JPEG-quality dialog: the quality saved JPEG pictures get, 0 to 100 (the label's 5..95 is
+// only a recommendation).
 #pragma once
 
 #include <QDialog>
@@ -7,9 +8,9 @@
 class QLineEdit;
 class UserPrompts;
 
-// The one range of JPEG qualities the dialogs accept.
-inline constexpr int kJpegQualityMin = 5;
-inline constexpr int kJpegQualityMax = 95;
+// The one range of JPEG qualities the dialogs accept (the library takes all of it).
+inline constexpr int kJpegQualityMin = 0;
+inline constexpr int kJpegQualityMax = 100;
 
 class CJpegQualityDialog : public QDialog {
     Q_OBJECT

@@ -124,23 +124,23 @@ TEST(ExportPictureDialog, FieldsOutOfTheirRangeAreRefusedLikeInTheOtherDialogs) 
              Type(d.FactorEdit(), "-5");
          },
          "Please enter a number from 0.01 to 1000 in \"Factor\"."},
-        {"JPEG quality 3",
+        {"JPEG quality -3",
          [](auto& d) {
              ChooseKind(d, FILE_KIND_JPG);
-             Type(d.QualityEdit(), "3");
+             Type(d.QualityEdit(), "-3");
          },
-         "Please enter a whole number from 5 to 95 in \"JPEG quality\"."},
-        {"JPEG quality 96",
+         "Please enter a whole number from 0 to 100 in \"JPEG quality\"."},
+        {"JPEG quality 101",
          [](auto& d) {
              ChooseKind(d, FILE_KIND_JPG);
-             d.QualityEdit()->setValue(96);
+             d.QualityEdit()->setValue(101);
          },
-         "Please enter a whole number from 5 to 95 in \"JPEG quality\"."},
-        {"a quality a PNG does not use", [](auto& d) { d.QualityEdit()->setValue(100); }, ""},
-        {"JPEG quality 95",
+         "Please enter a whole number from 0 to 100 in \"JPEG quality\"."},
+        {"a quality a PNG does not use", [](auto& d) { d.QualityEdit()->setValue(101); }, ""},
+        {"JPEG quality 0, as Picture > Jpeg Quality takes it",
          [](auto& d) {
              ChooseKind(d, FILE_KIND_JPG);
-             d.QualityEdit()->setValue(95);
+             d.QualityEdit()->setValue(0);
          },
          ""},
     };
