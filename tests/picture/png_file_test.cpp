@@ -151,17 +151,18 @@ TEST(PngWritePicture, WritesTheOnlyOrderNoteAndThePrintResolutionWhenGiven) {
         std::string phys;
     };
     const std::vector<Case> cases = {
-        {kParameters, {3, 0}, {"IHDR", "sRGB", "tEXt", "zTXt", "tEXt", "IDAT", "IEND"}, ""},
+        {kParameters, {3, 0}, {"IHDR", "sRGB", "tEXt", "zTXt", "tEXt", "PLTE", "IDAT", "IEND"}, ""},
         {"",
          {3, 300},
-         {"IHDR", "sRGB", "pHYs", "tEXt", "IDAT", "IEND"},
+         {"IHDR", "sRGB", "pHYs", "tEXt", "PLTE", "IDAT", "IEND"},
          std::string("\0\0\x2e\x23", 4)},
         {kParameters,
          {0, 1},
-         {"IHDR", "sRGB", "pHYs", "tEXt", "zTXt", "tEXt", "IDAT", "IEND"},
+         {"IHDR", "sRGB", "pHYs", "tEXt", "zTXt", "tEXt", "PLTE", "IDAT", "IEND"},
          std::string("\0\0\0\x27", 4)},
-        {"", {-1, kPngMaxDotsPerInch + 1}, {"IHDR", "sRGB", "tEXt", "IDAT", "IEND"}, ""},
+        {"", {-1, kPngMaxDotsPerInch + 1}, {"IHDR", "sRGB", "tEXt", "PLTE", "IDAT", "IEND"}, ""},
     };
+    // The test picture has few colours, so it is written with a palette (PLTE).
     TempDir dir;
     for (const Case& c : cases) {
         ScriptedPrompts ui;
