@@ -405,7 +405,8 @@ bool CDibDoc::SaveDocumentOfKind(const std::string& path, int kind) {
     if (kind == FILE_KIND_JPG) ok = JpegWritePicture(path, m_hDIB, m_nJpegQuality, m_ui);
     if (kind == FILE_KIND_PNG) {
         ok = PngWritePicture(path, m_hDIB, PictureParameterText(), m_ui,
-                             {m_nPaintedOrder, m_nDotsPerInch}, PngOnPaintingThreads(m_nPaintThreads));
+                             {m_nPaintedOrder, m_nDotsPerInch},
+                             PngOnPaintingThreads(m_nPaintThreads));
     }
     if (!ok) {
         // The modified flag stays: a picture that was not saved must still be offered at close.

@@ -1,7 +1,7 @@
 #include "document/poster_file.h"
 
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 
 #include "document/dib_doc.h"
 #include "figure/figure_engine.h"
