@@ -31,24 +31,22 @@ struct Shown {
 class HistoryTest : public AppFixture {
   protected:
     void SetUp() override {
-        // A small picture paints fast.
-        prompts.settingsDialog = [](FigureEngine& edit, std::string&) {
-            edit.m_nWidth = 240;
-            edit.m_nHeight = 180;
-            return IDOK;
-        };
         ASSERT_TRUE(Start());
         Frame().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame()));
         view = app->ActiveView();
         view->m_bAutoSave = false;  // no numbered files from Q
         view->setFocus();
-        Key(Qt::Key_Return);
-        prompts.settingsDialog = nullptr;
+        Settings([](FigureEngine& edit) {  // a small picture paints fast
+            edit.m_nWidth = 240;
+            edit.m_nHeight = 180;
+        })();
         ASSERT_EQ(Doc().m_pictureSize.width, 240);
     }
 
     CDibDoc& Doc() const { return view->GetDocument(); }
+    int Un() const { return Doc().m_figure.m_nUn; }
+    std::size_t Steps() const { return Doc().History().UndoSteps(); }
 
     Shown Now() const {
         const CDibDoc& doc = Doc();
@@ -57,8 +55,11 @@ class HistoryTest : public AppFixture {
                 {doc.m_hDIB->Bytes(), doc.m_hDIB->Bytes() + bytes}};
     }
 
-    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(view, key, modifiers);
+    void Key(QKeyCombination key) { QTest::keyClick(view, key.key(), key.keyboardModifiers()); }
+    std::function<void()> Keys(std::vector<QKeyCombination> keys) {
+        return [=, this] {
+            for (QKeyCombination key : keys) Key(key);
+        };
     }
     void HeldKey(Qt::Key key) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
@@ -69,13 +70,27 @@ class HistoryTest : public AppFixture {
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view->viewport(), &wheel);
     }
-    bool Enabled(int id) {
+    // Opens the settings dialog with Enter and answers OK after `edit`.
+    std::function<void()> Settings(std::function<void(FigureEngine&)> edit) {
+        return [=, this] {
+            prompts.settingsDialog = [edit](FigureEngine& figure, std::string&) {
+                edit(figure);
+                return IDOK;
+            };
+            Key(Qt::Key_Return);
+            prompts.settingsDialog = nullptr;
+        };
+    }
+    // Whether the menu offers Undo and Redo.
+    std::pair<bool, bool> Menu() {
         Frame().UpdateCommandUI();
-        return Frame().Action(id)->isEnabled();
+        return {Frame().Action(ID_EDIT_UNDO)->isEnabled(),
+                Frame().Action(ID_EDIT_REDO)->isEnabled()};
     }
 
     CDibView* view = nullptr;
 };
+using UndoRedo = std::pair<bool, bool>;
 
 // The draw-order cycle of the program with its real dialog: one OK that changes orders 0 and 1,
 // then Cancel.
@@ -112,48 +127,31 @@ TEST_F(HistoryTest, EveryKindOfChangeIsUndoneAndRedoneWithItsParametersAndPainti
     struct Case {
         const char* name;
         std::function<void()> change;
+        std::size_t steps = 1;  // taken back and brought again together
     };
     const std::vector<Case> cases = {
-        {"Right changes Un", [&] { Key(Qt::Key_Right); }},
-        {"Ctrl+Up changes Gs by ten", [&] { Key(Qt::Key_Up, Qt::ControlModifier); }},
-        {"Page Down zooms in", [&] { Key(Qt::Key_PageDown); }},
-        {"Shift+Page Down makes Gs golden", [&] { Key(Qt::Key_PageDown, Qt::ShiftModifier); }},
-        {"Ctrl+Page Up paints the next order alone",
-         [&] { Key(Qt::Key_PageUp, Qt::ControlModifier); }},
-        {"a digit paints its order alone", [&] { Key(Qt::Key_2); }},
+        {"Right changes Un", Keys({Qt::Key_Right})},
+        {"Ctrl+Up changes Gs by ten", Keys({Qt::CTRL | Qt::Key_Up})},
+        {"Page Down zooms in", Keys({Qt::Key_PageDown})},
+        {"Shift+Page Down makes Gs golden", Keys({Qt::SHIFT | Qt::Key_PageDown})},
+        {"Ctrl+Page Up paints the next order alone", Keys({Qt::CTRL | Qt::Key_PageUp})},
+        {"a digit paints its order alone", Keys({Qt::Key_2})},
         {"centre-mode moves are painted by a digit",
-         [&] {
-             Key(Qt::Key_Tab);
-             Key(Qt::Key_Right, Qt::ControlModifier);
-             Key(Qt::Key_PageDown);
-             Key(Qt::Key_5);
-             Key(Qt::Key_Tab);
-         }},
+         Keys({Qt::Key_Tab, Qt::CTRL | Qt::Key_Right, Qt::Key_PageDown, Qt::Key_5, Qt::Key_Tab})},
         {"Draw Only One", [&] { app->Execute(ID_DRAW_ONLY_ONE); }},
-        {"Q chooses random colours", [&] { Key(Qt::Key_Q); }},
+        {"Q chooses random colours", Keys({Qt::Key_Q})},
         {"a double click recentres",
          [&] { QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(30, 40)); }},
         {"a right click moves the reference line",
          [&] { QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(90, 70)); }},
-        {"the settings dialog's OK",
-         [&] {
-             prompts.settingsDialog = [](FigureEngine& edit, std::string&) {
-                 edit.m_nWidth = 200;
-                 edit.m_nHeight = 160;
-                 edit.m_bGradient = !edit.m_bGradient;
-                 std::snprintf(edit.m_szComment, sizeof edit.m_szComment, "%s", "changed");
-                 return IDOK;
-             };
-             Key(Qt::Key_Return);
-         }},
+        {"the settings dialog's OK", Settings([](FigureEngine& edit) {
+             edit.m_nWidth = 200;
+             edit.m_nHeight = 160;
+             edit.m_bGradient = !edit.m_bGradient;
+             std::snprintf(edit.m_szComment, sizeof edit.m_szComment, "%s", "changed");
+         })},
         {"Load file in the settings dialog",
-         [&] {
-             prompts.settingsDialog = [this](FigureEngine& edit, std::string&) {
-                 LoadDatFile(edit, dir.File("other.dat"), prompts);
-                 return IDOK;
-             };
-             Key(Qt::Key_Return);
-         }},
+         Settings([&](FigureEngine& edit) { LoadDatFile(edit, dir.File("other.dat"), prompts); })},
         {"the Draw Orders dialog",
          [&] {
              DrawOrdersOnceThenCancel();
@@ -176,50 +174,41 @@ TEST_F(HistoryTest, EveryKindOfChangeIsUndoneAndRedoneWithItsParametersAndPainti
              }
              Key(Qt::Key_Return);
          }},
+        {"a held key is one step, other keys are steps of their own",
+         [&] {
+             const int un = Un();
+             const std::size_t steps = Steps();
+             Key(Qt::Key_Right);
+             for (int repeat = 0; repeat < 4; ++repeat) HeldKey(Qt::Key_Right);
+             EXPECT_EQ(Un(), un + 5);
+             EXPECT_EQ(Steps(), steps + 1);
+             Keys({Qt::Key_Up, Qt::Key_Left})();
+         },
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Shown before = Now();
-        const std::size_t steps = Doc().History().UndoSteps();
+        const std::size_t steps = Steps();
         c.change();
-        prompts.settingsDialog = nullptr;
         const Shown after = Now();
         ASSERT_FALSE(after.figure == before.figure);
-        EXPECT_EQ(Doc().History().UndoSteps(), steps + 1);
-        ASSERT_TRUE(app->Execute(ID_EDIT_UNDO));
-        EXPECT_TRUE(Now().figure == before.figure);
-        EXPECT_TRUE(Now().picture == before.picture);
-        ASSERT_TRUE(app->Execute(ID_EDIT_REDO));
-        EXPECT_TRUE(Now().figure == after.figure);
-        EXPECT_TRUE(Now().picture == after.picture);
+        EXPECT_EQ(Steps(), steps + c.steps);
+        for (std::size_t i = 0; i < c.steps; ++i) ASSERT_TRUE(app->Execute(ID_EDIT_UNDO));
+        EXPECT_TRUE(Now().figure == before.figure && Now().picture == before.picture);
+        for (std::size_t i = 0; i < c.steps; ++i) ASSERT_TRUE(app->Execute(ID_EDIT_REDO));
+        EXPECT_TRUE(Now().figure == after.figure && Now().picture == after.picture);
     }
 }
 
-TEST_F(HistoryTest, AHeldKeyIsOneStepAndOtherKeysAreStepsOfTheirOwn) {
-    const Shown before = Now();
-    const std::size_t steps = Doc().History().UndoSteps();
-    Key(Qt::Key_Right);
-    for (int repeat = 0; repeat < 4; ++repeat) HeldKey(Qt::Key_Right);
-    EXPECT_EQ(Doc().m_figure.m_nUn, before.figure.un + 5);
-    EXPECT_EQ(Doc().History().UndoSteps(), steps + 1);
-    Key(Qt::Key_Up);
-    Key(Qt::Key_Left);
-    EXPECT_EQ(Doc().History().UndoSteps(), steps + 3);
-    app->Execute(ID_EDIT_UNDO);
-    app->Execute(ID_EDIT_UNDO);
-    app->Execute(ID_EDIT_UNDO);
-    EXPECT_TRUE(Now().picture == before.picture);
-}
-
 TEST_F(HistoryTest, ANewChangeAfterAnUndoDropsTheRedoSteps) {
-    Key(Qt::Key_Right);
-    Key(Qt::Key_Up);
+    Keys({Qt::Key_Right, Qt::Key_Up})();
     app->Execute(ID_EDIT_UNDO);
-    EXPECT_TRUE(Enabled(ID_EDIT_REDO));
+    EXPECT_TRUE(Menu().second);
     Key(Qt::Key_Home);  // paints the same figure again: no change, Redo stays
-    EXPECT_TRUE(Enabled(ID_EDIT_REDO));
+    EXPECT_TRUE(Menu().second);
     Key(Qt::Key_Down);
-    EXPECT_FALSE(Enabled(ID_EDIT_REDO));
+    EXPECT_FALSE(Menu().second);
     EXPECT_FALSE(app->Execute(ID_EDIT_REDO) && Doc().CanRedo());
 }
 
@@ -234,52 +223,45 @@ TEST_F(HistoryTest, MenuAndKeysFollowWhatCanBeUndoneAndRedone) {
 
     // The resize of the set-up is the one step so far.
     app->Execute(ID_EDIT_UNDO);
-    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
-    EXPECT_TRUE(Enabled(ID_EDIT_REDO));
-    const int un = Doc().m_figure.m_nUn;
+    EXPECT_EQ(Menu(), UndoRedo(false, true));
+    const int un = Un();
     // The menu shows the new step only a moment later: the keys undo and redo all the same.
     Key(Qt::Key_Right);
     EXPECT_FALSE(Frame().Action(ID_EDIT_UNDO)->isEnabled());
-    Key(Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(Doc().m_figure.m_nUn, un);
-    Key(Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(Doc().m_figure.m_nUn, un + 1);
-    EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
-    EXPECT_FALSE(Enabled(ID_EDIT_REDO));
+    Key(Qt::CTRL | Qt::Key_Z);
+    EXPECT_EQ(Un(), un);
+    Key(Qt::CTRL | Qt::Key_Y);
+    EXPECT_EQ(Un(), un + 1);
+    EXPECT_EQ(Menu(), UndoRedo(true, false));
     QSignalSpy undone(Frame().Action(ID_EDIT_UNDO), &QAction::triggered);
-    Key(Qt::Key_Backspace, Qt::AltModifier);
+    Key(Qt::ALT | Qt::Key_Backspace);
     EXPECT_EQ(undone.count(), 1);
-    EXPECT_EQ(Doc().m_figure.m_nUn, un);
-    EXPECT_TRUE(Enabled(ID_EDIT_REDO));
-    Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(Doc().m_figure.m_nUn, un + 1);
+    EXPECT_EQ(Un(), un);
+    EXPECT_TRUE(Menu().second);
+    Key(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    EXPECT_EQ(Un(), un + 1);
 
     // Both windows of a document share its history.
     app->Execute(ID_WINDOW_NEW);
     CDibView* second = app->ActiveView();
     ASSERT_NE(second, view);
-    EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
+    EXPECT_TRUE(Menu().first);
     app->Execute(ID_EDIT_UNDO);
-    EXPECT_EQ(Doc().m_figure.m_nUn, un);
+    EXPECT_EQ(Un(), un);
     EXPECT_EQ(&second->GetDocument(), &Doc());
 
-    // Saving leaves it; the picture alone has none.
+    // Saving leaves it; the picture alone has none, nor a file opened into the document.
     prompts.savePaths = {dir.File("saved.png")};
     app->Execute(ID_FILE_SAVE_AS);
     EXPECT_EQ(Doc().GetTitle(), "saved");
-    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
-    EXPECT_TRUE(Enabled(ID_EDIT_REDO));
+    EXPECT_EQ(Menu(), UndoRedo(false, true));
     app->Execute(ID_EDIT_REDO);
-    EXPECT_EQ(Doc().m_figure.m_nUn, un + 1);
-    EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
+    EXPECT_EQ(Un(), un + 1);
+    EXPECT_TRUE(Menu().first);
     app->Execute(ID_VIEW_BITMAP);
-    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
-    EXPECT_FALSE(Enabled(ID_EDIT_REDO));
-
-    // Opening a file into the document starts a new history.
+    EXPECT_EQ(Menu(), UndoRedo(false, false));
     WriteDat(dir.File("fig.dat"));
     prompts.openPaths = {dir.File("fig.dat")};
     app->Execute(ID_FILE_OPEN);
-    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
-    EXPECT_FALSE(Enabled(ID_EDIT_REDO));
+    EXPECT_EQ(Menu(), UndoRedo(false, false));
 }

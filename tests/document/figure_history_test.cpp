@@ -36,7 +36,6 @@ TEST(FigureHistoryTest, AppliedStateGivesBackEveryCapturedParameterButTheNames) 
     original.m_orders[3].transparency = 0.75;
     original.SetColour(0x123456, 42);
     const FigureState state = CaptureFigureState(original, 4);
-
     FigureEngine other;
     other.SetNamesFromPath("/tmp/kept.dat");
     ApplyFigureState(other, state);
@@ -95,8 +94,7 @@ TEST(FigureHistoryTest, AnUndoEndsTheRepeatAndANewChangeDropsTheRedoSteps) {
 
 TEST(FigureHistoryTest, KeepsTheLastThousandStepsWithinItsMemoryBound) {
     FigureHistory history;
-    history.Record(StateWithUn(0));
-    for (int un = 1; un <= 1500; ++un) history.Record(StateWithUn(un));
+    for (int un = 0; un <= 1500; ++un) history.Record(StateWithUn(un));
     EXPECT_EQ(history.UndoSteps(), FigureHistory::kMaxSteps);
     // One series shared by every step: about 1.4 KB a step.
     EXPECT_LE(history.MemoryBytes(), (FigureHistory::kMaxSteps + 1) * 1500);
@@ -134,6 +132,10 @@ class DocumentHistoryTest : public ::testing::Test {
         doc.m_figure.UpdateTransform();
         ASSERT_NE(doc.PreparePicture(false), 0);
     }
+    void ChangeUn() {
+        doc.m_figure.m_nUn += 1;
+        doc.RenderFigure(-1, false);
+    }
     // The header and rows (a block kept from a larger picture is longer).
     std::vector<std::uint8_t> Picture() const {
         const auto bytes = DibPictureBytes(doc.m_pictureSize.width, doc.m_pictureSize.height);
@@ -157,29 +159,23 @@ TEST_F(DocumentHistoryTest, UndoPaintsAnotherSizeAgainAndSavesLeaveTheHistory) {
     doc.m_bPathConfirmed = true;
     ASSERT_TRUE(doc.SaveToNextFile());
     EXPECT_EQ(doc.History().UndoSteps(), 3u);  // the new document's resize, and the two here
-    ASSERT_TRUE(doc.Undo());
-    ASSERT_TRUE(doc.Undo());
+    ASSERT_TRUE(doc.Undo() && doc.Undo());
     EXPECT_EQ(Picture(), small);
     EXPECT_EQ(doc.m_pictureSize.width, 160);
     EXPECT_STREQ(doc.m_figure.m_szName, "saved1");  // the names stay those of the last save
-    ASSERT_TRUE(doc.Redo());
-    ASSERT_TRUE(doc.Redo());
+    ASSERT_TRUE(doc.Redo() && doc.Redo());
     EXPECT_EQ(Picture(), large);
     EXPECT_FALSE(doc.Redo());
 }
 
 TEST_F(DocumentHistoryTest, OpeningAFileStartsANewHistoryAndAPictureHasNone) {
-    doc.m_figure.m_nUn += 1;
-    doc.RenderFigure(-1, false);
+    ChangeUn();
     ASSERT_TRUE(doc.CanUndo());
-    const FigureEngine fresh;
-    ASSERT_EQ(SaveDatFile(fresh, dir.File("fig.dat")), 0);
+    ASSERT_EQ(SaveDatFile(FigureEngine{}, dir.File("fig.dat")), 0);
     ASSERT_TRUE(doc.OnOpenDocument(dir.File("fig.dat")));
     EXPECT_FALSE(doc.CanUndo());
-    doc.m_figure.m_nUn += 1;
-    doc.RenderFigure(-1, false);
+    ChangeUn();
     EXPECT_TRUE(doc.CanUndo());
-
     ASSERT_TRUE(doc.OnSaveDocument(dir.File("pic.bmp")));
     ASSERT_TRUE(doc.OnOpenDocument(dir.File("pic.bmp")));
     EXPECT_FALSE(doc.CanUndo());
@@ -187,8 +183,7 @@ TEST_F(DocumentHistoryTest, OpeningAFileStartsANewHistoryAndAPictureHasNone) {
     doc.m_bBitmapMode = false;
     doc.RenderFigure(-1, false);
     EXPECT_FALSE(doc.CanUndo());
-    doc.m_figure.m_nUn += 1;
-    doc.RenderFigure(-1, false);
+    ChangeUn();
     EXPECT_TRUE(doc.CanUndo());
     doc.m_bBitmapMode = true;  // a pasted picture shows: no figure to walk
     EXPECT_FALSE(doc.CanUndo());
