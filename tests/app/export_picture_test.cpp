@@ -105,58 +105,48 @@ void Type(QAbstractSpinBox* box, const QString& text) {
     QTest::keyClicks(box, text);
 }
 
+// The dialog's box labelled `label`; the factor's is chosen first.
+QAbstractSpinBox* Box(CExportPictureDialog& dialog, const std::string& label) {
+    if (label == "Factor") {
+        dialog.FactorChoice()->setChecked(true);
+        return dialog.FactorEdit();
+    }
+    if (label == "JPEG quality") return dialog.QualityEdit();
+    return label == "Width" ? dialog.WidthEdit() : dialog.HeightEdit();
+}
+
 TEST(ExportPictureDialog, FieldsOutOfTheirRangeAreRefusedLikeInTheOtherDialogs) {
+    const std::string side = "Please enter a whole number from 1 to 2147483647 in ";
+    const std::string quality = "Please enter a whole number from 0 to 100 in \"JPEG quality\".";
+    const std::string factor = "Please enter a number from 0.01 to 1000 in \"Factor\".";
     struct Case {
-        const char* name;
-        std::function<void(CExportPictureDialog&)> fill;
-        std::string message;  // empty: accepted
+        int kind;
+        std::string box;
+        QString text;
+        std::vector<std::string> messages;  // none: accepted
     };
     const std::vector<Case> cases = {
-        {"width -5", [](auto& d) { Type(d.WidthEdit(), "-5"); },
-         "Please enter a whole number from 1 to 2147483647 in \"Width\"."},
-        {"height 0", [](auto& d) { Type(d.HeightEdit(), "0"); },
-         "Please enter a whole number from 1 to 2147483647 in \"Height\"."},
-        {"width left empty", [](auto& d) { Type(d.WidthEdit(), ""); },
-         "Please enter a whole number from 1 to 2147483647 in \"Width\"."},
-        {"factor -5",
-         [](auto& d) {
-             d.FactorChoice()->setChecked(true);
-             Type(d.FactorEdit(), "-5");
-         },
-         "Please enter a number from 0.01 to 1000 in \"Factor\"."},
-        {"JPEG quality -3",
-         [](auto& d) {
-             ChooseKind(d, FILE_KIND_JPG);
-             Type(d.QualityEdit(), "-3");
-         },
-         "Please enter a whole number from 0 to 100 in \"JPEG quality\"."},
-        {"JPEG quality 101",
-         [](auto& d) {
-             ChooseKind(d, FILE_KIND_JPG);
-             d.QualityEdit()->setValue(101);
-         },
-         "Please enter a whole number from 0 to 100 in \"JPEG quality\"."},
-        {"a quality a PNG does not use", [](auto& d) { d.QualityEdit()->setValue(101); }, ""},
-        {"JPEG quality 0, as Picture > Jpeg Quality takes it",
-         [](auto& d) {
-             ChooseKind(d, FILE_KIND_JPG);
-             d.QualityEdit()->setValue(0);
-         },
-         ""},
+        {FILE_KIND_PNG, "Width", "-5", {side + "\"Width\"."}},
+        {FILE_KIND_PNG, "Height", "0", {side + "\"Height\"."}},
+        {FILE_KIND_PNG, "Width", "", {side + "\"Width\"."}},
+        {FILE_KIND_PNG, "Factor", "-5", {factor}},
+        {FILE_KIND_JPG, "JPEG quality", "-3", {quality}},
+        {FILE_KIND_JPG, "JPEG quality", "101", {quality}},
+        {FILE_KIND_PNG, "JPEG quality", "101", {}},  // a quality a PNG does not use
+        {FILE_KIND_JPG, "JPEG quality", "0", {}},    // as Picture > Jpeg Quality takes it
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.box + " " + c.text.toStdString());
         ScriptedPrompts ui;
         CExportPictureDialog dialog(1200, 900, 90, ui);
         dialog.show();
-        c.fill(dialog);
+        ChooseKind(dialog, c.kind);
+        QAbstractSpinBox* box = Box(dialog, c.box);
+        if (box->isEnabled()) Type(box, c.text);
+        if (!box->isEnabled()) static_cast<QSpinBox*>(box)->setValue(c.text.toInt());  // no typing
         dialog.accept();
-        if (c.message.empty()) {
-            EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.name;
-            EXPECT_TRUE(ui.Texts().empty()) << c.name;
-            continue;
-        }
-        EXPECT_TRUE(dialog.isVisible()) << c.name;
-        EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.message}) << c.name;
+        EXPECT_TRUE(c.messages.empty() ? dialog.result() == QDialog::Accepted : dialog.isVisible());
+        EXPECT_EQ(ui.Texts(), c.messages);
     }
 }
 
@@ -207,26 +197,26 @@ TEST_F(BackgroundExport, CancelLeavesNoFileAndTheOlderOneIntact) {
     EXPECT_TRUE(ui.Texts().empty()) << "a cancel says nothing";
 }
 
+// A missing folder, and one that takes no files (here a plain file where the folder should be,
+// which refuses every user), name their cause.
 TEST_F(BackgroundExport, AFailureIsReportedOnceOnTheUserInterfaceThread) {
-    const std::string path = dir.File("missing folder/export.jpg");
-    CPictureExport* job = Start(300, 200, FILE_KIND_JPG, path);
-    QSignalSpy finished(job, &CPictureExport::finished);
-    ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Failed));
-    ASSERT_EQ(ui.Texts().size(), 1u);
-    EXPECT_EQ(ui.Texts()[0], "Failed to write: " + path + "\nNo such file or directory");
-}
-
-// A folder that takes no files (here a plain file where the folder should be, which refuses every
-// user) names its cause.
-TEST_F(BackgroundExport, AFolderThatTakesNoFilesIsNamedWithItsCause) {
     std::ofstream(dir.File("plain"), std::ios::binary) << "not a folder";
-    const std::string path = dir.File("plain/export.png");
-    CPictureExport* job = Start(300, 200, FILE_KIND_PNG, path);
-    QSignalSpy finished(job, &CPictureExport::finished);
-    ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(ui.Texts(),
-              std::vector<std::string>{"Failed to write: " + path + "\nNot a directory"});
+    const struct {
+        std::string file;
+        int kind;
+        std::string cause;
+    } cases[] = {{"missing folder/export.jpg", FILE_KIND_JPG, "No such file or directory"},
+                 {"plain/export.png", FILE_KIND_PNG, "Not a directory"}};
+    for (const auto& c : cases) {
+        ui.Clear();
+        const std::string path = dir.File(c.file);
+        CPictureExport* job = Start(300, 200, c.kind, path);
+        QSignalSpy finished(job, &CPictureExport::finished);
+        ASSERT_TRUE(finished.wait(60000));
+        EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Failed));
+        EXPECT_EQ(ui.Texts(),
+                  std::vector<std::string>{"Failed to write: " + path + "\n" + c.cause});
+    }
 }
 
 }  // namespace
