@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,36 +24,24 @@ TEST(FailureCauses, WritesThatRunOutOfRoomNameTheCause) {
     figure->m_nWidth = 400;
     figure->m_nHeight = 300;
     figure->UpdateTransform();
-    struct Case {
+    const struct {
         std::string name;
-        std::function<bool(const std::string&, UserPrompts&)> write;
+        int kind;             // FILE_KIND_SVG goes through the SVG export
         std::string message;  // the path follows the first part
         std::string cause;
-    };
-    const std::vector<Case> cases = {
-        {"poster.bmp",
-         [&](const std::string& path, UserPrompts& ui) {
-             return WritePosterFile(*figure, -1, path, FILE_KIND_BMP, 90, "", 2, ui) ==
-                    StreamResult::Written;
-         },
-         "Failed to write: ", "\nFile too large"},
-        {"poster.png",
-         [&](const std::string& path, UserPrompts& ui) {
-             return WritePosterFile(*figure, -1, path, FILE_KIND_PNG, 90, "", 2, ui) ==
-                    StreamResult::Written;
-         },
-         "Failed to write: ", "\nFile too large"},
-        {"figure.svg",
-         [&](const std::string& path, UserPrompts& ui) {
-             return SaveSvgFile(*figure, SvgOptions{}, path, ui);
-         },
-         "Could not write the SVG file ", ": File too large"},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {
+        {"poster.bmp", FILE_KIND_BMP, "Failed to write: ", "\nFile too large"},
+        {"poster.png", FILE_KIND_PNG, "Failed to write: ", "\nFile too large"},
+        {"figure.svg", FILE_KIND_SVG, "Could not write the SVG file ", ": File too large"}};
+    for (const auto& c : cases) {
         ScriptedPrompts ui;
         const std::string path = dir.File(c.name);
         bool written = true;
-        ASSERT_TRUE(WithFilesLimitedTo(8192, [&] { written = c.write(path, ui); }));
+        ASSERT_TRUE(WithFilesLimitedTo(8192, [&] {
+            written = c.kind == FILE_KIND_SVG ? SaveSvgFile(*figure, SvgOptions{}, path, ui)
+                                              : WritePosterFile(*figure, -1, path, c.kind, 90, "",
+                                                                2, ui) == StreamResult::Written;
+        }));
         EXPECT_FALSE(written) << c.name;
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.message + path + c.cause}) << c.name;
     }
