@@ -18,7 +18,6 @@
 #include "dialog_driving.h"
 #include "document/figure_history.h"
 #include "view/command_ids.h"
-#include "view/view_dialogs.h"
 
 namespace {
 
@@ -92,27 +91,6 @@ class HistoryTest : public AppFixture {
 };
 using UndoRedo = std::pair<bool, bool>;
 
-// The draw-order cycle of the program with its real dialog: one OK that changes orders 0 and 1,
-// then Cancel.
-void DrawOrdersOnceThenCancel() {
-    GetViewDialogs().runDrawOrders = [](QWidget* parent, FigureParams& figure,
-                                        const std::function<void()>& applied, UserPrompts& ui) {
-        int runs = 0;
-        RunDrawOrderCycle(parent, figure, applied, ui, [&runs](QDialog& shown) {
-            auto& dialog = static_cast<CDrawOrderDialog&>(shown);
-            dialog.show();
-            if (++runs == 1) {
-                ClickButton(dialog.DrawBox(0));
-                Retype(dialog.TransparencyEdit(1), "0.25");
-                ClickOk(dialog);
-            } else {
-                ClickCancel(dialog);
-            }
-            return dialog.result();
-        });
-    };
-}
-
 }  // namespace
 
 TEST_F(HistoryTest, EveryKindOfChangeIsUndoneAndRedoneWithItsParametersAndPainting) {
@@ -152,9 +130,15 @@ TEST_F(HistoryTest, EveryKindOfChangeIsUndoneAndRedoneWithItsParametersAndPainti
          })},
         {"Load file in the settings dialog",
          Settings([&](FigureEngine& edit) { LoadDatFile(edit, dir.File("other.dat"), prompts); })},
-        {"the Draw Orders dialog",
+        {"the Draw Orders dialog: one OK that changes orders 0 and 1, then Cancel",
          [&] {
-             DrawOrdersOnceThenCancel();
+             AnswerNextModal<CDrawOrderDialog>([](CDrawOrderDialog& dialog) {
+                 ClickButton(dialog.DrawBox(0));
+                 Retype(dialog.TransparencyEdit(1), "0.25");
+                 AnswerNextModal<CDrawOrderDialog>(
+                     [](CDrawOrderDialog& next) { ClickCancel(next); });
+                 ClickOk(dialog);
+             });
              app->Execute(ID_DRAW_ORDERS);
          }},
         {"the Order Number dialog",
