@@ -93,27 +93,26 @@ TEST(FigureHistoryTest, AnUndoEndsTheRepeatAndANewChangeDropsTheRedoSteps) {
 }
 
 TEST(FigureHistoryTest, KeepsTheLastThousandStepsWithinItsMemoryBound) {
-    FigureHistory history;
-    for (int un = 0; un <= 1500; ++un) history.Record(StateWithUn(un));
-    EXPECT_EQ(history.UndoSteps(), FigureHistory::kMaxSteps);
-    // One series shared by every step: about 1.4 KB a step.
-    EXPECT_LE(history.MemoryBytes(), (FigureHistory::kMaxSteps + 1) * 1500);
-    for (int i = 0; i < 1000; ++i) ASSERT_NE(history.Undo(), nullptr);
-    EXPECT_FALSE(history.CanUndo());
-    EXPECT_EQ(history.Redo()->un, 501);
-    EXPECT_EQ(history.UndoSteps() + history.RedoSteps(), FigureHistory::kMaxSteps);
-
-    // The worst case, a series of its own in every step, stays below the stated bound.
-    FigureHistory distinct;
-    for (int i = 0; i <= 1200; ++i) {
-        FigureEngine figure;
-        figure.m_szSeries[i % kMaxSeriesLetters] ^= 1;
-        figure.m_nUn = i;
-        distinct.Record(CaptureFigureState(figure, -1));
-    }
-    EXPECT_EQ(distinct.UndoSteps(), FigureHistory::kMaxSteps);
-    EXPECT_LE(distinct.MemoryBytes(), FigureHistory::MemoryBound());
     EXPECT_LT(FigureHistory::MemoryBound(), std::size_t{5} << 20);
+    // Steps sharing one series take about 1.4 KB each; the worst case, a series of its own in every
+    // step, stays below the stated bound.
+    for (const bool ownSeries : {false, true}) {
+        SCOPED_TRACE(ownSeries ? "a series of its own in every step" : "one series shared");
+        FigureHistory history;
+        for (int un = 0; un <= 1500; ++un) {
+            FigureEngine figure;
+            if (ownSeries) figure.m_szSeries[un % kMaxSeriesLetters] ^= 1;
+            figure.m_nUn = un;
+            history.Record(CaptureFigureState(figure, -1));
+        }
+        EXPECT_EQ(history.UndoSteps(), FigureHistory::kMaxSteps);
+        EXPECT_LE(history.MemoryBytes(),
+                  ownSeries ? FigureHistory::MemoryBound() : (FigureHistory::kMaxSteps + 1) * 1500);
+        for (int i = 0; i < 1000; ++i) ASSERT_NE(history.Undo(), nullptr);
+        EXPECT_FALSE(history.CanUndo());
+        EXPECT_EQ(history.Redo()->un, 501);
+        EXPECT_EQ(history.UndoSteps() + history.RedoSteps(), FigureHistory::kMaxSteps);
+    }
 }
 
 // ---- The document ----------------------------------------------------------------------------
