@@ -419,14 +419,19 @@ struct PngRowEncoder::State {
     }
 
     // Whether rows first .. first + rows − 1 of the batch are mostly the same as the rows above
-    // them, byte for byte: their share of equal bytes reaches share.
+    // them, byte for byte: their share of equal bytes reaches share. Stops counting as soon as
+    // the answer is known.
     bool MostlyRepeats(std::uint64_t first, std::uint64_t rows, double share) const {
+        const double needed = share * static_cast<double>(rows * rawRowBytes);
         std::uint64_t equal = 0;
         for (std::uint64_t r = first; r < first + rows; ++r) {
+            const auto reachable = static_cast<double>(equal + (first + rows - r) * rawRowBytes);
+            if (reachable < needed) return false;
             const std::uint8_t* above = RowAbove(r);
             if (above != nullptr) equal += CountEqual(BatchRow(r), above, rawRowBytes);
+            if (static_cast<double>(equal) >= needed) return true;
         }
-        return static_cast<double>(equal) >= share * static_cast<double>(rows * rawRowBytes);
+        return false;
     }
 
     // Rows first .. first + rows − 1 of the batch into w.filtered, each with its filter byte.
