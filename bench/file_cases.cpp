@@ -11,9 +11,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,13 +52,25 @@ class BenchFolder {
     fs::path m_path;
 };
 
-// The default figure painted into a picture block, as the document holds it.
+// A view of the default figure: centre, magnification, colouring and the order painted alone.
+struct FigureView {
+    const char* name;
+    double centreX = 0, centreY = 0, magnExp = -7;
+    bool gradient = true;
+    int order = -1;  // every drawn order
+};
+
+// The default figure (or a view of it) painted into a picture block, as the document holds it.
 struct DefaultPicture {
-    DefaultPicture() {
+    explicit DefaultPicture(const FigureView& view = {"default"}) {
+        figure->m_dCentreX = view.centreX;
+        figure->m_dCentreY = view.centreY;
+        figure->m_dMagnExp = view.magnExp;
+        figure->m_bGradient = view.gradient ? 1 : 0;
         DibAllocatePicture(handle, figure->m_nWidth, figure->m_nHeight, ui);
         DibInitHeader24(handle->Bytes(), figure->m_nWidth, figure->m_nHeight);
         figure->m_nRowBytes = static_cast<std::int32_t>(DibRowStride(figure->m_nWidth, 24));
-        figure->PaintFigure(DibPixelData(handle->Bytes(), 0), -1, ui);
+        figure->PaintFigure(DibPixelData(handle->Bytes(), 0), view.order, ui);
     }
     std::unique_ptr<FigureEngine> figure = std::make_unique<FigureEngine>();
     DibHandle handle;
@@ -307,25 +322,62 @@ void RegisterFileCases() {
         ->UseManualTime();
 }
 
-// The PNG of the default figure against ImageMagick's from the same BMP: at most 10 % larger.
+// Bytes of the signature and critical chunks of a PNG file (text, colour and time chunks left
+// out, which each writer chooses): what the picture itself costs.
+std::uintmax_t PngImageBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), {}};
+    std::uintmax_t total = std::min<std::size_t>(8, bytes.size());
+    for (std::size_t at = 8; at + 12 <= bytes.size();) {
+        const std::size_t length = (std::size_t{bytes[at]} << 24) | (bytes[at + 1] << 16) |
+                                   (bytes[at + 2] << 8) | bytes[at + 3];
+        const std::string type(bytes.begin() + at + 4, bytes.begin() + at + 8);
+        if (std::isupper(static_cast<unsigned char>(type[0]))) total += length + 12;
+        at += length + 12;
+    }
+    return total;
+}
+
+// The views whose PNGs are held against ImageMagick's: busy and flat, zoomed out and in.
+const FigureView kPngSizeViews[] = {
+    {"default"},
+    {"far out (-12)", 0, 0, -12},
+    {"exponent -9 at (-300, 150)", -300, 150, -9},
+    {"order 2 alone", 0, 0, -7, true, 2},
+    {"flat colouring", 0, 0, -7, false},
+    {"zoomed in (-2)", 0, 0, -2},
+    {"zoomed in to one colour (5)", 0, 0, 5},
+};
+
+// The PNG of each view against ImageMagick's from the same BMP, critical chunks only: at most
+// 10 % larger.
 void PrintPngSizeTarget(std::ostream& out) {
     BenchFolder folder;
-    DefaultPicture picture;
     const std::string bmp = folder.File(kBmpFile.file);
     const std::string ours = folder.File(kPngFile.file);
     const std::string theirs = folder.File("convert.png");
-    const bool measured = HasConvert() && kBmpFile.write(bmp, picture.handle, picture.ui) &&
-                          kPngFile.write(ours, picture.handle, picture.ui) &&
-                          RunTool({"convert", bmp, theirs});
-    const double ratio = measured ? static_cast<double>(fs::file_size(ours)) /
-                                        static_cast<double>(fs::file_size(theirs))
-                                  : 0.0;
-    char detail[96];
-    std::snprintf(detail, sizeof detail, "%.3fx convert's size (%ju against %ju bytes)", ratio,
-                  measured ? static_cast<std::uintmax_t>(fs::file_size(ours)) : 0,
-                  measured ? static_cast<std::uintmax_t>(fs::file_size(theirs)) : 0);
+    bool measured = HasConvert();
+    double worst = 0.0;
+    std::string detail;
+    for (const FigureView& view : kPngSizeViews) {
+        if (!measured) break;
+        DefaultPicture picture(view);
+        measured = kBmpFile.write(bmp, picture.handle, picture.ui) &&
+                   kPngFile.write(ours, picture.handle, picture.ui) &&
+                   RunTool({"convert", bmp, theirs});
+        if (!measured) break;
+        const double ratio =
+            static_cast<double>(PngImageBytes(ours)) / static_cast<double>(PngImageBytes(theirs));
+        worst = std::max(worst, ratio);
+        char line[128];
+        std::snprintf(line, sizeof line, "\n    %-28s %.3fx (%ju against %ju bytes)", view.name,
+                      ratio, PngImageBytes(ours), PngImageBytes(theirs));
+        detail += line;
+    }
+    char head[32];
+    std::snprintf(head, sizeof head, "worst %.3fx", worst);
     PrintTarget(out, "case 6 PNG at most 10 % larger than convert's (when installed)", measured,
-                ratio <= 1.10, detail);
+                worst <= 1.10, head + detail);
 }
 
 void PrintPngTargets(const SuiteResults& results, std::ostream& out) {

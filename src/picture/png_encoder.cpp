@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -22,15 +23,20 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 constexpr std::int64_t kMaxSide = 0x7fffffff;
-// Tuned on figures: with the filter chosen per row, level 3 gives files no larger than a fixed Up
-// filter at level 2 did, at about its time; higher levels cost much time for a few per cent.
-// Palette rows (a third of the bytes, mostly flat) take a higher level for little time.
-constexpr int kRgbLevel = 3;
-constexpr int kPaletteLevel = 6;
+// Levels tuned on figures, chosen per part by the share of its bytes equal to the byte above: a
+// busy part takes a fast level (higher ones cost much time for a few per cent), a part that is
+// mostly repeats takes a higher one, which costs little there and gains much (libdeflate's fast
+// levels fall far behind zlib on such rows). Palette rows are a third of the bytes of RGB ones.
+struct LevelChoice {
+    int busy, repeating;
+    double repeatingShare;  // of the bytes equal to the byte above
+};
+constexpr LevelChoice kRgbLevels{3, 6, 0.75};
+constexpr LevelChoice kPaletteLevels{6, 7, 0.9};
 // The parameter text is small.
 constexpr int kTextLevel = 6;
-// Raw bytes of a part: large enough that a part's fresh start costs little of its size, small
-// enough that a picture of a few megabytes gives every thread a part.
+// Bytes of a part as filtered: large enough that a part's fresh start costs little of its size,
+// small enough that a picture of a few megabytes gives every thread a part.
 constexpr std::uint64_t kPartBytes = std::uint64_t{1} << 20;
 // Raw, filtered and compressed bytes of the parts of one batch together.
 constexpr std::uint64_t kBatchMemory = std::uint64_t{96} << 20;
@@ -114,14 +120,32 @@ class ColourIndex {
     int m_count = 0;
 };
 
-// Sum of the filtered bytes taken as signed values: the smaller, the better the row compresses.
-std::uint32_t Cost(const std::uint8_t* bytes, std::size_t count) {
+// How well a filtered row compresses, the smaller the better: in a busy part the sum of the bytes
+// taken as signed values (as libpng and ImageMagick choose); in a part of mostly repeats the count
+// of bytes that are not zero, which favours the long runs of zeros that deflate codes cheaply.
+std::uint32_t Cost(const std::uint8_t* bytes, std::size_t count, bool repeating) {
     std::uint32_t sum = 0;
+    if (repeating) {
+        for (std::size_t i = 0; i < count; ++i) sum += bytes[i] != 0;
+        return sum;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const int v = static_cast<std::int8_t>(bytes[i]);
         sum += static_cast<std::uint32_t>(v < 0 ? -v : v);
     }
     return sum;
+}
+
+// Bytes of a equal to those of b; counted in blocks of at most 255, which vectorise.
+std::uint64_t CountEqual(const std::uint8_t* a, const std::uint8_t* b, std::size_t count) {
+    std::uint64_t total = 0;
+    for (std::size_t start = 0; start < count; start += 255) {
+        const std::size_t end = std::min(count, start + 255);
+        std::uint8_t equal = 0;
+        for (std::size_t i = start; i < end; ++i) equal += a[i] == b[i];
+        total += equal;
+    }
+    return total;
 }
 
 // One row filtered with filter into out (the row's bytes, without the filter byte); above is the
@@ -148,17 +172,17 @@ struct RowScratch {
     std::vector<std::uint8_t> current, previous, candidate, best;
 };
 
-// The filter byte and the filtered row into out: the filter whose bytes sum smallest (as libpng
-// and ImageMagick choose), an unchanged row (Up, all zeros) at once.
+// The filter byte and the filtered row into out: the filter of the lowest cost, an unchanged row
+// (Up, all zeros) at once.
 void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t count, int bpp,
-               RowScratch& s, std::uint8_t* out) {
+               bool repeating, RowScratch& s, std::uint8_t* out) {
     out[0] = kUp;
     ApplyFilter(kUp, row, above, count, bpp, out + 1);
-    std::uint32_t best = Cost(out + 1, count);
+    std::uint32_t best = Cost(out + 1, count, repeating);
     if (best == 0) return;
     for (Filter filter : {kSub, kNone}) {
         ApplyFilter(filter, row, above, count, bpp, s.candidate.data());
-        const std::uint32_t cost = Cost(s.candidate.data(), count);
+        const std::uint32_t cost = Cost(s.candidate.data(), count, repeating);
         if (cost < best) {
             best = cost;
             out[0] = filter;
@@ -228,7 +252,7 @@ struct PngRowEncoder::State {
     // What a part needs only while it is encoded, handed from part to part: as many as parts run
     // at once, so that the memory (and the first touch of its pages) follows the threads.
     struct Workspace {
-        Compressor compressor;
+        std::array<Compressor, 13> compressors;  // by level, made when first used
         ByteBuffer filtered;
         RowScratch scratch;
     };
@@ -312,9 +336,9 @@ struct PngRowEncoder::State {
     }
 
     void PlanParts() {
-        const std::uint64_t rawBytes = rawRowBytes * height;
+        const std::uint64_t fileBytes = (fileRowBytes + 1) * height;
         const std::uint64_t wanted =
-            std::max<std::uint64_t>(1, (rawBytes + kPartBytes - 1) / kPartBytes);
+            std::max<std::uint64_t>(1, (fileBytes + kPartBytes - 1) / kPartBytes);
         partCount = std::min<std::uint64_t>(wanted, height);
         partRows = (height + partCount - 1) / partCount;
         partCount = (height + partRows - 1) / partRows;
@@ -410,15 +434,35 @@ struct PngRowEncoder::State {
         idleWorkspaces.push_back(std::move(workspace));
     }
 
+    // The raw row above row r of the batch, null above the picture's first row.
+    const std::uint8_t* RowAbove(std::uint64_t r) const {
+        if (r > 0) return BatchRow(r - 1);
+        return aboveBatch.empty() ? nullptr : aboveBatch.data();
+    }
+
+    // Whether rows first .. first + rows − 1 of the batch are mostly the same as the rows above
+    // them, byte for byte: their share of equal bytes reaches share. Stops counting as soon as
+    // the answer is known.
+    bool MostlyRepeats(std::uint64_t first, std::uint64_t rows, double share) const {
+        const double needed = share * static_cast<double>(rows * rawRowBytes);
+        std::uint64_t equal = 0;
+        for (std::uint64_t r = first; r < first + rows; ++r) {
+            const auto reachable = static_cast<double>(equal + (first + rows - r) * rawRowBytes);
+            if (reachable < needed) return false;
+            const std::uint8_t* above = RowAbove(r);
+            if (above != nullptr) equal += CountEqual(BatchRow(r), above, rawRowBytes);
+            if (static_cast<double>(equal) >= needed) return true;
+        }
+        return false;
+    }
+
     // Rows first .. first + rows − 1 of the batch into w.filtered, each with its filter byte.
-    bool FilterRows(std::uint64_t first, std::uint64_t rows, Workspace& w) const {
+    bool FilterRows(std::uint64_t first, std::uint64_t rows, bool repeating, Workspace& w) const {
         const std::size_t rowOut = static_cast<std::size_t>(fileRowBytes) + 1;
         RowScratch& s = w.scratch;
         for (auto* v : {&s.current, &s.previous, &s.candidate}) v->resize(fileRowBytes);
         if (!w.filtered.Reserve(rows * rowOut)) return false;
-        const std::uint8_t* above = first > 0            ? BatchRow(first - 1)
-                                    : aboveBatch.empty() ? nullptr
-                                                         : aboveBatch.data();
+        const std::uint8_t* above = RowAbove(first);
         if (above != nullptr) {
             if (!FileRow(above, s.previous.data())) return false;
         } else {
@@ -428,7 +472,7 @@ struct PngRowEncoder::State {
             if (!FileRow(BatchRow(first + r), s.current.data())) return false;
             std::uint8_t* out = w.filtered.data() + r * rowOut;
             if (paletteDepth == 0) {
-                FilterRow(s.current.data(), s.previous.data(), fileRowBytes, 3, s, out);
+                FilterRow(s.current.data(), s.previous.data(), fileRowBytes, 3, repeating, s, out);
             } else {
                 out[0] = kNone;  // indices do not predict each other
                 std::memcpy(out + 1, s.current.data(), fileRowBytes);
@@ -443,25 +487,26 @@ struct PngRowEncoder::State {
         Part& part = parts[static_cast<std::size_t>(p)];
         const std::uint64_t first = p * partRows;
         const std::uint64_t rows = std::min(partRows, rowsInBatch - first);
+        const LevelChoice& choice = paletteDepth == 0 ? kRgbLevels : kPaletteLevels;
+        const bool repeating = MostlyRepeats(first, rows, choice.repeatingShare);
         std::unique_ptr<Workspace> w;
         try {
             w = TakeWorkspace();
-            if (!FilterRows(first, rows, *w)) return false;
+            if (!FilterRows(first, rows, repeating, *w)) return false;
         } catch (const std::bad_alloc&) {
             return false;
         }
         part.filteredBytes = rows * (fileRowBytes + 1);
         part.adler = libdeflate_adler32(1, w->filtered.data(), part.filteredBytes);
-        if (!w->compressor) {
-            w->compressor.reset(
-                libdeflate_alloc_compressor(paletteDepth == 0 ? kRgbLevel : kPaletteLevel));
-        }
-        if (!w->compressor) return false;
+        const int level = repeating ? choice.repeating : choice.busy;
+        Compressor& compressor = w->compressors[static_cast<std::size_t>(level)];
+        if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
+        if (!compressor) return false;
         const std::size_t bound =
-            libdeflate_deflate_compress_bound(w->compressor.get(), part.filteredBytes);
+            libdeflate_deflate_compress_bound(compressor.get(), part.filteredBytes);
         if (!part.compressed.Reserve(bound + kDeflateOpenExtraBytes)) return false;
         part.compressedBytes =
-            libdeflate_deflate_compress(w->compressor.get(), w->filtered.data(), part.filteredBytes,
+            libdeflate_deflate_compress(compressor.get(), w->filtered.data(), part.filteredBytes,
                                         part.compressed.data(), bound);
         try {
             ReturnWorkspace(std::move(w));

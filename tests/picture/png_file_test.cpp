@@ -236,11 +236,13 @@ TEST(PngWritePicture, AFailedWriteKeepsTheEarlierFileAndSaysWhy) {
 // ---- The streaming encoder ----
 
 // Pixel (x, y) of the procedural picture, blue, green, red: flat bands with thin lines, like a
-// figure.
+// figure; from row 600 on the rows mostly repeat the row above, so that large pictures have parts
+// of both kinds.
 std::array<std::uint8_t, 3> ProceduralPixel(std::int64_t x, std::int64_t y) {
     const bool line = (x + 3 * y) % 97 == 0;
     return {static_cast<std::uint8_t>(line ? 20 : x / 50),
-            static_cast<std::uint8_t>(line ? 200 : y), static_cast<std::uint8_t>((x ^ y) & 0xC0)};
+            static_cast<std::uint8_t>(line ? 200 : std::min<std::int64_t>(y, 600)),
+            static_cast<std::uint8_t>((x ^ y) & 0xC0)};
 }
 
 // Feeds a procedural picture to the encoder in pieces of random size (or whole rows) and returns
@@ -472,6 +474,22 @@ TEST(PngWritePicture, FewColoursAreWrittenWithAPaletteOfTheSmallestDepth) {
         EXPECT_EQ(read.text, kParameters);
         EXPECT_EQ(info.width, read.size.width);
     }
+}
+
+// A picture of one colour costs its image data and little more, however many parts its size
+// would give RGB rows.
+TEST(PngWritePicture, OneColourPictureHasTinyImageData) {
+    TempDir dir;
+    ScriptedPrompts ui;
+    DibHandle picture = MakeTestPicture(1200, 900);
+    for (int y = 0; y < 900; ++y) {
+        std::uint8_t* row = DibPixelData(picture->Bytes(), 0) + y * DibRowStride(1200, 24);
+        std::fill(row, row + 3 * 1200, std::uint8_t{77});
+    }
+    const std::string path = dir.File("one.png");
+    ASSERT_TRUE(PngWritePicture(path, picture, "", ui));
+    EXPECT_LT(ImageData(ReadFileBytes(path)).size(), 170u);
+    EXPECT_TRUE(SamePixels(*ReadPng(path).handle, *picture));
 }
 
 // ---- Reading every kind of PNG ----
