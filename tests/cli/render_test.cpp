@@ -14,8 +14,6 @@
 #include <vector>
 
 #include "cli/tool_run_support.h"
-#include "picture/png_file.h"
-#include "support/scripted_prompts.h"
 #include "support/svg_reader.h"
 #include "support/temp_dir.h"
 
@@ -285,6 +283,7 @@ TEST_F(RenderTest, PlotterStatsReportStrokesAndTravel) {
 
 TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
     ASSERT_EQ(Run({"-o", "pic.bmp", "--size", "16x16"}).status, 0);
+    ASSERT_EQ(Run({"pic.bmp", "-o", "plain.png"}).status, 0);  // a picture without a figure
     const std::vector<std::vector<std::string>> bad = {
         {"--plotter", "-o", "x.bmp"},
         {"--svg-width", "400mm", "-o", "x.bmp"},
@@ -300,11 +299,6 @@ TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
         {"pic.bmp", "-o", "x.svg"},
         {"plain.png", "-o", "x.svg"},
     };
-    ScriptedPrompts ui;
-    DibHandle plain;
-    ASSERT_TRUE(DibAllocatePicture(plain, 8, 8, ui));
-    DibInitHeader24(plain->Bytes(), 8, 8);
-    ASSERT_TRUE(PngWritePicture(dir.File("plain.png"), plain, "", ui));
     ExpectUsageErrors(bad, {"x.svg", "x.bmp"});
     RunResult unwritable = Run({"-o", "no-such-folder/x.svg"});
     EXPECT_EQ(unwritable.status, 1);
@@ -312,8 +306,9 @@ TEST_F(RenderTest, SvgOptionsAreCheckedBeforeAnyPainting) {
               std::string::npos);
 }
 
-// Units in any case and with blanks; the stroke on paper and the pen numbers reach the file.
-TEST_F(RenderTest, SvgWidthAndStrokeOptions) {
+// Units in any case and with blanks; the stroke on paper and the pen numbers reach the file. A
+// vector file has no picture memory: a size far beyond what a picture may hold is walked.
+TEST_F(RenderTest, SvgWidthStrokeAndHugeSizeOptions) {
     RunResult r =
         Run({"-o", "w.svg", "--svg-width", "400 MM", "--plotter", "--stroke", "hairline"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -325,15 +320,11 @@ TEST_F(RenderTest, SvgWidthAndStrokeOptions) {
             EXPECT_EQ(e.Attribute("stroke-width"), "0.03");  // 0.01 mm
         }
     }
-}
-
-// A vector file has no picture memory: a size far beyond what a picture may hold is walked.
-TEST_F(RenderTest, HugeSvgIsDrawnWithoutAPicture) {
-    RunResult r = Run({"--size", "40000x30000", "-o", "big.svg", "--stats"});
+    r = Run({"--size", "40000x30000", "-o", "big.svg", "--stats"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const SvgDocument svg = ReadSvg(File("big.svg"));
-    ASSERT_TRUE(svg.wellFormed) << svg.error;
-    EXPECT_EQ(svg.elements.front().Attribute("viewBox"), "0 0 40000 30000");
+    const SvgDocument big = ReadSvg(File("big.svg"));
+    ASSERT_TRUE(big.wellFormed) << big.error;
+    EXPECT_EQ(big.elements.front().Attribute("viewBox"), "0 0 40000 30000");
     EXPECT_NE(r.out.find("Order 0: big pentagons"), std::string::npos) << r.out;
 }
 
@@ -342,14 +333,12 @@ TEST_F(RenderTest, HugeSvgIsDrawnWithoutAPicture) {
 TEST_F(RenderTest, FigurePngAndSvgOpenAsTheirFigure) {
     ASSERT_EQ(Run({"--size", "300x200", "-o", "fig.png", "--save-dat", "fig.dat"}).status, 0);
     ASSERT_EQ(Run({"--order", "2", "--size", "300x200", "-o", "o2.png"}).status, 0);
-    RunResult r = Run({"fig.png", "-o", "fig.svg"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadSvg(File("fig.svg")).elements.front().Attribute("viewBox"), "0 0 300 200");
     const struct {
         std::vector<std::string> args;
         const char* made;
         const char* original;
     } cases[] = {
+        {{"fig.png", "-o", "fig.svg"}, "fig.svg", nullptr},
         {{"fig.svg", "-o", "back.png"}, "back.png", "fig.png"},
         {{"fig.svg", "--save-dat", "back.dat"}, "back.dat", "fig.dat"},
         {{"fig.svg", "-o", "again.svg"}, "again.svg", "fig.svg"},
@@ -357,14 +346,15 @@ TEST_F(RenderTest, FigurePngAndSvgOpenAsTheirFigure) {
         {{"o2.svg", "-o", "o2back.png"}, "o2back.png", "o2.png"},
     };
     for (const auto& c : cases) {
-        r = Run(c.args);
-        ASSERT_EQ(r.status, 0) << JoinArguments(c.args) << r.err;
+        const RunResult made = Run(c.args);
+        ASSERT_EQ(made.status, 0) << JoinArguments(c.args) << made.err;
         if (c.original != nullptr) {
             EXPECT_EQ(File(c.made), File(c.original)) << c.made;
         }
     }
+    EXPECT_EQ(ReadSvg(File("fig.svg")).elements.front().Attribute("viewBox"), "0 0 300 200");
     std::ofstream(dir.File("other.svg")) << "<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
-    r = Run({"other.svg", "-o", "x.png"});
+    const RunResult r = Run({"other.svg", "-o", "x.png"});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(dir.File("x.png")));
 }

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -129,32 +129,24 @@ TEST(SvgLength, ReadsPositiveLengthsWithAUnit) {
     }
 }
 
+// Per row: whether the text is a width, and the stroke in millimetres it gives (-1: refused).
 TEST(SvgLength, WidthsAndStrokesStayWithinTheirRanges) {
+    const double hair = kSvgHairlineMm;
     const struct {
         const char* text;
         bool width;
-        bool stroke;
         double strokeMm;
-    } cases[] = {{"0.1mm", true, true, 0.1},
-                 {"0.09mm", false, true, 0.09},
-                 {"10000cm", true, false, 0},
-                 {"10001cm", false, false, 0},
-                 {"1e308mm", false, false, 0},
-                 {"1e-300mm", false, false, 0},
-                 {"0.004mm", false, true, 0.004},
-                 {"hairline", false, true, kSvgHairlineMm},
-                 {" HairLine ", false, true, kSvgHairlineMm},
-                 {"0.0009mm", false, false, 0},
-                 {"10mm", true, true, 10},
-                 {"11 MM", true, false, 0},
-                 {"hair line", false, false, 0},
-                 {"0.01", false, false, 0}};
+    } cases[] = {{"0.1mm", true, 0.1},      {"0.09mm", false, 0.09},     {"10000cm", true, -1},
+                 {"10001cm", false, -1},    {"1e308mm", false, -1},      {"1e-300mm", false, -1},
+                 {"0.004mm", false, 0.004}, {"0.0009mm", false, -1},     {"10mm", true, 10},
+                 {"hairline", false, hair}, {" HairLine ", false, hair}, {"11 MM", true, -1},
+                 {"hair line", false, -1},  {"0.01", false, -1}};
     for (const auto& c : cases) {
         SvgLength length;
         EXPECT_EQ(ParseSvgWidth(c.text, length), c.width) << c.text;
-        double mm = 0;
-        EXPECT_EQ(ParseSvgStroke(c.text, mm), c.stroke) << c.text;
-        if (c.stroke) {
+        double mm = -1;
+        EXPECT_EQ(ParseSvgStroke(c.text, mm), c.strokeMm >= 0) << c.text;
+        if (c.strokeMm >= 0) {
             EXPECT_NEAR(mm, c.strokeMm, 1e-12) << c.text;
         }
     }
@@ -384,54 +376,46 @@ TEST_F(SvgExportTest, SingleOrderAndPhysicalWidth) {
     EXPECT_EQ(svg.elements.front().Attribute("viewBox"), "0 0 1200 900");
 }
 
-TEST_F(SvgExportTest, PhysicalSizeKeepsTheAspectAtAnyWidth) {
-    const struct {
-        const char* width;
-        int w, h;
-        const char* widthAttribute;
-        const char* heightAttribute;
-    } cases[] = {
-        {"0.1mm", 1200, 900, "0.1mm", "0.075mm"},    {"100000mm", 1200, 900, "100000mm", "75000mm"},
-        {"400mm", 1200, 7, "400mm", "2.33333333mm"}, {"8in", 3, 1, "8in", "2.66666667in"},
-        {"0.1mm", 1000, 1, "0.1mm", "0.0001mm"},     {"400mm", 1, 1000, "400mm", "400000mm"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.width);
-        doc.m_figure.m_nWidth = c.w;
-        doc.m_figure.m_nHeight = c.h;
-        SvgOptions options;
-        options.physical = ParseSvgWidth(c.width, options.width);
-        ASSERT_TRUE(options.physical);
-        const SvgDocument svg = Export(options);
-        const SvgElement& root = svg.elements.front();
-        EXPECT_EQ(root.Attribute("width"), c.widthAttribute);
-        EXPECT_EQ(root.Attribute("height"), c.heightAttribute);
-        const double ratio =
-            std::stod(root.Attribute("height")) / std::stod(root.Attribute("width"));
-        EXPECT_NEAR(ratio * c.w / c.h, 1.0, 1e-8);
-    }
-}
-
-// Every layer joins strokes round (no miter spikes at the star tips); a stroke width on paper
-// gives the same millimetres whatever the width.
-TEST_F(SvgExportTest, StrokeWidthOnPaperAndRoundJoins) {
+// A physical width keeps the picture's aspect at any width. Every layer joins strokes round (no
+// miter spikes at the star tips); a stroke width on paper gives the same millimetres whatever
+// the width.
+TEST_F(SvgExportTest, PhysicalSizeAndStrokeWidthOnPaper) {
     SwitchOnLinesAndStars();
     const struct {
         bool plotter;
         const char* width;  // empty: pixels
+        int w, h;
+        const char* widthAttribute;
+        const char* heightAttribute;
         std::optional<double> strokeMm;
         const char* strokeWidth;  // user units; empty: none written
-    } cases[] = {{false, "", std::nullopt, ""},
-                 {false, "400mm", 0.01, "0.03"},
-                 {true, "4000mm", 0.01, "0.003"},
-                 {true, "", kSvgHairlineMm, "0.0377952756"},
-                 {true, "40CM", 0.3, "0.9"}};
+    } cases[] = {{false, "0.1mm", 1200, 900, "0.1mm", "0.075mm", {}, ""},
+                 {false, "100000mm", 1200, 900, "100000mm", "75000mm", {}, ""},
+                 {false, "400mm", 1200, 7, "400mm", "2.33333333mm", {}, ""},
+                 {false, "8in", 3, 1, "8in", "2.66666667in", {}, ""},
+                 {false, "0.1mm", 1000, 1, "0.1mm", "0.0001mm", {}, ""},
+                 {false, "400mm", 1, 1000, "400mm", "400000mm", {}, ""},
+                 {false, "", 1200, 900, "1200", "900", {}, ""},
+                 {false, "400mm", 1200, 900, "400mm", "300mm", 0.01, "0.03"},
+                 {true, "4000mm", 1200, 900, "4000mm", "3000mm", 0.01, "0.003"},
+                 {true, "", 1200, 900, "1200", "900", kSvgHairlineMm, "0.0377952756"},
+                 {true, "40CM", 1200, 900, "40cm", "30cm", 0.3, "0.9"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.width);
+        SCOPED_TRACE(std::string(c.width) + " " + c.strokeWidth);
+        doc.m_figure.m_nWidth = c.w;
+        doc.m_figure.m_nHeight = c.h;
         SvgOptions options;
         options.plotter = c.plotter;
         options.physical = ParseSvgWidth(c.width, options.width);
+        EXPECT_EQ(options.physical, *c.width != '\0');
         options.strokeMm = c.strokeMm;
         const SvgDocument svg = Export(options);
+        const SvgElement& root = svg.elements.front();
+        EXPECT_EQ(root.Attribute("width"), c.widthAttribute);
+        EXPECT_EQ(root.Attribute("height"), c.heightAttribute);
+        EXPECT_NEAR(
+            std::stod(root.Attribute("height")) / std::stod(root.Attribute("width")) * c.w / c.h, 1,
+            1e-8);
         int layers = 0;
         for (const SvgElement& e : svg.elements) {
             if (e.name != "g" || e.Attribute("id") == "background") continue;
@@ -453,19 +437,21 @@ TEST_F(SvgExportTest, AnOrderWithNothingToDrawHasNoLayer) {
 
 // Zoomed out, pentagons too small for elements of their own are gathered in cells: the file
 // stays within a few times the default figure's, and the cells keep the colour of the picture.
-TEST_F(SvgExportTest, ZoomedOutFiguresStaySmall) {
+// The cells are measured against the picture: a small picture keeps its pentagons as vectors,
+// and the drawing is the same at every size.
+TEST_F(SvgExportTest, ZoomedOutFiguresGatherPentagonsInCells) {
     const std::size_t defaultSize = MakeSvg(doc.m_figure, {}, ui).size();
+    const auto count = [](const SvgDocument& svg, auto counted) {
+        return std::count_if(svg.elements.begin(), svg.elements.end(), counted);
+    };
     for (double exponent : {-10.0, -12.0, -1000.0}) {
-        SCOPED_TRACE(exponent);
         doc.m_figure.m_dMagnExp = exponent;
         for (bool plotter : {false, true}) {
             SvgOptions options;
             options.plotter = plotter;
             const SvgDocument svg = Export(options);
-            EXPECT_LT(text.size(), 8 * defaultSize);
-            int elements = 0;
-            for (const SvgElement& e : svg.elements) elements += e.name == "path";
-            EXPECT_LT(elements, 50000);
+            EXPECT_LT(text.size(), 8 * defaultSize) << exponent;
+            EXPECT_LT(count(svg, [](const SvgElement& e) { return e.name == "path"; }), 50000);
         }
     }
     // Far out every pentagon lies in the cell of the painted dot.
@@ -474,25 +460,19 @@ TEST_F(SvgExportTest, ZoomedOutFiguresStaySmall) {
     ASSERT_TRUE(doc.PixelColourAt(600, 450, dot));
     EXPECT_NE(dot, 0xffffffu);
     EXPECT_EQ(Export().elements.back().Attribute("d"), "M600 448h4v4h-4z");
-}
 
-// What is gathered in cells is measured against the picture: a small picture keeps its
-// pentagons as vectors, and the drawing is the same at every size.
-TEST_F(SvgExportTest, CellsAreMeasuredAgainstThePicture) {
     doc.m_figure.m_dMagnExp = -9;
-    std::vector<int> fills;
+    std::vector<long> vectors;  // pentagons filled with their gradient
     for (int width : {300, 1200, 4800}) {
         doc.m_figure.m_nWidth = width;
         doc.m_figure.m_nHeight = width * 3 / 4;
-        int count = 0;
-        for (const SvgElement& e : Export().elements) {
-            count += e.Attribute("fill").rfind("url(", 0) == 0;  // a vector pentagon
-        }
-        fills.push_back(count);
+        vectors.push_back(count(Export(), [](const SvgElement& e) {
+            return e.Attribute("fill").rfind("url(", 0) == 0;
+        }));
     }
-    EXPECT_GT(fills[1], 500) << fills[0] << " " << fills[2];
-    EXPECT_NEAR(fills[0], fills[1], fills[1] / 100);
-    EXPECT_NEAR(fills[2], fills[1], fills[1] / 100);
+    EXPECT_GT(vectors[1], 500) << vectors[0] << " " << vectors[2];
+    EXPECT_NEAR(vectors[0], vectors[1], vectors[1] / 100);
+    EXPECT_NEAR(vectors[2], vectors[1], vectors[1] / 100);
 }
 
 // All segments of the plotter paths, per pen colour.
@@ -649,40 +629,31 @@ TEST_F(SvgExportTest, HostileFiguresStillWriteValidFiles) {
     EXPECT_EQ(doc.m_figure.m_nShapes, kMaxShapes);
 }
 
-// The parameter text comes back byte for byte, whatever bytes its comment holds.
-TEST_F(SvgExportTest, MetadataCarriesTheParameterTextByteForByte) {
-    const char* comments[] = {"", "caf\xe9 & <tags> ]]> \"quoted\" \x81\x9f\x7f", "tab\there",
-                              "control \x01\x1f bytes"};
-    for (const char* comment : comments) {
-        SCOPED_TRACE(comment);
+// The parameter text comes back byte for byte, whatever bytes its comment holds; it is read
+// only from our namespace, which another program saving the file again may bind at the root
+// under its own prefix.
+TEST_F(SvgExportTest, MetadataCarriesTheParameterTextInOurNamespace) {
+    for (const char* comment : {"", "caf\xe9 & <tags> ]]> \"quoted\" \x81\x9f\x7f", "tab\there",
+                                "control \x01\x1f bytes"}) {
         std::snprintf(doc.m_figure.m_szComment, sizeof doc.m_figure.m_szComment, "%s", comment);
         for (int order : {-1, 3}) {
             SvgOptions options;
             options.order = order;
             Export(options);
             SvgFigure carried;
-            ASSERT_TRUE(ParseSvgFigure(text, carried));
-            EXPECT_EQ(carried.parameterText, DatFileText(doc.m_figure));
+            ASSERT_TRUE(ParseSvgFigure(text, carried)) << comment;
+            EXPECT_EQ(carried.parameterText, DatFileText(doc.m_figure)) << comment;
             EXPECT_EQ(carried.width, 1200);
             EXPECT_EQ(carried.height, 900);
             EXPECT_EQ(carried.order, order);
         }
     }
-}
-
-// Another program saving the file again may bind the namespace at the root under its own prefix.
-TEST_F(SvgExportTest, FigureIsReadFromTheFileAndOnlyFromOurNamespace) {
     TempDir dir;
-    Export();
-    std::string moved = text;
+    // Our one element under the prefix ns1, bound at the root instead.
+    std::string moved = std::regex_replace(text, std::regex("(</?)dorvanta:"), "$1ns1:");
     const std::string binding = " xmlns:dorvanta=\"urn:x-dorvanta:figure\"";
     moved.erase(moved.find(binding), binding.size());
     moved.insert(moved.find("<svg ") + 5, "xmlns:ns1=\"urn:x-dorvanta:figure\" ");
-    for (const char* tag : {"<dorvanta:", "</dorvanta:"}) {
-        const std::size_t at = moved.find(tag);
-        moved.replace(at, std::strlen(tag),
-                      std::string(tag).replace(tag[1] == '/' ? 2 : 1, 8, "ns1"));
-    }
     std::string foreign = text;
     foreign.replace(foreign.find("urn:x-dorvanta:figure"), 21, "urn:x-other:figure");
     const struct {
@@ -694,16 +665,13 @@ TEST_F(SvgExportTest, FigureIsReadFromTheFileAndOnlyFromOurNamespace) {
                  {"foreign.svg", foreign, false},
                  {"cut.svg", text.substr(0, 900), false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         std::ofstream(dir.File(c.name), std::ios::binary) << c.content;
         SvgFigure carried;
         std::string reason;
-        ASSERT_EQ(ReadSvgFigure(dir.File(c.name), carried, reason), c.found) << reason;
-        if (c.found) {
-            EXPECT_EQ(carried.parameterText, DatFileText(doc.m_figure));
-        } else {
-            EXPECT_EQ(reason, dir.File(c.name) + " is an SVG without a Dorvanta figure");
-        }
+        ASSERT_EQ(ReadSvgFigure(dir.File(c.name), carried, reason), c.found) << c.name << reason;
+        EXPECT_EQ(c.found ? carried.parameterText : reason,
+                  c.found ? DatFileText(doc.m_figure)
+                          : dir.File(c.name) + " is an SVG without a Dorvanta figure");
     }
 }
 

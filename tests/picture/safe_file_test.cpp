@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <vector>
 
 #include "picture/picture_files.h"
 #include "picture/safe_file.h"
@@ -215,23 +214,22 @@ TEST(SafeFile, WithoutAWritableTargetALockedFolderStillRefuses) {
 }
 
 // Written into the target itself: what a caller that handed over the file and reads it back by
-// its own name (or through another link) sees.
+// its own name (or through another link) sees. What is not a regular file is refused at once.
 TEST(SafeFile, IntoTargetWritesTheFileItselfAndEmptiesItWhenGivenUp) {
-    struct Case {
+    using Finish = void (*)(SafeFile&);
+    const Finish commit = [](SafeFile& out) { EXPECT_TRUE(out.Commit()); };
+    const Finish abort = [](SafeFile& out) { out.Abort(); };
+    const struct {
         const char* name;
         std::optional<std::string> before;  // nothing: the file does not exist yet
-        std::function<void(SafeFile&)> finish;
+        Finish finish;
         std::string after;
-    };
-    auto commit = [](SafeFile& out) { EXPECT_TRUE(out.Commit()); };
-    auto abort = [](SafeFile& out) { out.Abort(); };
-    auto destroy = [](SafeFile&) {};
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"missing file", std::nullopt, commit, "new"},
         {"empty file", "", commit, "new"},
         {"longer file", "a much longer old text", commit, "new"},
         {"aborted", "old", abort, ""},
-        {"destroyed", "old", destroy, ""},
+        {"destroyed", "old", [](SafeFile&) {}, ""},
         {"failed write", "old",
          [](SafeFile& out) {
              // The buffered bytes meet a file-size limit, as they would a full disk.
@@ -246,7 +244,7 @@ TEST(SafeFile, IntoTargetWritesTheFileItselfAndEmptiesItWhenGivenUp) {
          },
          ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
         const std::string path = dir.File("thumb.png");
         const std::string link = dir.File("seen-by-caller.png");
@@ -267,9 +265,6 @@ TEST(SafeFile, IntoTargetWritesTheFileItselfAndEmptiesItWhenGivenUp) {
         }
         EXPECT_EQ(FilesIn(dir), c.before ? 2u : 1u) << c.name;
     }
-}
-
-TEST(SafeFile, IntoTargetRefusesWhatIsNotARegularFileWithoutWaiting) {
     TempDir dir;
     fs::create_directory(dir.File("folder"));
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
