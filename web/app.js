@@ -19,7 +19,8 @@ const kLargestFile = 64 << 20;
 let state = null;    // the figure and view as the worker last reported them
 let picture = null;  // the last painting: rgba, width, height, dat
 let fixedSize = false;
-const timings = { opened: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [] };
+// Times in ms since the page was opened (the navigation's start).
+const timings = { scriptStarted: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [] };
 
 // ---- The worker: batches of actions, one at a time, the waiting ones merged ----------------
 
@@ -104,7 +105,7 @@ function showPicture(p) {
     placeCanvas();
     const now = performance.now();
     timings.paintMs.push(p.paintMs);
-    timings.firstPicture ??= now - timings.opened;
+    timings.firstPicture ??= now;
     if (keyPressedAt !== null) {
         timings.keyToPicture.push(now - keyPressedAt);
         keyPressedAt = null;
@@ -242,6 +243,7 @@ document.addEventListener('keydown', (event) => {
     if (action.kind === 'mode') act({ kind: 'mode' });
     if (action.kind === 'offsets') act({ kind: 'offsets' });
     if (action.kind === 'order') act({ kind: 'order', order: action.order });
+    if (action.kind === 'random') act({ kind: 'random' });
 });
 
 // ---- Mouse and touch ----------------------------------------------------------------------------
@@ -585,8 +587,17 @@ $('#share').addEventListener('click', async () => {
 
 // ---- Start ------------------------------------------------------------------------------------
 
+// The random colours draw from a generator seeded once: with ?seed=N in the address (so that a
+// colouring can be repeated and checked), else with the second the page opened.
+function randomSeed() {
+    const given = /^\d+$/.exec(new URLSearchParams(location.search).get('seed') ?? '');
+    return given ? Number(given[0]) >>> 0 : Math.floor(Date.now() / 1000) >>> 0;
+}
+
 buildPanels();
-window.dorvanta = { timings, state: () => state };
+const seed = randomSeed();
+waiting.push({ kind: 'seed', seed });
+window.dorvanta = { timings, seed, state: () => state };
 openFromAddress('replace');
 canvas.focus();
 if ('serviceWorker' in navigator && location.protocol !== 'file:') {

@@ -100,6 +100,9 @@ export class Core {
     }
     orderField(order, field) { return this.x.dv_get_order(order, field); }
     setOrderField(order, field, value) { this.x.dv_set_order(order, field, value); }
+    // The random colouring of the desktop's Q, its numbers from the generator seedRandom seeded.
+    seedRandom(seed) { this.x.dv_seed_random(seed >>> 0); }
+    randomColours() { this.x.dv_random_colours(); }
     colour(entry) { return this.x.dv_get_colour(entry) >>> 0; }
     setColour(entry, colour) { this.x.dv_set_colour(entry, colour); }
 

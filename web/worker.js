@@ -39,6 +39,16 @@ const actions = {
         view.onlyOne = order >= 0;
         return order;
     },
+    seed(core, a) {
+        core.seedRandom(a.seed);
+        return undefined;
+    },
+    // Q: the desktop's random colouring, painted with every drawn order.
+    random(core) {
+        core.randomColours();
+        view.onlyOne = false;
+        return -1;
+    },
     mode(core) {
         view.mode = (view.mode + 1) % 2;
         return undefined;

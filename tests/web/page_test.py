@@ -21,6 +21,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
 RENDER = os.environ["DORVANTA_RENDER"]
+RANDOM_COLOURS = os.environ["DORVANTA_RANDOM_COLOURS"]
 WEB_DIR = os.environ["DORVANTA_WEB_DIR"]
 SERVE = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "serve-web"
 
@@ -135,7 +136,7 @@ class PageTest(unittest.TestCase):
 
     def test_page(self):
         d = self.driver
-        d.get(self.url)
+        d.get(self.url + "?seed=1234")
         self.wait_for_painting(0)
         # The default figure at the window's device pixels, as dorvanta-render paints it.
         width, height, first_dat = self.assert_canvas_is_native()
@@ -178,6 +179,23 @@ class PageTest(unittest.TestCase):
         d.forward()
         self.wait_for_painting(before)
         self.assertIn(dat_of_address(d.current_url), seen[1:])
+
+        # Q: the desktop's random colouring from the page's seeded generator, a step of the
+        # history of its own; Back returns to the figure before it.
+        uncoloured = dat_of_address(d.current_url)
+        shown = self.canvas_rgb()
+        time.sleep(0.7)
+        self.press("Q")
+        _, _, coloured = self.assert_canvas_is_native()
+        self.assertNotEqual(self.canvas_rgb(), shown)
+        (self.dir / "uncoloured.dat").write_bytes(uncoloured)
+        subprocess.run([RANDOM_COLOURS, "1234", "1", str(self.dir / "uncoloured.dat"), str(self.dir / "coloured.dat")], check=True)
+        self.assertEqual(coloured, (self.dir / "coloured.dat").read_bytes())
+        before = self.painted()
+        d.back()
+        self.wait_for_painting(before)
+        self.assertEqual(dat_of_address(d.current_url), uncoloured)
+        self.assertEqual(self.canvas_rgb(), shown)
 
         # A damaged link: a message, and the figure stays.
         shown = self.canvas_rgb()
