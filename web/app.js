@@ -10,7 +10,8 @@ const $ = (selector) => document.querySelector(selector);
 const canvas = $('#figure');
 const focusCanvas = $('#focus');
 const context = canvas.getContext('2d');
-const worker = new Worker(new URL('worker.js', import.meta.url), { type: 'module' });
+// Started with the core by index.html before this module loaded.
+const worker = window.dorvantaWorker;
 
 const kItemNames = ['Lines', 'Big pentagon', 'Big star', 'Small pentagon', 'Small star',
     'Reference line', 'Big solid pentagon', 'Small solid pentagon'];
@@ -81,6 +82,10 @@ worker.onerror = (event) => {
 // ---- Showing what the worker made -------------------------------------------------------------
 
 function show(reply, history) {
+    if (!timings.workerStarted) {
+        timings.workerStarted = reply.startup.workerStarted - performance.timeOrigin;
+        timings.coreReady = reply.startup.coreReady - performance.timeOrigin;
+    }
     if (reply.picture) showPicture(reply.picture);
     state = reply.state ?? state;
     drawFocusRects(reply.rects);
@@ -594,11 +599,11 @@ function randomSeed() {
     return given ? Number(given[0]) >>> 0 : Math.floor(Date.now() / 1000) >>> 0;
 }
 
-buildPanels();
 const seed = randomSeed();
 waiting.push({ kind: 'seed', seed });
 window.dorvanta = { timings, seed, state: () => state };
-openFromAddress('replace');
+// The first picture is asked for before the panels are built: they are built while it paints.
+openFromAddress('replace').finally(buildPanels);
 canvas.focus();
 if ('serviceWorker' in navigator && location.protocol !== 'file:') {
     navigator.serviceWorker.register('sw.js').catch(() => {});

@@ -27,12 +27,15 @@ function systemCalls(memoryOf) {
 }
 
 export class Core {
-    static async load(bytesOrResponse) {
+    // From the module's bytes, a Response that streams them, or the compiled module.
+    static async load(source) {
         let memory = null;
         const imports = { wasi_snapshot_preview1: systemCalls(() => memory) };
-        const { instance } = bytesOrResponse instanceof Response
-            ? await WebAssembly.instantiateStreaming(bytesOrResponse, imports)
-            : await WebAssembly.instantiate(bytesOrResponse, imports);
+        const { instance } = source instanceof WebAssembly.Module
+            ? { instance: await WebAssembly.instantiate(source, imports) }
+            : source instanceof Response
+                ? await WebAssembly.instantiateStreaming(source, imports)
+                : await WebAssembly.instantiate(source, imports);
         memory = instance.exports.memory;
         instance.exports._initialize();
         return new Core(instance.exports);

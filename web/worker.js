@@ -3,7 +3,16 @@
 // waits and a burst of keys costs one painting.
 import { Core, Field, OrderField } from './core.js';
 
-const ready = fetch(new URL('dorvanta.wasm', import.meta.url)).then((response) => Core.load(response));
+// Moments of the start, in ms on the page's clock, for the page's timings.
+const startup = { workerStarted: performance.timeOrigin + performance.now() };
+// The page compiles the core and sends it as the first message.
+let compiled;
+const ready = new Promise((resolve, reject) => {
+    compiled = { resolve, reject };
+}).then((module) => Core.load(module)).then((core) => {
+    startup.coreReady = performance.timeOrigin + performance.now();
+    return core;
+});
 const view = { mode: 1, onlyOne: false };
 
 // What each action does; returns the order to paint (−1 all, 0..9 one) or undefined.
@@ -133,6 +142,11 @@ function exportFile(core, kind) {
 }
 
 self.onmessage = async ({ data: batch }) => {
+    if ('module' in batch || 'failed' in batch) {
+        if (batch.module) compiled.resolve(batch.module);
+        else compiled.reject(new Error(`the core did not load (${batch.failed})`));
+        return;
+    }
     try {
         await handle(batch);
     } catch (error) {
@@ -150,7 +164,7 @@ async function handle(batch) {
         const result = actions[action.kind]?.(core, action);
         if (result !== undefined) order = result;
     }
-    const reply = { id: batch.id };
+    const reply = { id: batch.id, startup };
     const transfer = [];
     if (order !== undefined) {
         if (core.paint(order)) {
