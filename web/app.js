@@ -21,7 +21,7 @@ let state = null;    // the figure and view as the worker last reported them
 let picture = null;  // the last painting: rgba, width, height, dat
 let fixedSize = false;
 // Times in ms since the page was opened (the navigation's start).
-const timings = { scriptStarted: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [] };
+const timings = { scriptStarted: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [], paintOnlyMs: [] };
 
 // ---- The worker: batches of actions, one at a time, the waiting ones merged ----------------
 
@@ -110,6 +110,7 @@ function showPicture(p) {
     placeCanvas();
     const now = performance.now();
     timings.paintMs.push(p.paintMs);
+    timings.paintOnlyMs.push(p.paintOnlyMs);
     timings.firstPicture ??= now;
     if (keyPressedAt !== null) {
         timings.keyToPicture.push(now - keyPressedAt);

@@ -167,10 +167,12 @@ async function handle(batch) {
     const reply = { id: batch.id, startup };
     const transfer = [];
     if (order !== undefined) {
+        const paintStarted = performance.now();
         if (core.paint(order)) {
+            const paintOnlyMs = performance.now() - paintStarted;
             const rgba = core.rgba().slice();
             reply.picture = { rgba, width: core.get(Field.width), height: core.get(Field.height),
-                dat: core.datBytes(), paintMs: performance.now() - started };
+                dat: core.datBytes(), paintMs: performance.now() - started, paintOnlyMs };
             transfer.push(rgba.buffer);
         }
     }
