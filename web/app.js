@@ -10,7 +10,8 @@ const $ = (selector) => document.querySelector(selector);
 const canvas = $('#figure');
 const focusCanvas = $('#focus');
 const context = canvas.getContext('2d');
-const worker = new Worker(new URL('worker.js', import.meta.url), { type: 'module' });
+// Started with the core by index.html before this module loaded.
+const worker = window.dorvantaWorker;
 
 const kItemNames = ['Lines', 'Big pentagon', 'Big star', 'Small pentagon', 'Small star',
     'Reference line', 'Big solid pentagon', 'Small solid pentagon'];
@@ -19,7 +20,8 @@ const kLargestFile = 64 << 20;
 let state = null;    // the figure and view as the worker last reported them
 let picture = null;  // the last painting: rgba, width, height, dat
 let fixedSize = false;
-const timings = { opened: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [] };
+// Times in ms since the page was opened (the navigation's start).
+const timings = { scriptStarted: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [], paintOnlyMs: [] };
 
 // ---- The worker: batches of actions, one at a time, the waiting ones merged ----------------
 
@@ -80,6 +82,10 @@ worker.onerror = (event) => {
 // ---- Showing what the worker made -------------------------------------------------------------
 
 function show(reply, history) {
+    if (!timings.workerStarted) {
+        timings.workerStarted = reply.startup.workerStarted - performance.timeOrigin;
+        timings.coreReady = reply.startup.coreReady - performance.timeOrigin;
+    }
     if (reply.picture) showPicture(reply.picture);
     state = reply.state ?? state;
     drawFocusRects(reply.rects);
@@ -104,7 +110,8 @@ function showPicture(p) {
     placeCanvas();
     const now = performance.now();
     timings.paintMs.push(p.paintMs);
-    timings.firstPicture ??= now - timings.opened;
+    timings.paintOnlyMs.push(p.paintOnlyMs);
+    timings.firstPicture ??= now;
     if (keyPressedAt !== null) {
         timings.keyToPicture.push(now - keyPressedAt);
         keyPressedAt = null;
@@ -242,6 +249,7 @@ document.addEventListener('keydown', (event) => {
     if (action.kind === 'mode') act({ kind: 'mode' });
     if (action.kind === 'offsets') act({ kind: 'offsets' });
     if (action.kind === 'order') act({ kind: 'order', order: action.order });
+    if (action.kind === 'random') act({ kind: 'random' });
 });
 
 // ---- Mouse and touch ----------------------------------------------------------------------------
@@ -585,9 +593,18 @@ $('#share').addEventListener('click', async () => {
 
 // ---- Start ------------------------------------------------------------------------------------
 
-buildPanels();
-window.dorvanta = { timings, state: () => state };
-openFromAddress('replace');
+// The random colours draw from a generator seeded once: with ?seed=N in the address (so that a
+// colouring can be repeated and checked), else with the second the page opened.
+function randomSeed() {
+    const given = /^\d+$/.exec(new URLSearchParams(location.search).get('seed') ?? '');
+    return given ? Number(given[0]) >>> 0 : Math.floor(Date.now() / 1000) >>> 0;
+}
+
+const seed = randomSeed();
+waiting.push({ kind: 'seed', seed });
+window.dorvanta = { timings, seed, state: () => state };
+// The first picture is asked for before the panels are built: they are built while it paints.
+openFromAddress('replace').finally(buildPanels);
 canvas.focus();
 if ('serviceWorker' in navigator && location.protocol !== 'file:') {
     navigator.serviceWorker.register('sw.js').catch(() => {});

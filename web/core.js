@@ -27,12 +27,15 @@ function systemCalls(memoryOf) {
 }
 
 export class Core {
-    static async load(bytesOrResponse) {
+    // From the module's bytes, a Response that streams them, or the compiled module.
+    static async load(source) {
         let memory = null;
         const imports = { wasi_snapshot_preview1: systemCalls(() => memory) };
-        const { instance } = bytesOrResponse instanceof Response
-            ? await WebAssembly.instantiateStreaming(bytesOrResponse, imports)
-            : await WebAssembly.instantiate(bytesOrResponse, imports);
+        const { instance } = source instanceof WebAssembly.Module
+            ? { instance: await WebAssembly.instantiate(source, imports) }
+            : source instanceof Response
+                ? await WebAssembly.instantiateStreaming(source, imports)
+                : await WebAssembly.instantiate(source, imports);
         memory = instance.exports.memory;
         instance.exports._initialize();
         return new Core(instance.exports);
@@ -100,6 +103,9 @@ export class Core {
     }
     orderField(order, field) { return this.x.dv_get_order(order, field); }
     setOrderField(order, field, value) { this.x.dv_set_order(order, field, value); }
+    // The random colouring of the desktop's Q, its numbers from the generator seedRandom seeded.
+    seedRandom(seed) { this.x.dv_seed_random(seed >>> 0); }
+    randomColours() { this.x.dv_random_colours(); }
     colour(entry) { return this.x.dv_get_colour(entry) >>> 0; }
     setColour(entry, colour) { this.x.dv_set_colour(entry, colour); }
 

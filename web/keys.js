@@ -1,6 +1,6 @@
 // What a key does in the figure view, as on the desktop: the navigation keys with Ctrl and Shift,
-// Tab for the arrow mode, the digits for one order alone, Enter for the settings, Escape back to
-// the offsets mode.
+// Tab for the arrow mode, the digits for one order alone, Q for random colours, Enter for the
+// settings, Escape back to the offsets mode.
 import { NavKey } from './core.js';
 
 const kNavigation = {
@@ -19,6 +19,7 @@ export function actionOfKey(event) {
     if (event.key === 'Escape') return { kind: 'offsets' };
     if (event.key === 'Enter') return { kind: 'settings' };
     if (/^[0-9]$/.test(event.key) && !ctrl) return { kind: 'order', order: Number(event.key) };
+    if (/^q$/i.test(event.key) && !ctrl) return { kind: 'random' };
     return null;
 }
 

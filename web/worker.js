@@ -3,7 +3,16 @@
 // waits and a burst of keys costs one painting.
 import { Core, Field, OrderField } from './core.js';
 
-const ready = fetch(new URL('dorvanta.wasm', import.meta.url)).then((response) => Core.load(response));
+// Moments of the start, in ms on the page's clock, for the page's timings.
+const startup = { workerStarted: performance.timeOrigin + performance.now() };
+// The page compiles the core and sends it as the first message.
+let compiled;
+const ready = new Promise((resolve, reject) => {
+    compiled = { resolve, reject };
+}).then((module) => Core.load(module)).then((core) => {
+    startup.coreReady = performance.timeOrigin + performance.now();
+    return core;
+});
 const view = { mode: 1, onlyOne: false };
 
 // What each action does; returns the order to paint (−1 all, 0..9 one) or undefined.
@@ -38,6 +47,16 @@ const actions = {
         if (order === -2) return undefined;
         view.onlyOne = order >= 0;
         return order;
+    },
+    seed(core, a) {
+        core.seedRandom(a.seed);
+        return undefined;
+    },
+    // Q: the desktop's random colouring, painted with every drawn order.
+    random(core) {
+        core.randomColours();
+        view.onlyOne = false;
+        return -1;
     },
     mode(core) {
         view.mode = (view.mode + 1) % 2;
@@ -123,6 +142,11 @@ function exportFile(core, kind) {
 }
 
 self.onmessage = async ({ data: batch }) => {
+    if ('module' in batch || 'failed' in batch) {
+        if (batch.module) compiled.resolve(batch.module);
+        else compiled.reject(new Error(`the core did not load (${batch.failed})`));
+        return;
+    }
     try {
         await handle(batch);
     } catch (error) {
@@ -140,13 +164,15 @@ async function handle(batch) {
         const result = actions[action.kind]?.(core, action);
         if (result !== undefined) order = result;
     }
-    const reply = { id: batch.id };
+    const reply = { id: batch.id, startup };
     const transfer = [];
     if (order !== undefined) {
+        const paintStarted = performance.now();
         if (core.paint(order)) {
+            const paintOnlyMs = performance.now() - paintStarted;
             const rgba = core.rgba().slice();
             reply.picture = { rgba, width: core.get(Field.width), height: core.get(Field.height),
-                dat: core.datBytes(), paintMs: performance.now() - started };
+                dat: core.datBytes(), paintMs: performance.now() - started, paintOnlyMs };
             transfer.push(rgba.buffer);
         }
     }

@@ -1,7 +1,6 @@
 #include "document/numbered_files.h"
 
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,18 +16,6 @@ namespace {
 constexpr std::size_t kMaxDirectoryShown = 990;
 constexpr std::size_t kMaxBaseName = 90;
 constexpr std::size_t kKeptLeadingCharacters = 3;
-
-double Nearest(double v) {
-    return std::floor(v + 0.5);
-}
-
-// nearest(v) as an int, held at the ends of the range instead of overflowing.
-int NearestInt(double v) {
-    double n = Nearest(v);
-    if (n >= INT_MAX) return INT_MAX;
-    if (n <= INT_MIN) return INT_MIN;
-    return static_cast<int>(n);
-}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -77,18 +64,6 @@ std::string PathQuestionText(const std::string& directory) {
            "first file via the Dorvanta Data dialog.\nThe rest of the files will "
            "automatically "
            "saved there.";
-}
-
-double RandomUnit(UserPrompts& ui) {
-    return ui.NextRandom() / 32767.0;
-}
-
-std::uint32_t RandomColour(UserPrompts& ui) {
-    auto channel = [&ui] { return static_cast<std::uint32_t>(Nearest(255 * RandomUnit(ui))); };
-    std::uint32_t red = channel();
-    std::uint32_t green = channel();
-    std::uint32_t blue = channel();
-    return red | (green << 8) | (blue << 16);
 }
 
 void SeedRandomOncePerSecond(UserPrompts& ui) {
@@ -141,22 +116,7 @@ bool CDibDoc::SaveToNextFile() {
 
 bool CDibDoc::RandomColours(bool autoSave) {
     SeedRandomOncePerSecond(m_ui);
-    FigureEngine& figure = m_figure;
-    if (m_randomChoice.chooseLinesOffset) {
-        int n = figure.m_nSeriesLen;
-        figure.m_nUn = n / 2 + NearestInt(RandomUnit(m_ui) * (n * 0.5));
-        figure.m_nGs = NearestInt(figure.m_nUn * kPhi);
-    }
-    if (m_randomChoice.chooseMagnification) figure.m_dMagnExp = 2 * RandomUnit(m_ui) - 8;
-    if (m_randomChoice.chooseBackground) figure.SetColour(RandomColour(m_ui), SLOT_BACKGROUND);
-    for (int order = 0; order < kOrderCount; ++order) {
-        if (!figure.m_orders[order].drawOrder) continue;
-        for (int j = 0; j < 8; ++j) {
-            if (m_randomChoice.itemFlags[order][j]) {
-                figure.SetColour(RandomColour(m_ui), 10 * order + j + 2);
-            }
-        }
-    }
+    ChooseRandomly(m_figure, m_randomChoice, m_ui);
     PreparePicture(false);
     return autoSave ? SaveToNextFile() : true;
 }

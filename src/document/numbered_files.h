@@ -1,5 +1,6 @@
 // Process-wide state of numbered saving and random colourings, shared by all documents.
-// The operations themselves are CDibDoc::SaveToNextFile and CDibDoc::RandomColours.
+// The operations themselves are CDibDoc::SaveToNextFile and CDibDoc::RandomColours; the
+// colouring alone is ChooseRandomly (random_choice.h).
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,5 @@ extern std::int64_t g_nLastSeedTime;
 // The question asked before the first numbered save of a document, with the directory inserted.
 std::string PathQuestionText(const std::string& directory);
 
-// A random number from 0 to 1 inclusive: NextRandom() / 32767.
-double RandomUnit(UserPrompts& ui);
-// A random COLORREF: red, green and blue drawn in that order, each nearest(255 * RandomUnit()).
-std::uint32_t RandomColour(UserPrompts& ui);
 // Seeds the generator with the current second unless it was seeded in that second already.
 void SeedRandomOncePerSecond(UserPrompts& ui);

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+class FigureEngine;
+class UserPrompts;
+
 constexpr int kRandomItems = 10;  // items 0..7 are used (slot = item + 2), 8 and 9 are spare
 
 struct RandomChoice {
@@ -19,3 +22,12 @@ struct RandomChoice {
 };
 
 static_assert(sizeof(RandomChoice) == 103, "the dialog copies the record as 103 bytes");
+
+// A random number from 0 to 1 inclusive: NextRandom() / 32767.
+double RandomUnit(UserPrompts& ui);
+// A random COLORREF: red, green and blue drawn in that order, each nearest(255 * RandomUnit()).
+std::uint32_t RandomColour(UserPrompts& ui);
+// Draws what the choice names into the figure, taking the numbers from ui's generator in a fixed
+// order: the line offsets, the magnification, the background, then the colours of the drawn
+// orders item by item. Seeding and painting are the caller's.
+void ChooseRandomly(FigureEngine& figure, const RandomChoice& choice, UserPrompts& ui);

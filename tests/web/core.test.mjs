@@ -172,3 +172,25 @@ test('keys move as the desktop view moves them', () => {
     assert.ok(core.get(Field.centreX) < x && core.get(Field.centreY) > y);
     assert.match(core.status(1).join('|'), /\S/);
 });
+
+test('Q colours as the desktop does from the same random numbers', () => {
+    const colouring = process.env.DORVANTA_RANDOM_COLOURS;
+    for (const [seed, presses, view] of [[1234, 1, views[0]], [4000000000, 3, views[6]], [7, 2, views[5]]]) {
+        setUp(view);
+        const datPath = join(dir, 'plain.dat');
+        writeFileSync(datPath, core.datBytes());
+        const before = Buffer.from(core.datBytes());
+        core.seedRandom(seed);
+        for (let n = 0; n < presses; ++n) core.randomColours();
+        const coloured = join(dir, 'coloured.dat');
+        execFileSync(colouring, [String(seed), String(presses), datPath, coloured]);
+        const mine = Buffer.from(core.datBytes());
+        assert.ok(!mine.equals(before), `seed ${seed}: nothing changed`);
+        assert.ok(mine.equals(readFileSync(coloured)), `seed ${seed}: another figure`);
+
+        const bmp = join(dir, 'coloured.bmp');
+        run(coloured, '-o', bmp, '--threads', '1', '--size', `${view.width}x${view.height}`);
+        assert.ok(core.paint(-1));
+        assert.ok(Buffer.from(core.rows()).equals(bmpRows(bmp)), `seed ${seed}: picture bytes differ`);
+    }
+});

@@ -87,6 +87,9 @@ test('keys map to the view actions of the desktop', () => {
         [{ key: 'Escape' }, { kind: 'offsets' }],
         [{ key: 'ArrowUp', altKey: true }, null],
         [{ key: 'x' }, null],
+        [{ key: 'Q', shiftKey: true }, { kind: 'random' }],
+        [{ key: 'q' }, { kind: 'random' }],
+        [{ key: 'q', ctrlKey: true }, null],
     ];
     for (const [event, action] of table) assert.deepEqual(actionOfKey(event), action, JSON.stringify(event));
 });

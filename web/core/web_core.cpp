@@ -11,6 +11,7 @@
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
 #include "document/pov_export.h"
+#include "document/random_choice.h"
 #include "document/svg_export.h"
 #include "figure/figure_engine.h"
 #include "picture/dib_image.h"
@@ -271,6 +272,18 @@ WEB_EXPORT(dv_get_colour) int dv_get_colour(int entry) {
 
 WEB_EXPORT(dv_set_colour) void dv_set_colour(int entry, int colour) {
     Web().figure.SetColour(static_cast<COLORREF>(colour) & 0xFFFFFF, entry);
+}
+
+// ---- Random colours --------------------------------------------------------------------------
+
+// Seeds the generator the random colourings draw from (the desktop's generator, 0..32767).
+WEB_EXPORT(dv_seed_random) void dv_seed_random(unsigned seed) {
+    Web().ui.SeedRandom(seed);
+}
+
+// The desktop's random colouring with the default choice, from the generator's next numbers.
+WEB_EXPORT(dv_random_colours) void dv_random_colours() {
+    ChooseRandomly(Web().figure, RandomChoice(), Web().ui);
 }
 
 // ---- Painting --------------------------------------------------------------------------------
