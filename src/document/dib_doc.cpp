@@ -117,13 +117,22 @@ int CDibDoc::PreparePicture(bool showDialog) {
             return hadPicture ? IDCANCEL : 0;
         }
         m_figure = g_figureEdit;
-    } else if (!ApplyRequest(result)) {
+        return PaintForResult(result);
+    }
+    return PaintAsRequested(result);
+}
+
+int CDibDoc::PaintForResult(int result) {
+    const bool onlyOne = result == RESULT_DRAW_ONE_ORDER;
+    return PaintNewPicture(onlyOne ? m_figure.m_nCurrentOrder : -1, onlyOne) ? result : 0;
+}
+
+int CDibDoc::PaintAsRequested(int result) {
+    if (!ApplyRequest(result)) {
         m_bReady = true;
         return result;
     }
-    const bool onlyOne = result == RESULT_DRAW_ONE_ORDER;
-    if (!PaintNewPicture(onlyOne ? m_figure.m_nCurrentOrder : -1, onlyOne)) return 0;
-    return result;
+    return PaintForResult(result);
 }
 
 bool CDibDoc::PaintNewPicture(int order, bool onlyOne) {
@@ -348,13 +357,7 @@ bool CDibDoc::OpenCarriedFigure(const std::string& path, const std::string& para
     m_bReady = false;
     m_bBitmapMode = false;
     // A command line's size and order replace the carried ones, as for a parameter file.
-    int result = onlyOrder >= 0 ? RESULT_DRAW_ONE_ORDER : RESULT_INIT;
-    if (!ApplyRequest(result)) {
-        m_bReady = true;
-    } else {
-        const bool onlyOne = result == RESULT_DRAW_ONE_ORDER;
-        if (!PaintNewPicture(onlyOne ? m_figure.m_nCurrentOrder : -1, onlyOne)) return false;
-    }
+    if (PaintAsRequested(onlyOrder >= 0 ? RESULT_DRAW_ONE_ORDER : RESULT_INIT) == 0) return false;
     m_nPictureFormat = FILE_KIND_PNG;
     SetPathName(path);
     SetModifiedFlag(false);

@@ -186,6 +186,11 @@ class CDibDoc {
     // Applies m_request to the figure (result becomes RESULT_DRAW_ONE_ORDER for an order); false
     // when nothing is to be painted, with the figure then kept as if painted.
     bool ApplyRequest(int& result);
+    // Paints a new picture, the current order alone for RESULT_DRAW_ONE_ORDER: result, or 0 when
+    // there is no memory for it.
+    int PaintForResult(int result);
+    // The same after the command line's request; when it asks for no painting, result at once.
+    int PaintAsRequested(int result);
     bool OpenPictureFile(const std::string& path, int kind);
     bool OpenParameterFile(const std::string& path);
     bool OpenCarriedPngFigure(const std::string& path);
