@@ -29,8 +29,9 @@ std::optional<VideoKind> VideoKindOfPath(const std::string& path);
 // "" when a picture of width x height can be encoded as kind; else a sentence saying why not.
 std::string VideoSizeProblem(VideoKind kind, int width, int height);
 
-// Quality: the constant rate factor, lower is better and larger. H.264 takes 0 to 51, VP9 0 to 63.
-inline constexpr int kVideoCrfMin = 0;
+// Quality: the constant rate factor, lower is better and larger. H.264 takes 1 to 51 (0 would be
+// lossless, which needs a profile browsers do not play), VP9 0 to 63.
+int VideoCrfMin(VideoKind kind);
 int VideoCrfMax(VideoKind kind);
 int VideoDefaultCrf(VideoKind kind);
 inline constexpr int kVideoFpsMin = 1;
