@@ -1,4 +1,4 @@
-// The animated PNG and the folder of PNG files; the video sink lives beside the video file.
+// The animated PNG, the folder of PNG files and the video.
 #include "document/frame_sinks.h"
 
 #include <unistd.h>
@@ -10,6 +10,7 @@
 
 #include "document/dat_file.h"
 #include "document/poster_file.h"
+#include "document/video_file.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
 
@@ -128,7 +129,31 @@ class PngFolderSink : public FrameSink {
     std::vector<std::string> m_parts;  // written, not yet renamed
 };
 
+// H.264 in MP4 or VP9 in WebM; the video file writes through its own temporary file.
+class VideoSink : public FrameSink {
+  public:
+    explicit VideoSink(std::unique_ptr<VideoFile> video) : m_video(std::move(video)) {}
+
+    bool AddFrame(const FigureParams&, const std::uint8_t* topRow, std::ptrdiff_t stride) override {
+        return m_video->AddFrame(topRow, stride) || Fail(m_video->Cause());
+    }
+    bool Finish() override { return m_video->Finish() || Fail(m_video->Cause()); }
+
+  private:
+    std::unique_ptr<VideoFile> m_video;
+};
+
 }  // namespace
+
+VideoSettings VideoSettingsOf(const AnimationPlan& plan, VideoKind kind) {
+    VideoSettings settings;
+    settings.width = plan.width;
+    settings.height = plan.height;
+    settings.fps = plan.fps;
+    settings.crf = plan.crf;
+    settings.kind = kind;
+    return settings;
+}
 
 std::unique_ptr<FrameSink> OpenFrameSink(const AnimationPlan& plan, const std::string& path,
                                          int threads, std::string& cause) {
@@ -141,6 +166,12 @@ std::unique_ptr<FrameSink> OpenFrameSink(const AnimationPlan& plan, const std::s
     }
     if (kind == AnimationKind::PngFrames)
         return std::make_unique<PngFolderSink>(plan, path, threads);
-    cause = "videos (.mp4, .webm) cannot be written by this build";
-    return nullptr;
+    const std::optional<VideoKind> video = VideoKindOfPath(path);
+    if (!video) {
+        cause = "not an animation's kind of file";
+        return nullptr;
+    }
+    std::unique_ptr<VideoFile> file = VideoFile::Create(path, VideoSettingsOf(plan, *video), cause);
+    if (!file) return nullptr;
+    return std::make_unique<VideoSink>(std::move(file));
 }
