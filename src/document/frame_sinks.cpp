@@ -72,8 +72,8 @@ class AnimatedPngSink : public FrameSink {
     std::unique_ptr<PngRowEncoder> m_png;
 };
 
-// One PNG per frame, each with its own figure, written as the picture writer writes a painting
-// (a palette where the frame has few colours). The files are written under temporary names and
+// One PNG per frame, each with its own figure, the bytes dorvanta-render writes for that figure
+// at that size (RGB, as every picture painted straight into its file). The files are written under temporary names and
 // all renamed at the end, so a cancel or a failure leaves none and older frames intact.
 class PngFolderSink : public FrameSink {
   public:
@@ -94,10 +94,8 @@ class PngFolderSink : public FrameSink {
         if (file == nullptr) return Fail(target + ": " + ErrorText(errno));
         m_parts.push_back(part);
         int writeError = 0;
-        PngEncoding encoding = PngOnPaintingThreads(m_threads);
-        encoding.palette = PngPaletteOf(topRow, m_plan.width, m_plan.height, stride);
         PngRowEncoder png(m_plan.width, m_plan.height, DatFileText(figure),
-                          WriteInto(file, writeError), {}, std::move(encoding));
+                          WriteInto(file, writeError), {}, PngOnPaintingThreads(m_threads));
         const bool encoded = png.AddRows(topRow, m_plan.height, stride) && png.Finish();
         if (encoded && (std::fflush(file) != 0 || fsync(fileno(file)) != 0)) writeError = errno;
         const bool closed = std::fclose(file) == 0;
