@@ -3,7 +3,6 @@
 #include "document/animation.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "document/dat_file.h"
 #include "figure/figure_engine.h"
 #include "picture/png_file.h"
+#include "support/apng_frames.h"
 #include "support/file_size_limit.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
@@ -176,44 +176,6 @@ TEST(Animation, PlanProblems) {
         EXPECT_FALSE(ParseSeconds(bad)) << bad;
 }
 
-// The chunks of a PNG file: type and data.
-std::vector<std::pair<std::string, std::string>> ChunksOf(const std::string& file) {
-    std::vector<std::pair<std::string, std::string>> chunks;
-    for (std::size_t at = 8; at + 12 <= file.size();) {
-        const auto* p = reinterpret_cast<const unsigned char*>(file.data() + at);
-        const std::size_t length = (std::size_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-        chunks.emplace_back(file.substr(at + 4, 4), file.substr(at + 8, length));
-        at += 12 + length;
-    }
-    return chunks;
-}
-
-std::string Chunk(const std::string& type, const std::string& data) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(data.size() >> (24 - 8 * i));
-    const std::string body = type + data;
-    out += body;
-    const unsigned long crc =
-        crc32(0, reinterpret_cast<const unsigned char*>(body.data()), body.size());
-    for (int i = 0; i < 4; ++i) out += static_cast<char>(crc >> (24 - 8 * i));
-    return out;
-}
-
-// Each frame of an animated PNG as a still PNG of its own: its IDAT or fdAT data (without the
-// sequence numbers) behind the file's IHDR.
-std::vector<std::string> StillFrames(const std::string& file) {
-    std::vector<std::string> frames;
-    std::string ihdr;
-    for (const auto& [type, data] : ChunksOf(file)) {
-        if (type == "IHDR") ihdr = data;
-        if (type == "fcTL") frames.push_back(file.substr(0, 8) + Chunk("IHDR", ihdr));
-        if (type == "IDAT") frames.back() += Chunk("IDAT", data);
-        if (type == "fdAT") frames.back() += Chunk("IDAT", data.substr(4));
-    }
-    for (std::string& frame : frames) frame += Chunk("IEND", "");
-    return frames;
-}
-
 class AnimationExport : public ::testing::Test {
   protected:
     TempDir dir;
@@ -227,10 +189,10 @@ TEST_F(AnimationExport, AnimatedPngFramesDecodeToThePaintedFrames) {
     ASSERT_EQ(ExportAnimation(plan, path, ui, {}, nullptr, 3), AnimationResult::Written);
     EXPECT_TRUE(ui.Texts().empty());
     const std::string file = ReadFile(path);
-    const auto chunks = ChunksOf(file);
+    const auto chunks = PngChunksOf(file);
     ASSERT_EQ(chunks[2].first, "acTL");
     EXPECT_EQ(chunks[2].second, std::string("\0\0\0\7\0\0\0\0", 8)) << "7 frames, for ever";
-    const std::vector<std::string> frames = StillFrames(file);
+    const std::vector<std::string> frames = StillFramesOfAnimatedPng(file);
     ASSERT_EQ(frames.size(), 7u);
     for (std::size_t n = 0; n < frames.size(); ++n) {
         DibHandle decoded, painted;
