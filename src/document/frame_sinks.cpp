@@ -73,8 +73,9 @@ class AnimatedPngSink : public FrameSink {
 };
 
 // One PNG per frame, each with its own figure, the bytes dorvanta-render writes for that figure
-// at that size (RGB, as every picture painted straight into its file). The files are written under temporary names and
-// all renamed at the end, so a cancel or a failure leaves none and older frames intact.
+// at that size (RGB, as every picture painted straight into its file). The files are written under
+// temporary names and all renamed at the end, so a cancel or a failure leaves none and older frames
+// intact.
 class PngFolderSink : public FrameSink {
   public:
     PngFolderSink(const AnimationPlan& plan, const std::string& pattern, int threads)
