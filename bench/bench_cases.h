@@ -26,6 +26,9 @@ void PrintThreadTargets(const SuiteResults& results, std::ostream& out);
 // Case 12: dorvanta-render as whole processes (threads, fixed costs, PNG against BMP posters).
 void RegisterProcessCases();
 void PrintProcessTargets(const SuiteResults& results, std::ostream& out);
+// Case 13: painted 1280 x 720 frames encoded as H.264 and VP9 video, and the H.264 target.
+void RegisterVideoCases();
+void PrintVideoTargets(const SuiteResults& results, std::ostream& out);
 
 // Runs a command-line tool to its end; false when it cannot start or fails.
 bool RunTool(const std::vector<std::string>& words);

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     RegisterProcessCases();
     RegisterViewCase();
     RegisterThumbnailCase();
+    RegisterVideoCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
@@ -23,5 +24,6 @@ int main(int argc, char** argv) {
         PrintProcessTargets(results, out);
         PrintViewTarget(results, out);
         PrintThumbnailTarget(results, out);
+        PrintVideoTargets(results, out);
     });
 }
