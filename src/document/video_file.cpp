@@ -182,7 +182,7 @@ struct VideoFile::State {
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     std::int64_t position = 0;  // where the next byte goes
-    std::int64_t end = 0;       // bytes written: an in-place file is cut there
+    std::int64_t end = 0;       // the file's size
     int writeError = 0;         // errno of the first failed write
     std::int64_t frames = 0;
     bool failed = false;
@@ -242,6 +242,13 @@ bool VideoFile::State::OpenOutput(std::string& why) {
         why = std::strerror(out.Error());
         return false;
     }
+    // Writing an older file in place would spoil it on a cancel, which is common for a video.
+    if (out.WritesInPlace()) {
+        out.Abort();
+        why = std::string("the folder does not let a temporary file be made beside the video (") +
+              std::strerror(EACCES) + ")";
+        return false;
+    }
     std::setvbuf(out.Stream(), nullptr, _IONBF, 0);
     const bool mp4 = settings.kind == VideoKind::Mp4H264;
     const int made =
@@ -257,9 +264,8 @@ bool VideoFile::State::OpenOutput(std::string& why) {
     format->pb = io;
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
     // The muxer reopens the file by this name to move the MP4 index to the front.
-    const std::string& written = out.WritesInPlace() ? out.Target() : out.TempPath();
     av_free(format->url);
-    format->url = av_strdup(written.c_str());
+    format->url = av_strdup(out.TempPath().c_str());
     if (format->url == nullptr) why = "out of memory for the video's container";
     return format->url != nullptr;
 }
@@ -441,11 +447,8 @@ bool VideoFile::Finish() {
     if (!s.Encode(nullptr)) return false;
     const int trailer = av_write_trailer(s.format);
     if (trailer < 0) return s.FailWith("the video's index could not be written", trailer);
-    // An in-place file is cut where the stream stands: put it at the end of what was written.
-    if (s.writeError != 0 || ::fseeko(s.out.Stream(), s.end, SEEK_SET) != 0 || !s.out.Commit())
-        return s.Fail(std::strerror(s.writeError != 0    ? s.writeError
-                                    : s.out.Error() != 0 ? s.out.Error()
-                                                         : errno));
+    if (s.writeError != 0 || !s.out.Commit())
+        return s.Fail(std::strerror(s.writeError != 0 ? s.writeError : s.out.Error()));
     s.finished = true;
     return true;
 }
