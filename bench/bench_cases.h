@@ -38,6 +38,9 @@ struct ProcessUsage {
     double peakMegabytes = 0;
 };
 std::optional<ProcessUsage> RunMeasured(const std::vector<std::string>& words);
+// Case 14: painted 1280 x 720 frames encoded as H.264 and VP9 video, and the H.264 target.
+void RegisterVideoCases();
+void PrintVideoTargets(const SuiteResults& results, std::ostream& out);
 
 // Runs a command-line tool to its end; false when it cannot start or fails.
 bool RunTool(const std::vector<std::string>& words);

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     RegisterThreadCases();
     RegisterProcessCases();
     RegisterAnimationCases();
+    RegisterVideoCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
         PrintThreadTargets(results, out);
         PrintProcessTargets(results, out);
         PrintAnimationTargets(results, out);
+        PrintVideoTargets(results, out);
     });
 }

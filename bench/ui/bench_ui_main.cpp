@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     RegisterAnimationCases();
     RegisterViewCase();
     RegisterThumbnailCase();
+    RegisterVideoCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
@@ -25,5 +26,6 @@ int main(int argc, char** argv) {
         PrintAnimationTargets(results, out);
         PrintViewTarget(results, out);
         PrintThumbnailTarget(results, out);
+        PrintVideoTargets(results, out);
     });
 }

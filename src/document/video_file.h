@@ -12,6 +12,8 @@
 //   kinds play in browsers and phones.
 // - The file is written to a temporary file beside the path and renamed over it by Finish():
 //   a failure, or destroying the writer before Finish(), leaves no file and an older file intact.
+//   A folder that refuses the temporary file is refused too (an older file is never written in
+//   place, which a cancel would spoil).
 // - Memory stays bounded whatever the length: each frame goes straight to the encoder.
 #pragma once
 
