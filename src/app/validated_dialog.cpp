@@ -31,6 +31,26 @@ bool ParseReal(const QLineEdit* field, double& value) {
     return ok && std::isfinite(value);
 }
 
+// Takes read when it was typed as a number from min to max; otherwise refuses the field.
+template <typename Number>
+bool TakeInRange(QWidget* field, bool typed, Number read, Number min, Number max, Number& value,
+                 const std::string& refusal, UserPrompts& ui) {
+    if (!typed || read < min || read > max) {
+        RefuseField(field, refusal, ui);
+        return false;
+    }
+    value = read;
+    return true;
+}
+
+// Whether a spin box holds a typed number, taken over as its value. Checked before it is taken
+// over: taking over a half-typed text restores the old value.
+bool TakeTyped(QAbstractSpinBox* field) {
+    const bool typed = field->hasAcceptableInput();
+    if (typed) field->interpretText();
+    return typed;
+}
+
 }  // namespace
 
 void RefuseField(QWidget* field, const std::string& text, UserPrompts& ui) {
@@ -43,49 +63,29 @@ void RefuseField(QWidget* field, const std::string& text, UserPrompts& ui) {
 bool ReadIntField(QLineEdit* field, const QString& label, int min, int max, int& value,
                   UserPrompts& ui) {
     bool ok = false;
-    int read = field->text().trimmed().toInt(&ok);
-    if (!ok || read < min || read > max) {
-        RefuseField(field, WholeNumberMessage(label, min, max), ui);
-        return false;
-    }
-    value = read;
-    return true;
+    const int read = field->text().trimmed().toInt(&ok);
+    return TakeInRange(field, ok, read, min, max, value, WholeNumberMessage(label, min, max), ui);
 }
 
 bool ReadRealField(QLineEdit* field, const QString& label, double min, double max, double& value,
                    UserPrompts& ui) {
     double read = 0.0;
-    if (!ParseReal(field, read) || read < min || read > max) {
-        RefuseField(field, RealMessage(label, min, max), ui);
-        return false;
-    }
-    value = read;
-    return true;
+    const bool ok = ParseReal(field, read);
+    return TakeInRange(field, ok, read, min, max, value, RealMessage(label, min, max), ui);
 }
 
 bool ReadIntField(QSpinBox* field, const QString& label, int min, int max, int& value,
                   UserPrompts& ui) {
-    // Checked before it is taken over: taking over a half-typed text restores the old value.
-    const bool typed = field->hasAcceptableInput();
-    if (typed) field->interpretText();
-    if (!typed || field->value() < min || field->value() > max) {
-        RefuseField(field, WholeNumberMessage(label, min, max), ui);
-        return false;
-    }
-    value = field->value();
-    return true;
+    const bool typed = TakeTyped(field);
+    return TakeInRange(field, typed, field->value(), min, max, value,
+                       WholeNumberMessage(label, min, max), ui);
 }
 
 bool ReadRealField(QDoubleSpinBox* field, const QString& label, double min, double max,
                    double& value, UserPrompts& ui) {
-    const bool typed = field->hasAcceptableInput();
-    if (typed) field->interpretText();
-    if (!typed || field->value() < min || field->value() > max) {
-        RefuseField(field, RealMessage(label, min, max), ui);
-        return false;
-    }
-    value = field->value();
-    return true;
+    const bool typed = TakeTyped(field);
+    return TakeInRange(field, typed, field->value(), min, max, value, RealMessage(label, min, max),
+                       ui);
 }
 
 bool ReadNumberField(QLineEdit* field, const QString& label, double& value, UserPrompts& ui) {

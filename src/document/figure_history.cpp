@@ -74,19 +74,18 @@ void FigureHistory::Record(FigureState state, const StepInput& input) {
 }
 
 const FigureState* FigureHistory::Undo() {
-    if (m_undo.empty() || !m_shown) return nullptr;
-    m_redo.push_front(std::move(*m_shown));
-    m_shown = std::move(m_undo.back());
-    m_undo.pop_back();
-    m_bMayMerge = false;
-    return &*m_shown;
+    return Step(m_undo, m_redo);
 }
 
 const FigureState* FigureHistory::Redo() {
-    if (m_redo.empty() || !m_shown) return nullptr;
-    m_undo.push_back(std::move(*m_shown));
-    m_shown = std::move(m_redo.front());
-    m_redo.pop_front();
+    return Step(m_redo, m_undo);
+}
+
+const FigureState* FigureHistory::Step(std::deque<FigureState>& from, std::deque<FigureState>& to) {
+    if (from.empty() || !m_shown) return nullptr;
+    to.push_back(std::move(*m_shown));
+    m_shown = std::move(from.back());
+    from.pop_back();
     m_bMayMerge = false;
     return &*m_shown;
 }

@@ -94,9 +94,11 @@ class FigureHistory {
     // The control block make_shared puts before the letters.
     static constexpr std::size_t kSharedBlock = 32;
     bool Repeats(const StepInput& input) const;
+    // Shows the next step of from (its last) and keeps the figure shown as the next of to.
+    const FigureState* Step(std::deque<FigureState>& from, std::deque<FigureState>& to);
 
     std::deque<FigureState> m_undo;  // oldest first
-    std::deque<FigureState> m_redo;  // next first
+    std::deque<FigureState> m_redo;  // next last
     std::optional<FigureState> m_shown;
     StepInput m_lastInput;
     bool m_bMayMerge = false;  // the last thing that happened was a step of m_lastInput

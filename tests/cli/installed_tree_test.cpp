@@ -299,7 +299,8 @@ TEST_F(InstalledTreeTest, ThumbnailerPaintsDatFilesAsAFileManagerRunsIt) {
 // that file back: its own daemon, on a private session bus, finds the installed thumbnailer
 // through XDG_DATA_DIRS and stores the thumbnail in its cache.
 TEST_F(InstalledTreeTest, TumblerStoresTheThumbnailerPicture) {
-    // The bus starts the daemon on the first call, as a desktop session does.
+    // The bus starts the daemon on the first call, as a desktop session does. The handle is typed:
+    // gdbus cannot look the signature up while the daemon is still starting.
     const fs::path service = "/usr/share/dbus-1/services/org.xfce.Tumbler.Thumbnailer1.service";
     if (!fs::exists(service) || !ToolAvailable("dbus-run-session") || !ToolAvailable("gdbus")) {
         GTEST_SKIP() << "tumbler, dbus-run-session or gdbus is not installed";
@@ -311,7 +312,7 @@ TEST_F(InstalledTreeTest, TumblerStoresTheThumbnailerPicture) {
         "gdbus call --session --dest org.freedesktop.thumbnails.Thumbnailer1 --object-path "
         "/org/freedesktop/thumbnails/Thumbnailer1 --method "
         "org.freedesktop.thumbnails.Thumbnailer1.Queue \"['" +
-        uri + "']\" \"['" + kMimeType + "']\" normal default 0 >/dev/null";
+        uri + "']\" \"['" + kMimeType + "']\" normal default 'uint32 0' >/dev/null";
     // Waits up to 30 s for the thumbnail; the daemon ends with the bus.
     const std::string wait =
         "for i in $(seq 300); do ls cache/thumbnails/normal/*.png >/dev/null 2>&1 && break; "

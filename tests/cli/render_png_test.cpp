@@ -46,18 +46,16 @@ std::vector<std::uint8_t> BmpPixels(const std::string& path) {
 
 class RenderPngTest : public ::testing::Test {
   protected:
-    // Runs the tool in the temporary folder (arguments need no quoting here); the exit status.
-    int Run(const std::string& args) {
-        const std::string command =
-            "cd '" + dir.Path().string() + "' && '" + kBinary + "' " + args + " >out.txt 2>err.txt";
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    std::string File(const std::string& name) const { return ReadFile(dir.File(name)); }
+    // Runs a shell command in the temporary folder; the exit status.
     int RunShellIn(const std::string& command) {
         const int raw = std::system(("cd '" + dir.Path().string() + "' && " + command).c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
+    // Runs the tool there (arguments need no quoting here), its output in out.txt and err.txt.
+    int Run(const std::string& args) {
+        return RunShellIn("'" + kBinary + "' " + args + " >out.txt 2>err.txt");
+    }
+    std::string File(const std::string& name) const { return ReadFile(dir.File(name)); }
 
     TempDir dir;
 };

@@ -183,7 +183,8 @@ TEST_F(PngDocTest, ADamagedPngIsRefusedAndTheOpenDocumentKeepsItsPicture) {
 }
 
 // A painting of one order alone (Draw Only One, the digit keys) gives that painting back; the
-// parameter text stays what a parameter file holds.
+// parameter text stays what a parameter file holds. The painting replaces the pixels, so they are
+// not decoded: a file cut inside its image data opens as its figure all the same.
 TEST_F(PngDocTest, APaintingOfOneOrderOpensAsThatOrderAlone) {
     for (int order : {-1, 0, 2, 5}) {
         CDibDoc original(ui);
@@ -195,30 +196,22 @@ TEST_F(PngDocTest, APaintingOfOneOrderOpensAsThatOrderAlone) {
         }
         const std::string png = dir.File("one.png");
         ASSERT_TRUE(original.SaveDocumentOfKind(png, FILE_KIND_PNG));
-        CDibDoc opened(ui);
-        ASSERT_TRUE(opened.OpenDocumentOfKind(png, FILE_KIND_PNG)) << order;
-        EXPECT_EQ(opened.m_nPaintedOrder, order);
-        EXPECT_EQ(BlockBytes(opened), BlockBytes(original)) << order;
-        EXPECT_EQ(opened.PictureParameterText(), original.PictureParameterText()) << order;
-        EXPECT_TRUE(ui.messages.empty());
+        for (const bool cut : {false, true}) {
+            SCOPED_TRACE(cut ? "cut in its image data" : "whole");
+            if (cut) {
+                const std::uintmax_t imageData = ReadFile(png).find("IDAT");
+                ASSERT_NE(imageData, std::string::npos);
+                fs::resize_file(png, imageData + 20);
+            }
+            CDibDoc opened(ui);
+            ASSERT_TRUE(opened.OpenDocumentOfKind(png, FILE_KIND_PNG)) << order;
+            EXPECT_FALSE(opened.m_bBitmapMode);
+            EXPECT_EQ(opened.m_nPaintedOrder, order);
+            EXPECT_EQ(BlockBytes(opened), BlockBytes(original)) << order;
+            EXPECT_EQ(opened.PictureParameterText(), original.PictureParameterText()) << order;
+            EXPECT_TRUE(ui.messages.empty());
+        }
     }
-}
-
-// The painting replaces the pixels, so they are not decoded: a file cut inside its image data
-// opens as its figure.
-TEST_F(PngDocTest, AFigurePngOpensWithoutDecodingItsPixels) {
-    CDibDoc original(ui);
-    Paint(original, kFigures[1]);
-    const std::string path = dir.File("fig.png");
-    ASSERT_TRUE(original.SaveDocumentOfKind(path, FILE_KIND_PNG));
-    const std::uintmax_t imageData = ReadFile(path).find("IDAT");
-    ASSERT_NE(imageData, std::string::npos);
-    fs::resize_file(path, imageData + 20);
-    CDibDoc opened(ui);
-    ASSERT_TRUE(opened.OpenDocumentOfKind(path, FILE_KIND_PNG));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(opened.m_bBitmapMode);
-    EXPECT_EQ(BlockBytes(opened), BlockBytes(original));
 }
 
 TEST_F(PngDocTest, SaveAsOffersPngAndTheFiltersNameIt) {

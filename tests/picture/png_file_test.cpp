@@ -29,11 +29,14 @@ struct Loaded {
     std::vector<std::string> texts;
 };
 
-Loaded ReadPng(const std::string& path, DibHandle handle = nullptr) {
+// Reads the file at path, or the bytes in memory (named path) when given.
+Loaded ReadPng(const std::string& path, DibHandle handle = nullptr, const Bytes* memory = nullptr) {
     ScriptedPrompts ui;
     Loaded result;
     result.handle = std::move(handle);
-    result.ok = PngReadPicture(path, result.handle, result.size, result.text, ui);
+    result.ok = memory ? PngReadPictureFromMemory(memory->data(), memory->size(), path,
+                                                  result.handle, result.size, result.text, ui)
+                       : PngReadPicture(path, result.handle, result.size, result.text, ui);
     result.texts = ui.Texts();
     return result;
 }
@@ -307,16 +310,12 @@ TEST(PngRowEncoder, StreamedPicturesDoNotDependOnHowTheyWereSplit) {
         Bytes whole = EncodeProcedural(c.width, c.height, 0, true);
         Bytes split = EncodeProcedural(c.width, c.height, 7, false);
         EXPECT_EQ(whole, split) << c.width << "x" << c.height;
-        ScriptedPrompts ui;
-        DibHandle handle;
-        PictureSize size;
-        std::optional<std::string> text;
-        ASSERT_TRUE(PngReadPictureFromMemory(whole.data(), whole.size(), "big.png", handle, size,
-                                             text, ui));
-        EXPECT_EQ(text, kParameters);
+        const Loaded back = ReadPng("big.png", nullptr, &whole);
+        ASSERT_TRUE(back.ok);
+        EXPECT_EQ(back.text, kParameters);
         for (std::int64_t x : {std::int64_t{0}, c.width / 3, c.width - 1}) {
             const std::int64_t y = c.height - 1;
-            EXPECT_EQ(PixelAt(*handle, static_cast<int>(x), static_cast<int>(y)),
+            EXPECT_EQ(PixelAt(*back.handle, static_cast<int>(x), static_cast<int>(y)),
                       ProceduralPixel(x, y));
         }
     }
@@ -400,15 +399,11 @@ TEST(PngRowEncoder, PartsOnAnyNumberOfThreadsGiveOneValidStreamAndTheSameBytes) 
         uLongf length = filtered.size();
         ASSERT_EQ(uncompress(filtered.data(), &length, stream.data(), stream.size()), Z_OK);
         EXPECT_EQ(length, filtered.size());
-        ScriptedPrompts ui;
-        DibHandle handle;
-        PictureSize size;
-        std::optional<std::string> text;
-        ASSERT_TRUE(
-            PngReadPictureFromMemory(alone.data(), alone.size(), "p.png", handle, size, text, ui));
+        const Loaded back = ReadPng("p.png", nullptr, &alone);
+        ASSERT_TRUE(back.ok);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                ASSERT_EQ(PixelAt(*handle, x, y), ProceduralPixel(x, y)) << x << "," << y;
+                ASSERT_EQ(PixelAt(*back.handle, x, y), ProceduralPixel(x, y)) << x << "," << y;
             }
         }
     }
@@ -442,6 +437,21 @@ TEST(PngRowEncoder, ASinkFailureStopsEveryPartAndNothingFollows) {
     }
 }
 
+using Pixel = std::array<std::uint8_t, 3>;
+
+// A picture of width x height whose pixel i (counted along the rows of the block) is pixel(i).
+DibHandle PictureOf(int width, int height, const std::function<Pixel(int)>& pixel) {
+    DibHandle picture = MakeTestPicture(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = DibPixelData(picture->Bytes(), 0) + y * DibRowStride(width, 24);
+        for (int x = 0; x < width; ++x) {
+            const Pixel p = pixel(x + width * y);
+            std::copy(p.begin(), p.end(), row + 3 * x);
+        }
+    }
+    return picture;
+}
+
 // At most 256 colours: a palette of the smallest depth that holds them, read back exactly.
 TEST(PngWritePicture, FewColoursAreWrittenWithAPaletteOfTheSmallestDepth) {
     struct Case {
@@ -451,18 +461,11 @@ TEST(PngWritePicture, FewColoursAreWrittenWithAPaletteOfTheSmallestDepth) {
          {Case{1, 3, 1}, {2, 3, 1}, {3, 3, 2}, {16, 3, 4}, {17, 3, 8}, {256, 3, 8}, {257, 2, 8}}) {
         TempDir dir;
         ScriptedPrompts ui;
-        DibHandle picture = MakeTestPicture(37, 23);
-        const DibInfo info = DibDescribe(picture->Bytes());
-        for (int y = 0; y < 23; ++y) {
-            std::uint8_t* row = DibPixelData(picture->Bytes(), 0) + y * DibRowStride(37, 24);
-            for (int x = 0; x < 37; ++x) {
-                const int n = (x + 37 * y) % c.colours;
-                const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(n),
-                                               static_cast<std::uint8_t>(n >> 8),
-                                               static_cast<std::uint8_t>(n * 7)};
-                std::copy(pixel, pixel + 3, row + 3 * x);
-            }
-        }
+        const DibHandle picture = PictureOf(37, 23, [&](int i) {
+            const int n = i % c.colours;
+            return Pixel{static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+                         static_cast<std::uint8_t>(n * 7)};
+        });
         const std::string path = dir.File("few.png");
         ASSERT_TRUE(PngWritePicture(path, picture, kParameters, ui));
         const Bytes png = ReadFileBytes(path);
@@ -472,7 +475,7 @@ TEST(PngWritePicture, FewColoursAreWrittenWithAPaletteOfTheSmallestDepth) {
         ASSERT_TRUE(read.ok) << c.colours;
         EXPECT_TRUE(SamePixels(*read.handle, *picture)) << c.colours;
         EXPECT_EQ(read.text, kParameters);
-        EXPECT_EQ(info.width, read.size.width);
+        EXPECT_EQ(read.size.width, 37);
     }
 }
 
@@ -481,11 +484,7 @@ TEST(PngWritePicture, FewColoursAreWrittenWithAPaletteOfTheSmallestDepth) {
 TEST(PngWritePicture, OneColourPictureHasTinyImageData) {
     TempDir dir;
     ScriptedPrompts ui;
-    DibHandle picture = MakeTestPicture(1200, 900);
-    for (int y = 0; y < 900; ++y) {
-        std::uint8_t* row = DibPixelData(picture->Bytes(), 0) + y * DibRowStride(1200, 24);
-        std::fill(row, row + 3 * 1200, std::uint8_t{77});
-    }
+    const DibHandle picture = PictureOf(1200, 900, [](int) { return Pixel{77, 77, 77}; });
     const std::string path = dir.File("one.png");
     ASSERT_TRUE(PngWritePicture(path, picture, "", ui));
     EXPECT_LT(ImageData(ReadFileBytes(path)).size(), 170u);
@@ -567,6 +566,25 @@ PngSpec RandomSpec(int colourType, int depth, bool interlaced, unsigned seed) {
     return spec;
 }
 
+// Reads the PNG of spec back: the picture of its size, every pixel as expected, and no text.
+void ExpectReadBack(const TempDir& dir, const PngSpec& spec, const std::string& what) {
+    const Bytes png = MakePng(spec);
+    ASSERT_FALSE(png.empty());
+    Loaded back = ReadPngBytes(dir, png);
+    ASSERT_TRUE(back.ok) << what;
+    EXPECT_TRUE(back.texts.empty()) << what;
+    EXPECT_FALSE(back.text.has_value());
+    ASSERT_EQ(back.size.width, spec.width);
+    ASSERT_EQ(back.size.height, spec.height);
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            ASSERT_EQ(PixelAt(*back.handle, x, y),
+                      Expected(spec, static_cast<std::size_t>(y) * spec.width + x))
+                << what << " at " << x << "," << y;
+        }
+    }
+}
+
 }  // namespace
 
 TEST(PngReadPicture, ReadsEveryColourTypeBitDepthAndInterlacingOverWhite) {
@@ -594,24 +612,10 @@ TEST(PngReadPicture, ReadsEveryColourTypeBitDepthAndInterlacingOverWhite) {
                     } else if (colourType == kPngPalette) {
                         spec.paletteAlpha.clear();
                     }
-                    Bytes png = MakePng(spec);
-                    ASSERT_FALSE(png.empty());
-                    Loaded back = ReadPngBytes(dir, png);
-                    const std::string what =
-                        "type " + std::to_string(colourType) + " depth " + std::to_string(depth) +
-                        (interlaced ? " interlaced" : "") + (transparent ? " tRNS" : "");
-                    ASSERT_TRUE(back.ok) << what;
-                    EXPECT_TRUE(back.texts.empty()) << what;
-                    EXPECT_FALSE(back.text.has_value());
-                    ASSERT_EQ(back.size.width, 13);
-                    ASSERT_EQ(back.size.height, 11);
-                    for (int y = 0; y < 11; ++y) {
-                        for (int x = 0; x < 13; ++x) {
-                            ASSERT_EQ(PixelAt(*back.handle, x, y),
-                                      Expected(spec, static_cast<std::size_t>(y) * 13 + x))
-                                << what << " at " << x << "," << y;
-                        }
-                    }
+                    ExpectReadBack(dir, spec,
+                                   "type " + std::to_string(colourType) + " depth " +
+                                       std::to_string(depth) + (interlaced ? " interlaced" : "") +
+                                       (transparent ? " tRNS" : ""));
                 }
             }
         }
@@ -654,15 +658,9 @@ TEST(PngReadPicture, ReadsInterlacedPicturesOfFewRowsAtEveryWidth) {
                 spec.width = width;
                 spec.height = height;
                 spec.samples.resize(std::size_t{1} * width * height * ChannelsOf(colourType));
-                const std::string what = std::to_string(width) + "x" + std::to_string(height) +
-                                         " type " + std::to_string(colourType);
-                Loaded back = ReadPngBytes(dir, MakePng(spec));
-                ASSERT_TRUE(back.ok) << what;
-                EXPECT_TRUE(back.texts.empty()) << what;
-                for (int i = 0; i < width * height; ++i) {
-                    ASSERT_EQ(PixelAt(*back.handle, i % width, i / width), Expected(spec, i))
-                        << what << " pixel " << i;
-                }
+                ExpectReadBack(dir, spec,
+                               std::to_string(width) + "x" + std::to_string(height) + " type " +
+                                   std::to_string(colourType));
             }
         }
     }
@@ -710,31 +708,6 @@ Bytes PngWith(const std::vector<Bytes>& beforeImage, const std::vector<Bytes>& a
 
 }  // namespace
 
-// Other programs move text chunks behind the image data when they save a file again.
-TEST(PngReadFigure, FindsTheFigureInEveryTextChunkTypeBeforeOrAfterTheImageData) {
-    TempDir dir;
-    for (const char* kind : {"tEXt", "zTXt", "iTXt", "iTXt plain"}) {
-        for (bool after : {false, true}) {
-            const std::vector<Bytes> chunks = {TextChunk("tEXt", "Comment", "not ours"),
-                                               TextChunk(kind, "Dorvanta", kParameters),
-                                               TextChunk(kind, "Dorvanta Only Order", "4")};
-            const Bytes png = after ? PngWith({}, chunks) : PngWith(chunks, {});
-            const std::string what = std::string(kind) + (after ? " after" : " before");
-            Loaded back = ReadPngBytes(dir, png);
-            ASSERT_TRUE(back.ok) << what;
-            EXPECT_EQ(back.text, kParameters) << what;
-            EXPECT_TRUE(back.texts.empty()) << what;
-            ScriptedPrompts ui;
-            PngFigure figure;
-            ASSERT_TRUE(PngReadFigureFromMemory(png.data(), png.size(), "m.png", figure, ui));
-            EXPECT_EQ(figure.parameterText, kParameters) << what;
-            EXPECT_EQ(figure.onlyOrder, 4) << what;
-            EXPECT_EQ(figure.size.width, 40);
-            EXPECT_EQ(figure.size.height, 30);
-        }
-    }
-}
-
 // A poster's size is taken from the header alone; a file that is no PNG, or too large a picture,
 // gives no figure, without a message (the pixel reader says why).
 TEST(PngReadFigure, TakesThePosterSizeAndRefusesSilentlyWhatThePixelReaderRefuses) {
@@ -760,7 +733,9 @@ TEST(PngReadFigure, TakesThePosterSizeAndRefusesSilentlyWhatThePixelReaderRefuse
 }
 
 // Ancillary chunks the program does not need are skipped unread, whatever their size, number or
-// checksum: a 10 MB compressed comment, 5000 small texts, a broken private chunk.
+// checksum: a 10 MB compressed comment, 5000 small texts, a broken private chunk. The figure is
+// found in every text chunk type, also behind the image data, where other programs move text
+// chunks when they save a file again.
 TEST(PngReadPicture, SkipsAncillaryChunksItDoesNotNeed) {
     std::mt19937 random(11);
     std::string noise(std::size_t{10} << 20, '\0');
@@ -773,6 +748,7 @@ TEST(PngReadPicture, SkipsAncillaryChunksItDoesNotNeed) {
     struct Case {
         std::string name;
         std::vector<Bytes> before, after;
+        int onlyOrder = -1;
     };
     std::vector<Case> cases = {
         {"large comment", {TextChunk("zTXt", "Comment", noise), ours}, {}},
@@ -780,14 +756,29 @@ TEST(PngReadPicture, SkipsAncillaryChunksItDoesNotNeed) {
         {"5000 texts", many, {ours}},
         {"broken private chunk", {broken, ours}, {broken}},
     };
+    for (const char* kind : {"tEXt", "zTXt", "iTXt", "iTXt plain"}) {
+        const std::vector<Bytes> chunks = {TextChunk("tEXt", "Comment", "not ours"),
+                                           TextChunk(kind, "Dorvanta", kParameters),
+                                           TextChunk(kind, "Dorvanta Only Order", "4")};
+        cases.push_back({std::string(kind) + " before", chunks, {}, 4});
+        cases.push_back({std::string(kind) + " after", {}, chunks, 4});
+    }
     TempDir dir;
     const DibHandle expected = MakeTestPicture(40, 30);
     for (const Case& c : cases) {
-        Loaded back = ReadPngBytes(dir, PngWith(c.before, c.after));
+        const Bytes png = PngWith(c.before, c.after);
+        Loaded back = ReadPngBytes(dir, png);
         ASSERT_TRUE(back.ok) << c.name;
         EXPECT_TRUE(back.texts.empty()) << c.name;
         EXPECT_EQ(back.text, kParameters) << c.name;
         EXPECT_TRUE(SamePixels(*back.handle, *expected)) << c.name;
+        ScriptedPrompts ui;
+        PngFigure figure;
+        ASSERT_TRUE(PngReadFigureFromMemory(png.data(), png.size(), "m.png", figure, ui));
+        EXPECT_EQ(figure.parameterText, kParameters) << c.name;
+        EXPECT_EQ(figure.onlyOrder, c.onlyOrder) << c.name;
+        EXPECT_EQ(figure.size.width, 40);
+        EXPECT_EQ(figure.size.height, 30);
     }
 }
 
@@ -802,17 +793,19 @@ Bytes SmallPng() {
     return ReadFileBytes(dir.File("s.png"));
 }
 
+// A file made from SmallPng() and what reading it says.
+struct FileCase {
+    std::string name;
+    Bytes file;
+    std::string cause;
+};
+
 }  // namespace
 
 TEST(PngReadPicture, RefusesBrokenFilesWithTheCauseAndKeepsTheCallersPicture) {
     const Bytes good = SmallPng();
     const std::vector<PngChunk> chunks = ChunksOf(good);
-    struct Case {
-        std::string name;
-        Bytes file;
-        std::string cause;
-    };
-    std::vector<Case> cases;
+    std::vector<FileCase> cases;
     Bytes notPng(200, 7);
     notPng[0] = 'B';
     notPng[1] = 'M';
@@ -846,7 +839,7 @@ TEST(PngReadPicture, RefusesBrokenFilesWithTheCauseAndKeepsTheCallersPicture) {
         cases.push_back({"damaged data", damaged, ""});
     }
     TempDir dir;
-    for (const Case& c : cases) {
+    for (const FileCase& c : cases) {
         DibHandle old = MakeTestPicture(3, 3);
         const DibImage* oldBlock = old.get();
         Loaded back = ReadPngBytes(dir, c.file, std::move(old));
@@ -887,12 +880,7 @@ TEST(PngReadPicture, AParameterChunkThatCannotBeReadIsNamedAndThePictureOpens) {
     const Bytes good = SmallPng();
     const PngChunk ztxt = Chunk(ChunksOf(good), "zTXt");
     const std::size_t compressed = ztxt.offset + 8 + 10;  // after "Dorvanta", 0, method
-    struct Case {
-        std::string name;
-        Bytes file;
-        std::string cause;
-    };
-    std::vector<Case> cases;
+    std::vector<FileCase> cases;
     Bytes crc = good;
     crc[ztxt.offset + 8 + ztxt.length] ^= 0x40;
     cases.push_back({"bad CRC", crc, "its checksum (CRC) is wrong: the chunk is damaged."});
@@ -923,7 +911,7 @@ TEST(PngReadPicture, AParameterChunkThatCannotBeReadIsNamedAndThePictureOpens) {
     huge.insert(huge.begin() + ztxt.offset, chunk.begin(), chunk.end());
     cases.push_back({"chunk too large", huge, "its chunk is larger than this program accepts."});
     TempDir dir;
-    for (const Case& c : cases) {
+    for (const FileCase& c : cases) {
         Loaded back = ReadPngBytes(dir, c.file);
         ASSERT_TRUE(back.ok) << c.name;
         EXPECT_FALSE(back.text.has_value()) << c.name;

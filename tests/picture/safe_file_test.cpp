@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <optional>
 
 #include "picture/picture_files.h"
 #include "picture/safe_file.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -233,13 +232,7 @@ TEST(SafeFile, IntoTargetWritesTheFileItselfAndEmptiesItWhenGivenUp) {
         {"failed write", "old",
          [](SafeFile& out) {
              // The buffered bytes meet a file-size limit, as they would a full disk.
-             std::signal(SIGXFSZ, SIG_IGN);
-             rlimit limit{};
-             ::getrlimit(RLIMIT_FSIZE, &limit);
-             const rlimit tight{1, limit.rlim_max};
-             ::setrlimit(RLIMIT_FSIZE, &tight);
-             EXPECT_FALSE(out.Commit());
-             ::setrlimit(RLIMIT_FSIZE, &limit);
+             EXPECT_TRUE(WithFilesLimitedTo(1, [&] { EXPECT_FALSE(out.Commit()); }));
              EXPECT_EQ(out.Error(), EFBIG);
          },
          ""},

@@ -2,6 +2,7 @@
 // that the page's worker calls. Everything here is the desktop's own code; this file only holds
 // the state a view keeps (the accepted transform, the picture, the texts handed back).
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -82,8 +83,18 @@ void SetOrderField(OrderSettings& o, int field, double value) {
     if (field == 14 && value >= 0.0 && value <= 1.0) o.transparency = value;
 }
 
-std::int32_t ClampedInt(double value) {
-    return NearestInt32(value);
+// The whole and the real numbers of the record, in the order of dv_get's fields.
+constexpr std::array kWholeFields = {&FigureEngine::m_nWidth, &FigureEngine::m_nHeight,
+                                     &FigureEngine::m_nUn, &FigureEngine::m_nGs};
+constexpr std::array kRealFields = {&FigureEngine::m_dCentreX, &FigureEngine::m_dCentreY,
+                                    &FigureEngine::m_dMagnExp};
+constexpr int kFirstRealField = static_cast<int>(kWholeFields.size());
+constexpr int kOrderField = kFirstRealField + static_cast<int>(kRealFields.size());
+
+// Hands text to the page as the output; its length in bytes.
+int Output(std::string text) {
+    Web().output = std::move(text);
+    return static_cast<int>(Web().output.size());
 }
 
 }  // namespace
@@ -106,9 +117,9 @@ WEB_EXPORT(dv_output_length) int dv_output_length() {
 
 // The messages since the last call, moved to the output.
 WEB_EXPORT(dv_take_messages) int dv_take_messages() {
-    Web().output = std::move(Web().ui.messages);
+    const int length = Output(std::move(Web().ui.messages));
     Web().ui.messages.clear();
-    return static_cast<int>(Web().output.size());
+    return length;
 }
 
 // ---- The figure ------------------------------------------------------------------------------
@@ -128,8 +139,7 @@ WEB_EXPORT(dv_load_dat) int dv_load_dat() {
 }
 
 WEB_EXPORT(dv_make_dat) int dv_make_dat() {
-    Web().output = DatFileText(Web().figure);
-    return static_cast<int>(Web().output.size());
+    return Output(DatFileText(Web().figure));
 }
 
 // The SVG of the figure; plotter for the strokes-only form, widthMm > 0 for a physical width.
@@ -144,8 +154,7 @@ WEB_EXPORT(dv_make_svg) int dv_make_svg(int plotter, int order, double widthMm) 
     // The walk clips to the picture's rows as the document allocates them for the size.
     FigureEngine& f = Web().figure;
     f.m_nRowBytes = static_cast<std::int32_t>(DibRowStride(f.m_nWidth, 24));
-    Web().output = MakeSvg(f, options, Web().ui);
-    return static_cast<int>(Web().output.size());
+    return Output(MakeSvg(f, options, Web().ui));
 }
 
 // The POV-Ray scene of the last painting, with or without the header.
@@ -156,81 +165,41 @@ WEB_EXPORT(dv_make_pov) int dv_make_pov(int header) {
     std::string text;
     MakePovData(web.figure, painted, text, kPovCapacity, web.ui);
     web.ui.answer = IDOK;
-    web.output = text.substr(0, kPovCapacity);
-    return static_cast<int>(web.output.size());
+    return Output(text.substr(0, kPovCapacity));
 }
 
 // Numbers of the record by field: 0 width, 1 height, 2 Un, 3 Gs, 4 centre x, 5 centre y,
 // 6 magnification exponent, 7 working order, 8 gradient, 9 series length.
 WEB_EXPORT(dv_get) double dv_get(int field) {
     const FigureEngine& f = Web().figure;
-    switch (field) {
-        case 0:
-            return f.m_nWidth;
-        case 1:
-            return f.m_nHeight;
-        case 2:
-            return f.m_nUn;
-        case 3:
-            return f.m_nGs;
-        case 4:
-            return f.m_dCentreX;
-        case 5:
-            return f.m_dCentreY;
-        case 6:
-            return f.m_dMagnExp;
-        case 7:
-            return f.m_nCurrentOrder;
-        case 8:
-            return f.m_bGradient;
-        case 9:
-            return f.m_nSeriesLen;
-        default:
-            return 0.0;
+    if (field >= 0 && field < kFirstRealField) return f.*kWholeFields[field];
+    if (field >= kFirstRealField && field < kOrderField) {
+        return f.*kRealFields[field - kFirstRealField];
     }
+    if (field == kOrderField) return f.m_nCurrentOrder;
+    if (field == kOrderField + 1) return f.m_bGradient;
+    if (field == kOrderField + 2) return f.m_nSeriesLen;
+    return 0.0;
 }
 
+// Sets a number of the record (the series length follows the series).
 WEB_EXPORT(dv_set) void dv_set(int field, double value) {
     FigureEngine& f = Web().figure;
-    switch (field) {
-        case 0:
-            f.m_nWidth = ClampedInt(value);
-            break;
-        case 1:
-            f.m_nHeight = ClampedInt(value);
-            break;
-        case 2:
-            f.m_nUn = ClampedInt(value);
-            break;
-        case 3:
-            f.m_nGs = ClampedInt(value);
-            break;
-        case 4:
-            f.m_dCentreX = value;
-            break;
-        case 5:
-            f.m_dCentreY = value;
-            break;
-        case 6:
-            f.m_dMagnExp = value;
-            break;
-        case 7:
-            f.m_nCurrentOrder = std::clamp(ClampedInt(value), 0, kOrderCount - 1);
-            break;
-        case 8:
-            f.m_bGradient = value != 0.0 ? 1 : 0;
-            break;
-        default:
-            break;
+    if (field >= 0 && field < kFirstRealField) f.*kWholeFields[field] = NearestInt32(value);
+    if (field >= kFirstRealField && field < kOrderField) {
+        f.*kRealFields[field - kFirstRealField] = value;
     }
+    if (field == kOrderField) {
+        f.m_nCurrentOrder = std::clamp(NearestInt32(value), 0, kOrderCount - 1);
+    }
+    if (field == kOrderField + 1) f.m_bGradient = value != 0.0 ? 1 : 0;
 }
 
 // Texts of the record by field as UTF-8: 0 series, 1 comment, 2 name.
 WEB_EXPORT(dv_get_text) int dv_get_text(int field) {
     const FigureEngine& f = Web().figure;
-    Web().output =
-        field == 0 ? f.m_szSeries : Utf8FromWindows1252(field == 1 ? f.m_szComment : f.m_szName);
-    return static_cast<int>(Web().output.size());
+    return Output(field == 0 ? f.m_szSeries
+                             : Utf8FromWindows1252(field == 1 ? f.m_szComment : f.m_szName));
 }
 
 // Sets a text from the UTF-8 input, cut to its field; the series keeps its length in step.
@@ -369,8 +338,7 @@ WEB_EXPORT(dv_figure_point) const double* dv_figure_point(int x, int y) {
 // The desktop's three status texts for arrow mode 0 or 1, joined by tabs.
 WEB_EXPORT(dv_status) int dv_status(int mode) {
     WriteStatusTexts(false, mode, Web().figure);
-    Web().output = std::string(g_szModeText) + '\t' + g_szOffsetText + '\t' + g_szPositionText;
-    return static_cast<int>(Web().output.size());
+    return Output(std::string(g_szModeText) + '\t' + g_szOffsetText + '\t' + g_szPositionText);
 }
 
 // Makes the series element under picture pixel (x, y) the reference element.
