@@ -21,8 +21,8 @@
 namespace {
 
 // The frames held at once, painted or being painted, all together: a 3840 x 2160 animation keeps
-// four, small pictures a few per thread.
-constexpr std::size_t kFrameMemory = std::size_t{112} << 20;
+// three, small pictures a few per thread.
+constexpr std::size_t kFrameMemory = std::size_t{80} << 20;
 
 // The number field of a frame pattern: '%', an optional '0', at most two digits of width, 'd'.
 struct NumberField {
