@@ -131,11 +131,11 @@ CExportAnimationDialog::CExportAnimationDialog(std::vector<AnimationKeyframe> ke
     for (const KindEntry& k : kKinds) m_kind->addItem(tr(k.name), static_cast<int>(k.kind));
     m_path = new QLineEdit(QString::fromStdString(basePath) + kKinds[0].ending, this);
     m_path->setMinimumWidth(fontMetrics().averageCharWidth() * 40);
-    auto* browse = new QPushButton(tr("&Browse..."), this);
-    connect(browse, &QPushButton::clicked, this, &CExportAnimationDialog::Browse);
+    m_browse = new QPushButton(tr("&Browse..."), this);
+    connect(m_browse, &QPushButton::clicked, this, &CExportAnimationDialog::Browse);
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(m_path);
-    fileRow->addWidget(browse);
+    fileRow->addWidget(m_browse);
     auto* form = new QFormLayout;
     form->addRow(tr("Frame &rate (fps)"), m_fps);
     auto* sizeLabel = new QLabel(tr("&Size"), this);

@@ -54,6 +54,7 @@ class CExportAnimationDialog : public QDialog {
     QComboBox* EasingChoice() const { return m_easing; }
     QComboBox* KindChoice() const { return m_kind; }
     QLineEdit* PathEdit() const { return m_path; }
+    QPushButton* BrowseButton() const { return m_browse; }
     QLabel* Summary() const { return m_summary; }
     // The preview window once Preview has opened it.
     CAnimationPreview* Preview() const { return m_preview; }
@@ -98,6 +99,7 @@ class CExportAnimationDialog : public QDialog {
     QComboBox* m_easing = nullptr;
     QComboBox* m_kind = nullptr;
     QLineEdit* m_path = nullptr;
+    QPushButton* m_browse = nullptr;
     QLabel* m_summary = nullptr;
     QPointer<CAnimationPreview> m_preview;
     std::string m_confirmedPath;
