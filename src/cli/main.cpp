@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/animate.h"
 #include "cli/cli_prompts.h"
 #include "cli/progress_line.h"
 #include "cli/render_options.h"
@@ -273,6 +274,7 @@ int RunThumbnail(const RenderOptions& options) {
 }
 
 int Run(RenderOptions options) {
+    if (options.animate) return RunAnimation(options);
     if (options.thumbnail) return RunThumbnail(options);
     if (std::string reason = CheckOptions(options); !reason.empty()) {
         return Fail(reason, kExitUsage);

@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-ProgressLine::ProgressLine(std::FILE* out, bool enabled, std::chrono::milliseconds delay)
-    : m_out(out), m_enabled(enabled), m_delay(delay) {}
+ProgressLine::ProgressLine(std::FILE* out, bool enabled, std::chrono::milliseconds delay,
+                           const char* unit)
+    : m_out(out), m_enabled(enabled), m_delay(delay), m_unit(unit) {}
 
 ProgressLine::~ProgressLine() {
     if (m_shown) std::fputc('\n', m_out);
@@ -23,9 +24,9 @@ bool ProgressLine::Update(std::int64_t done, std::int64_t total) {
     }
     m_last = now;
     m_shown = true;
-    std::fprintf(m_out, "\rdorvanta-render: painting %3d%% (%lld of %lld rows)",
+    std::fprintf(m_out, "\rdorvanta-render: painting %3d%% (%lld of %lld %s)",
                  static_cast<int>(100 * done / total), static_cast<long long>(done),
-                 static_cast<long long>(total));
+                 static_cast<long long>(total), m_unit);
     std::fflush(m_out);
     return true;
 }

@@ -10,12 +10,13 @@ class ProgressLine {
   public:
     // Shows nothing unless enabled (the caller checks --quiet and that out is a terminal).
     ProgressLine(std::FILE* out, bool enabled,
-                 std::chrono::milliseconds delay = std::chrono::seconds(1));
+                 std::chrono::milliseconds delay = std::chrono::seconds(1),
+                 const char* unit = "rows");
     ~ProgressLine();  // ends the line if one was shown
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    // Rows done of total; true (the command line never cancels).
+    // Units (rows, frames) done of total; true (the command line never cancels).
     bool Update(std::int64_t done, std::int64_t total);
 
     // True for --quiet off and stderr a terminal.
@@ -29,4 +30,5 @@ class ProgressLine {
     Clock::time_point m_start = Clock::now();
     Clock::time_point m_last{};
     bool m_shown = false;
+    const char* m_unit;
 };

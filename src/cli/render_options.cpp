@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/thumbnail.h"
+#include "document/animation.h"
 #include "document/svg_export.h"
 #include "picture/png_file.h"
 
@@ -35,6 +36,16 @@ const char* const kRenderUsage =
     "  --version        print the version\n"
     "  --threads N      paint with N threads (1 to 64; default one per core)\n"
     "  --quiet          no progress on the terminal\n"
+    "  --animate K1 K2 [K3 ...]\n"
+    "                   an animation through the keyframes (.dat, or a PNG or SVG written by\n"
+    "                   Dorvanta) written to -o NAME.mp4, NAME.webm, NAME.png (animated PNG)\n"
+    "                   or a pattern such as frames/f%05d.png (one PNG per frame)\n"
+    "  --duration T     the whole animation's time (6s, 2.5s, 500ms), split evenly\n"
+    "  --durations T,T  the time from each keyframe to the next\n"
+    "  --fps N          frames a second, 1 to 240 (default 30)\n"
+    "  --ease E         linear (default) or ease-in-out\n"
+    "  --crf N          video quality, 0 (best) to 63; default the kind's own\n"
+    "  --frame-dat N    write the figure of frame N (from 0) to -o NAME.dat instead\n"
     "  -h, --help       show this text\n"
     "With --size and -o the picture is painted band after band straight into the file, so any\n"
     "size the file kind holds needs little memory (BMP: under 4 GiB, JPEG: 65500 pixels a\n"
@@ -64,6 +75,19 @@ bool ParseSize(std::string_view text, RenderOptions& options) {
     }
     options.width = width;
     options.height = height;
+    return true;
+}
+
+// Times above zero separated by commas.
+bool ParseDurationList(std::string_view text, std::vector<double>& seconds) {
+    seconds.clear();
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        const std::optional<double> value = ParseSeconds(text.substr(start, end - start));
+        if (!value || *value <= 0) return false;
+        seconds.push_back(*value);
+        start = end + 1;
+    }
     return true;
 }
 
@@ -170,6 +194,56 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             options.threads = threads;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--animate") {
+            options.animate = true;
+            while (i + 1 < argc && argv[i + 1][0] != '-') options.keyframes.push_back(argv[++i]);
+        } else if (arg == "--duration") {
+            if (!value(text)) return false;
+            options.duration = ParseSeconds(text);
+            if (!options.duration || *options.duration <= 0) {
+                error = "--duration wants a time above zero such as 6s or 500ms, not " +
+                        std::string(text);
+                return false;
+            }
+        } else if (arg == "--durations") {
+            if (!value(text)) return false;
+            if (!ParseDurationList(text, options.durations)) {
+                error =
+                    "--durations wants times above zero separated by commas such as 2s,4s, "
+                    "not " +
+                    std::string(text);
+                return false;
+            }
+        } else if (arg == "--fps") {
+            if (!value(text)) return false;
+            if (!ParseInt(text, 1, kMaxAnimationFps, options.fps)) {
+                error = "--fps wants a frame rate from 1 to " + std::to_string(kMaxAnimationFps) +
+                        ", not " + std::string(text);
+                return false;
+            }
+        } else if (arg == "--ease") {
+            if (!value(text)) return false;
+            if (text != "linear" && text != "ease-in-out") {
+                error = "--ease wants linear or ease-in-out, not " + std::string(text);
+                return false;
+            }
+            options.ease = text;
+        } else if (arg == "--crf") {
+            int crf = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 0, 63, crf)) {
+                error = "--crf wants a number from 0 to 63, not " + std::string(text);
+                return false;
+            }
+            options.crf = crf;
+        } else if (arg == "--frame-dat") {
+            int frame = 0;
+            if (!value(text)) return false;
+            if (!ParseInt(text, 0, static_cast<int>(kMaxAnimationFrames), frame)) {
+                error = "--frame-dat wants a frame number from 0, not " + std::string(text);
+                return false;
+            }
+            options.frameDat = frame;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct RenderOptions {
     // .dat, .bmp, .jpg, .png or .svg; empty: a new document with the default figure
@@ -28,6 +29,15 @@ struct RenderOptions {
     // Painting threads (default: one per core) and progress on a terminal.
     std::optional<int> threads;
     bool quiet = false;
+    // Animation (--animate KEYFRAME KEYFRAME ...).
+    bool animate = false;
+    std::vector<std::string> keyframes;
+    std::optional<double> duration;  // seconds, split evenly between the keyframes
+    std::vector<double> durations;   // seconds from each keyframe to the next
+    int fps = 30;
+    std::string ease;                   // linear or ease-in-out; empty: linear
+    std::optional<int> crf;             // video quality
+    std::optional<long long> frameDat;  // write this frame's figure to -o NAME.dat instead
 };
 
 extern const char* const kRenderUsage;

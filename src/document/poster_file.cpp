@@ -64,7 +64,8 @@ StreamResult WritePosterFile(FigureEngine& figure, int order, const std::string&
         result = PaintWith(writer, figure, order, threads, ui, progress);
     } else {
         PngRowWriter writer(out.Stream(), path, figure.m_nWidth, figure.m_nHeight, parameterText,
-                            ui, {order, dotsPerInch}, PngOnPaintingThreads(threads));
+                            ui, {.onlyOrder = order, .dotsPerInch = dotsPerInch},
+                            PngOnPaintingThreads(threads));
         result = PaintWith(writer, figure, order, threads, ui, progress);
     }
     if (result != StreamResult::Written) return result;  // the temporary goes with out

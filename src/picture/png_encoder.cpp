@@ -261,6 +261,8 @@ struct PngRowEncoder::State {
     std::uint64_t partsDone = 0;
     std::uint32_t adler = 1;
     std::vector<std::uint8_t> idat;  // compressed bytes waiting for a full IDAT chunk
+    std::uint32_t frame = 0;         // of an animation
+    std::uint32_t sequence = 0;      // of its fcTL and fdAT chunks
 
     bool Fail() {
         failed = true;
@@ -274,14 +276,66 @@ struct PngRowEncoder::State {
     }
 
     bool WriteChunk(const char* type, const std::uint8_t* data, std::size_t count) {
+        return WriteChunk(type, nullptr, 0, data, count);
+    }
+
+    // A chunk whose data is prefix then data (an fdAT's sequence number before its image data).
+    bool WriteChunk(const char* type, const std::uint8_t* prefix, std::size_t prefixCount,
+                    const std::uint8_t* data, std::size_t count) {
         std::uint8_t head[8];
-        PutBigEndian32(head, static_cast<std::uint32_t>(count));
+        PutBigEndian32(head, static_cast<std::uint32_t>(prefixCount + count));
         std::memcpy(head + 4, type, 4);
         std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
-        if (count > 0) crc = libdeflate_crc32(crc, data, count);  // a null buffer restarts it
+        // A null buffer restarts the CRC.
+        if (prefixCount > 0) crc = libdeflate_crc32(crc, prefix, prefixCount);
+        if (count > 0) crc = libdeflate_crc32(crc, data, count);
         std::uint8_t tail[4];
         PutBigEndian32(tail, crc);
-        return Emit(head, 8) && Emit(data, count) && Emit(tail, 4);
+        return Emit(head, 8) && Emit(prefix, prefixCount) && Emit(data, count) && Emit(tail, 4);
+    }
+
+    // ---- Animation: acTL once, then per frame an fcTL and its image data ----
+    bool Animated() const { return extras.animation.frames > 0; }
+
+    bool WriteAnimationControl() {
+        if (!Animated()) return true;
+        std::uint8_t actl[8];
+        PutBigEndian32(actl, extras.animation.frames);
+        PutBigEndian32(actl + 4, extras.animation.plays);
+        return WriteChunk("acTL", actl, sizeof actl);
+    }
+
+    // The whole picture, replacing what was there (dispose none, blend source).
+    bool WriteFrameControl() {
+        if (!Animated()) return true;
+        std::uint8_t fctl[26] = {};
+        PutBigEndian32(fctl, sequence++);
+        PutBigEndian32(fctl + 4, width);
+        PutBigEndian32(fctl + 8, height);
+        fctl[20] = static_cast<std::uint8_t>(extras.animation.delayNumerator >> 8);
+        fctl[21] = static_cast<std::uint8_t>(extras.animation.delayNumerator);
+        fctl[22] = static_cast<std::uint8_t>(extras.animation.delayDenominator >> 8);
+        fctl[23] = static_cast<std::uint8_t>(extras.animation.delayDenominator);
+        return WriteChunk("fcTL", fctl, sizeof fctl);
+    }
+
+    bool WriteImageData(const std::uint8_t* data, std::size_t count) {
+        if (frame == 0) return WriteChunk("IDAT", data, count);
+        std::uint8_t number[4];
+        PutBigEndian32(number, sequence++);
+        return WriteChunk("fdAT", number, sizeof number, data, count);
+    }
+
+    // After a frame that is not the last: the next one starts on a fresh zlib stream.
+    bool StartNextFrame() {
+        ++frame;
+        finished = false;
+        row = column = 0;
+        batchFirstRow = partsDone = 0;
+        adler = 1;
+        aboveBatch.clear();
+        UseHeldRows();
+        return WriteFrameControl() && StartZlibStream();
     }
 
     bool WriteTextChunks() {
@@ -366,8 +420,8 @@ struct PngRowEncoder::State {
         ihdr[8] = paletteDepth == 0 ? 8 : static_cast<std::uint8_t>(paletteDepth);
         ihdr[9] = paletteDepth == 0 ? 2 : 3;  // RGB or palette
         return Emit(kSignature, sizeof kSignature) && WriteChunk("IHDR", ihdr, sizeof ihdr) &&
-               WriteColourAndPrintChunks() && WriteTextChunks() && WritePalette() &&
-               StartZlibStream();
+               WriteColourAndPrintChunks() && WriteAnimationControl() && WriteTextChunks() &&
+               WritePalette() && WriteFrameControl() && StartZlibStream();
     }
 
     bool StartZlibStream() {
@@ -385,7 +439,7 @@ struct PngRowEncoder::State {
             bytes += take;
             count -= take;
             if (idat.size() == kPngIdatChunkBytes) {
-                if (!WriteChunk("IDAT", idat.data(), idat.size())) return false;
+                if (!WriteImageData(idat.data(), idat.size())) return false;
                 idat.clear();
             }
         }
@@ -609,7 +663,9 @@ struct PngRowEncoder::State {
         std::uint8_t trailer[4];
         PutBigEndian32(trailer, adler);
         if (!AddCompressed(trailer, 4)) return false;
-        if (!idat.empty() && !WriteChunk("IDAT", idat.data(), idat.size())) return false;
+        if (!idat.empty() && !WriteImageData(idat.data(), idat.size())) return false;
+        idat.clear();
+        if (Animated() && frame + 1 < extras.animation.frames) return StartNextFrame();
         return WriteChunk("IEND", nullptr, 0);
     }
 
@@ -644,6 +700,7 @@ PngRowEncoder::PngRowEncoder(std::int64_t width, std::int64_t height,
     s.rawRowBytes = 3 * static_cast<std::uint64_t>(width);
     s.parameterText = parameterText;
     s.extras = extras;
+    if (s.Animated()) s.encoding.palette.clear();  // one palette would not hold every frame
     s.UsePalette();
     s.fileRowBytes =
         s.paletteDepth == 0 ? s.rawRowBytes : (s.width * std::uint64_t(s.paletteDepth) + 7) / 8;

@@ -28,10 +28,21 @@ inline constexpr char kPngSoftwareName[] = "Dorvanta 4.0";
 // chunks, so the note travels with the parameter text, which cannot say it.
 inline constexpr char kPngOnlyOrderKeyword[] = "Dorvanta Only Order";
 
+// An animated PNG (APNG): frames of the picture's size, each shown for delayNumerator /
+// delayDenominator seconds, the whole played `plays` times (0: for ever). The first frame is the
+// picture every PNG reader shows.
+struct PngAnimation {
+    std::uint32_t frames = 0;  // 0: a still picture
+    std::uint16_t delayNumerator = 1;
+    std::uint16_t delayDenominator = 30;
+    std::uint32_t plays = 0;
+};
+
 // What a written file says besides the pixels and the parameter text.
 struct PngExtras {
     int onlyOrder = -1;   // 0 to 9: the order painted alone (with the parameter text only)
     int dotsPerInch = 0;  // above 0: the print resolution (pHYs), so the size on paper is known
+    PngAnimation animation = {};
 };
 inline constexpr int kPngMaxDotsPerInch = 100000;
 
@@ -71,6 +82,11 @@ struct PngEncoding {
 // part compressed on its own by libdeflate, on the threads of encoding.runParts, and the parts
 // joined into one zlib stream. The rows of a batch of parts are held; memory stays within about
 // 100 MB whatever the size (for the widest rows: three times one row).
+//
+// An animation (extras.animation.frames above 0) is always RGB: acTL follows sRGB, an fcTL goes
+// before each frame's image data (IDAT for the first frame, fdAT chunks for the others), and
+// Finish() ends each frame; the pixels of the next frame follow, and the last frame's Finish()
+// writes IEND.
 // Any failure (the sink refused bytes, more or fewer pixels than width x height, a colour the
 // palette lacks, no memory) makes every later call return false; nothing is written after a
 // failure.

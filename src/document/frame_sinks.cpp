@@ -1,0 +1,146 @@
+// The animated PNG and the folder of PNG files; the video sink lives beside the video file.
+#include "document/frame_sinks.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "document/dat_file.h"
+#include "document/poster_file.h"
+#include "picture/png_file.h"
+#include "picture/safe_file.h"
+
+namespace {
+
+std::string ErrorText(int error) {
+    return std::strerror(error != 0 ? error : EIO);
+}
+
+// Encoded bytes into an open file, keeping the cause of the first failed write.
+PngRowEncoder::Sink WriteInto(std::FILE* file, int& writeError) {
+    return [file, &writeError](const std::uint8_t* bytes, std::size_t count) {
+        if (std::fwrite(bytes, 1, count, file) == count) return true;
+        writeError = errno ? errno : EIO;
+        return false;
+    };
+}
+
+// One file: every frame in an APNG that loops for ever, the first keyframe's figure in its
+// parameter chunk (the first frame shows it, so opening the file gives that frame back).
+class AnimatedPngSink : public FrameSink {
+  public:
+    AnimatedPngSink(const AnimationPlan& plan, const std::string& path, int threads)
+        : m_file(path), m_frames(FrameCount(plan)) {
+        if (!m_file.Open()) {
+            Fail(ErrorText(m_file.Error()));
+            return;
+        }
+        PngExtras extras;
+        extras.animation.frames = static_cast<std::uint32_t>(m_frames);
+        extras.animation.delayDenominator = static_cast<std::uint16_t>(plan.fps);
+        m_png = std::make_unique<PngRowEncoder>(
+            plan.width, plan.height, DatFileText(FrameFigure(plan, 0)),
+            WriteInto(m_file.Stream(), m_writeError), extras, PngOnPaintingThreads(threads));
+        m_height = plan.height;
+    }
+    bool Opened() const { return m_png != nullptr; }
+
+    bool AddFrame(const FigureParams&, const std::uint8_t* topRow, std::ptrdiff_t stride) override {
+        if (!m_png->AddRows(topRow, m_height, stride) || !m_png->Finish()) return WriteFailed();
+        ++m_written;
+        return true;
+    }
+
+    bool Finish() override {
+        if (m_written != m_frames) return Fail("the animation ended before its last frame");
+        if (!m_file.Commit()) return Fail(ErrorText(m_file.Error()));
+        return true;
+    }
+
+  private:
+    bool WriteFailed() { return Fail(m_writeError ? ErrorText(m_writeError) : "no memory left"); }
+
+    SafeFile m_file;
+    std::int64_t m_frames;
+    std::int64_t m_written = 0;
+    int m_height = 0;
+    int m_writeError = 0;
+    std::unique_ptr<PngRowEncoder> m_png;
+};
+
+// One PNG per frame, each with its own figure, written as the picture writer writes a painting
+// (a palette where the frame has few colours). The files are written under temporary names and
+// all renamed at the end, so a cancel or a failure leaves none and older frames intact.
+class PngFolderSink : public FrameSink {
+  public:
+    PngFolderSink(const AnimationPlan& plan, const std::string& pattern, int threads)
+        : m_pattern(pattern), m_plan(plan), m_threads(threads) {}
+    ~PngFolderSink() override {
+        for (const std::string& part : m_parts) {
+            if (!part.empty()) std::remove(part.c_str());
+        }
+    }
+
+    bool AddFrame(const FigureParams& figure, const std::uint8_t* topRow,
+                  std::ptrdiff_t stride) override {
+        const std::string target =
+            FramePathOf(m_pattern, static_cast<std::int64_t>(m_parts.size()));
+        const std::string part = target + ".part-" + std::to_string(getpid());
+        std::FILE* file = std::fopen(part.c_str(), "wbx");
+        if (file == nullptr) return Fail(target + ": " + ErrorText(errno));
+        m_parts.push_back(part);
+        int writeError = 0;
+        PngEncoding encoding = PngOnPaintingThreads(m_threads);
+        encoding.palette = PngPaletteOf(topRow, m_plan.width, m_plan.height, stride);
+        PngRowEncoder png(m_plan.width, m_plan.height, DatFileText(figure),
+                          WriteInto(file, writeError), {}, std::move(encoding));
+        const bool encoded = png.AddRows(topRow, m_plan.height, stride) && png.Finish();
+        if (encoded && (std::fflush(file) != 0 || fsync(fileno(file)) != 0)) writeError = errno;
+        const bool closed = std::fclose(file) == 0;
+        if (!closed && writeError == 0) writeError = errno;
+        if (!encoded || writeError != 0) {
+            return Fail(
+                target + ": " +
+                (writeError || encoded ? ErrorText(writeError) : std::string("no memory left")));
+        }
+        return true;
+    }
+
+    bool Finish() override {
+        for (std::size_t n = 0; n < m_parts.size(); ++n) {
+            const std::string target = FramePathOf(m_pattern, static_cast<std::int64_t>(n));
+            if (std::rename(m_parts[n].c_str(), target.c_str()) != 0) {
+                return Fail(target + ": " + ErrorText(errno));
+            }
+            m_parts[n].clear();
+        }
+        m_parts.clear();
+        return true;
+    }
+
+  private:
+    std::string m_pattern;
+    const AnimationPlan& m_plan;
+    int m_threads;
+    std::vector<std::string> m_parts;  // written, not yet renamed
+};
+
+}  // namespace
+
+std::unique_ptr<FrameSink> OpenFrameSink(const AnimationPlan& plan, const std::string& path,
+                                         int threads, std::string& cause) {
+    const std::optional<AnimationKind> kind = AnimationKindOfPath(path);
+    if (kind == AnimationKind::AnimatedPng) {
+        auto sink = std::make_unique<AnimatedPngSink>(plan, path, threads);
+        if (sink->Opened()) return sink;
+        cause = sink->Cause();
+        return nullptr;
+    }
+    if (kind == AnimationKind::PngFrames)
+        return std::make_unique<PngFolderSink>(plan, path, threads);
+    cause = "videos (.mp4, .webm) cannot be written by this build";
+    return nullptr;
+}

@@ -1,0 +1,362 @@
+// Video files: painted frames written as MP4/H.264 and WebM/VP9 and read back by libavformat
+// (codec, frames, duration, size, pixel format and colour tags, pixels); BT.709 in limited range;
+// bad settings refused before any work; a failure or a cancel leaves no file and an older one
+// intact.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/video_file.h"
+#include "figure/figure_engine.h"
+#include "support/file_size_limit.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A block of rows, bottom-up like the picture block unless topDown.
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t rowBytes = 0;
+    bool topDown = false;
+    std::vector<std::uint8_t> bytes;
+    const std::uint8_t* Top() const {
+        return topDown ? bytes.data() : bytes.data() + (height - 1) * rowBytes;
+    }
+    std::ptrdiff_t Stride() const { return topDown ? rowBytes : -rowBytes; }
+    const std::uint8_t* Pixel(int x, int y) const { return Top() + y * Stride() + 3 * x; }
+};
+
+// The figure moving sideways from frame to frame, painted as the document paints it.
+std::vector<Frame> PaintedFrames(int width, int height, int count, bool topDown) {
+    auto figure = std::make_unique<FigureEngine>();
+    ScriptedPrompts ui;
+    figure->m_nWidth = width;
+    figure->m_nHeight = height;
+    figure->m_nRowBytes = (width * 3 + 3) / 4 * 4 + (topDown ? 8 : 0);
+    std::vector<Frame> frames;
+    for (int i = 0; i < count; ++i) {
+        figure->m_dMagnExp = -2.0;
+        figure->m_dCentreX = 2.0 * i;
+        Frame f{width, height, figure->m_nRowBytes, topDown, {}};
+        f.bytes.assign(static_cast<std::size_t>(f.rowBytes) * height, 0);
+        figure->PaintFigure(f.bytes.data(), -1, ui);
+        frames.push_back(std::move(f));
+    }
+    return frames;
+}
+
+Frame SolidFrame(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    Frame f{width, height, 3LL * width, true, {}};
+    for (int i = 0; i < width * height; ++i) f.bytes.insert(f.bytes.end(), {blue, green, red});
+    return f;
+}
+
+bool Write(const std::string& path, const VideoSettings& settings, const std::vector<Frame>& frames,
+           std::string& cause) {
+    auto video = VideoFile::Create(path, settings, cause);
+    if (!video) return false;
+    for (const Frame& f : frames) {
+        if (!video->AddFrame(f.Top(), f.Stride())) return cause = video->Cause(), false;
+    }
+    if (!video->Finish()) return cause = video->Cause(), false;
+    return true;
+}
+
+// What libavformat and the decoder find in a file: the stream's description and every frame,
+// both as decoded (yuv420p) and converted back to BGR with the tagged colours.
+struct ReadBack {
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int width = 0, height = 0;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+    AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
+    AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
+    double seconds = 0;
+    std::vector<std::vector<std::uint8_t>> bgr;  // top-down rows, 3 * width bytes each
+    std::vector<std::array<int, 3>> centreYuv;   // Y, U, V at the middle of each frame
+};
+
+std::vector<std::uint8_t> ToBgr(const AVFrame* frame) {
+    SwsContext* back = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, frame->width,
+                                      frame->height, AV_PIX_FMT_BGR24,
+                                      SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(back, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
+    std::vector<std::uint8_t> bgr(3 * frame->width * frame->height);
+    std::uint8_t* rows[1] = {bgr.data()};
+    const int stride[1] = {3 * frame->width};
+    sws_scale(back, frame->data, frame->linesize, 0, frame->height, rows, stride);
+    sws_freeContext(back);
+    return bgr;
+}
+
+ReadBack Read(const std::string& path) {
+    ReadBack r;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return r;
+    avformat_find_stream_info(format, nullptr);
+    const AVCodecParameters* par = format->streams[0]->codecpar;
+    r = {par->codec_id,
+         par->width,
+         par->height,
+         static_cast<AVPixelFormat>(par->format),
+         par->color_primaries,
+         par->color_trc,
+         par->color_space,
+         par->color_range,
+         format->duration / double(AV_TIME_BASE),
+         {},
+         {}};
+    AVCodecContext* decoder = avcodec_alloc_context3(avcodec_find_decoder(par->codec_id));
+    avcodec_parameters_to_context(decoder, par);
+    avcodec_open2(decoder, decoder->codec, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto drain = [&] {
+        while (avcodec_receive_frame(decoder, frame) == 0) {
+            r.bgr.push_back(ToBgr(frame));
+            const int x = frame->width / 2, y = frame->height / 2;
+            r.centreYuv.push_back({frame->data[0][y * frame->linesize[0] + x],
+                                   frame->data[1][y / 2 * frame->linesize[1] + x / 2],
+                                   frame->data[2][y / 2 * frame->linesize[2] + x / 2]});
+        }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+        avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        drain();
+    }
+    avcodec_send_packet(decoder, nullptr);
+    drain();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return r;
+}
+
+double MeanAbsoluteDifference(const Frame& source, const std::vector<std::uint8_t>& decoded) {
+    double sum = 0;
+    for (int y = 0; y < source.height; ++y)
+        for (int x = 0; x < 3 * source.width; ++x)
+            sum += std::abs(int(source.Pixel(0, y)[x]) - int(decoded[3 * source.width * y + x]));
+    return sum / (3.0 * source.width * source.height);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+    return names;
+}
+
+struct Written {
+    const char* name;
+    VideoKind kind;
+    int width, height, fps, frames;
+    bool topDown;
+    AVCodecID codec;
+};
+const Written kWritten[] = {
+    {"pan.mp4", VideoKind::Mp4H264, 96, 64, 30, 9, false, AV_CODEC_ID_H264},
+    {"pan.MP4", VideoKind::Mp4H264, 82, 50, 24, 5, true, AV_CODEC_ID_H264},
+    {"pan.webm", VideoKind::WebmVp9, 96, 64, 25, 7, false, AV_CODEC_ID_VP9},
+    {"pan.WebM", VideoKind::WebmVp9, 82, 50, 10, 4, true, AV_CODEC_ID_VP9},
+};
+
+}  // namespace
+
+TEST(VideoFile, PaintedFramesReadBackWithTheirCodecCountDurationSizeColoursAndPixels) {
+    TempDir dir;
+    for (const Written& w : kWritten) {
+        SCOPED_TRACE(w.name);
+        const auto frames = PaintedFrames(w.width, w.height, w.frames, w.topDown);
+        std::string cause;
+        VideoSettings settings{w.width, w.height, w.fps, -1, w.kind, 0};
+        ASSERT_TRUE(Write(dir.File(w.name), settings, frames, cause)) << cause;
+        const ReadBack r = Read(dir.File(w.name));
+        EXPECT_EQ(r.codec, w.codec);
+        EXPECT_EQ(r.width, w.width);
+        EXPECT_EQ(r.height, w.height);
+        EXPECT_EQ(r.format, AV_PIX_FMT_YUV420P);
+        EXPECT_EQ(r.primaries, AVCOL_PRI_BT709);
+        EXPECT_EQ(r.transfer, AVCOL_TRC_BT709);
+        EXPECT_EQ(r.space, AVCOL_SPC_BT709);
+        EXPECT_EQ(r.range, AVCOL_RANGE_MPEG);
+        EXPECT_NEAR(r.seconds, double(w.frames) / w.fps, 0.5 / w.fps);
+        ASSERT_EQ(r.bgr.size(), std::size_t(w.frames));
+        for (int i = 0; i < w.frames; ++i) {
+            EXPECT_LT(MeanAbsoluteDifference(frames[i], r.bgr[i]), 6.0) << "frame " << i;
+            // Each frame is its own picture: the next one differs more than the encoding does.
+            if (i + 1 < w.frames) {
+                EXPECT_GT(MeanAbsoluteDifference(frames[i + 1], r.bgr[i]), 12.0);
+            }
+        }
+        if (w.kind == VideoKind::Mp4H264) {
+            // The index comes before the pictures, so that a browser plays while it loads.
+            const std::string bytes = ReadFile(dir.File(w.name));
+            EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
+        }
+    }
+    EXPECT_EQ(FilesIn(dir.Path()).size(), std::size(kWritten));  // no temporary files left
+}
+
+// Luma and chroma of BT.709 in limited range: Y = 16 + 219 (0.2126 R + 0.7152 G + 0.0722 B).
+TEST(VideoFile, ColoursAreConvertedWithBt709IntoLimitedRange) {
+    struct Colour {
+        std::uint8_t blue, green, red;
+        int y, u, v;
+    };
+    const Colour colours[] = {{0, 0, 0, 16, 128, 128},   {255, 255, 255, 235, 128, 128},
+                              {0, 0, 255, 63, 102, 240}, {0, 255, 0, 173, 42, 26},
+                              {255, 0, 0, 32, 240, 118}, {40, 120, 200, 129, 85, 166}};
+    TempDir dir;
+    for (VideoKind kind : {VideoKind::Mp4H264, VideoKind::WebmVp9}) {
+        const std::string path = dir.File(kind == VideoKind::Mp4H264 ? "c.mp4" : "c.webm");
+        std::vector<Frame> frames;
+        for (const Colour& c : colours)
+            frames.push_back(SolidFrame(32, 32, c.blue, c.green, c.red));
+        std::string cause;
+        ASSERT_TRUE(Write(path, {32, 32, 30, 10, kind, 1}, frames, cause)) << cause;
+        const ReadBack r = Read(path);
+        ASSERT_EQ(r.centreYuv.size(), std::size(colours));
+        for (std::size_t i = 0; i < std::size(colours); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_NEAR(r.centreYuv[i][0], colours[i].y, 2);
+            EXPECT_NEAR(r.centreYuv[i][1], colours[i].u, 2);
+            EXPECT_NEAR(r.centreYuv[i][2], colours[i].v, 2);
+        }
+    }
+}
+
+TEST(VideoFile, KindsAreKnownByTheirExtensionInAnyCase) {
+    const std::pair<const char*, std::optional<VideoKind>> names[] = {
+        {"a.mp4", VideoKind::Mp4H264},  {"dir.x/A.Mp4", VideoKind::Mp4H264},
+        {"b.webm", VideoKind::WebmVp9}, {"b.WEBM", VideoKind::WebmVp9},
+        {"c.mkv", std::nullopt},        {"mp4", std::nullopt},
+        {"dir.mp4/file", std::nullopt}, {"d.mp4.png", std::nullopt}};
+    for (const auto& [name, kind] : names) EXPECT_EQ(VideoKindOfPath(name), kind) << name;
+}
+
+TEST(VideoFile, BadSettingsAreRefusedBeforeAnyFileIsMade) {
+    struct Bad {
+        const char* name;
+        VideoSettings settings;
+        const char* cause;
+        bool sizeProblem;
+    };
+    const VideoKind mp4 = VideoKind::Mp4H264, webm = VideoKind::WebmVp9;
+    const Bad bad[] = {
+        {"a.mp4", {65, 48, 30, -1, mp4, 0}, "even width and height; 65 x 48", true},
+        {"a.webm", {64, 47, 30, -1, webm, 0}, "even width and height; 64 x 47", true},
+        {"a.mp4", {0, 48, 30, -1, mp4, 0}, "at least 2 x 2 pixels; 0 x 48", true},
+        {"a.mp4", {-2, -2, 30, -1, mp4, 0}, "at least 2 x 2", true},
+        {"a.mp4", {8194, 64, 30, -1, mp4, 0}, "at most 8192 pixels a side", true},
+        {"a.mp4", {4096, 2320, 30, -1, mp4, 0}, "4096 x 2304 pixels in all", true},
+        {"a.webm", {16386, 64, 30, -1, webm, 0}, "at most 16384 pixels a side", true},
+        {"a.mp4", {64, 48, 0, -1, mp4, 0}, "between 1 and 240 frames a second; 0", false},
+        {"a.mp4", {64, 48, 100000, -1, mp4, 0}, "240 frames a second; 100000", false},
+        {"a.mp4", {64, 48, 30, 0, mp4, 0}, "(crf) of H.264 lies between 1 and 51; 0", false},
+        {"a.mp4", {64, 48, 30, 52, mp4, 0}, "between 1 and 51; 52", false},
+        {"a.webm", {64, 48, 30, 64, webm, 0}, "VP9 lies between 0 and 63; 64", false},
+        {"a.webm", {64, 48, 30, -2, webm, 0}, "between 0 and 63; -2", false},
+        {"a.mp4", {64, 48, 30, -1, mp4, -1}, "0 (automatic) to 64 threads", false},
+        {"a.mkv", {64, 48, 30, -1, mp4, 0}, "named .mp4 (H.264) or .webm (VP9)", false},
+        {"a.webm", {64, 48, 30, -1, mp4, 0}, "name asks for VP9, not H.264", false},
+    };
+    TempDir dir;
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.cause);
+        std::string cause;
+        EXPECT_EQ(VideoFile::Create(dir.File(b.name), b.settings, cause), nullptr);
+        EXPECT_NE(cause.find(b.cause), std::string::npos) << cause;
+        const std::string sizeProblem =
+            VideoSizeProblem(b.settings.kind, b.settings.width, b.settings.height);
+        EXPECT_EQ(sizeProblem.empty(), !b.sizeProblem) << sizeProblem;
+    }
+    EXPECT_TRUE(FilesIn(dir.Path()).empty());
+    // The largest sizes still pass.
+    EXPECT_EQ(VideoSizeProblem(VideoKind::Mp4H264, 3840, 2160), "");
+    EXPECT_EQ(VideoSizeProblem(VideoKind::Mp4H264, 4096, 2304), "");
+    EXPECT_EQ(VideoSizeProblem(VideoKind::WebmVp9, 16384, 2), "");
+}
+
+// A cancel (no Finish), a folder that is not there and a disk that fills up: no file, no
+// temporary file, an older file untouched, and the cause named.
+TEST(VideoFile, FailuresAndCancelsLeaveNoFileAndAnOlderFileIntact) {
+    const auto frames = PaintedFrames(160, 120, 12, false);
+    for (VideoKind kind : {VideoKind::Mp4H264, VideoKind::WebmVp9}) {
+        TempDir dir;
+        const std::string extension = kind == VideoKind::Mp4H264 ? ".mp4" : ".webm";
+        const std::string path = dir.File("v" + extension);
+        std::ofstream(path) << "an older file";
+        const VideoSettings settings{160, 120, 30, -1, kind, 1};
+        std::string cause;
+        {
+            auto video = VideoFile::Create(path, settings, cause);
+            ASSERT_NE(video, nullptr) << cause;
+            for (const Frame& f : frames) ASSERT_TRUE(video->AddFrame(f.Top(), f.Stride()));
+            EXPECT_EQ(FilesIn(dir.Path()).size(), 2u);  // the older file and the temporary one
+        }
+        EXPECT_FALSE(Write(dir.File("missing/v" + extension), settings, frames, cause));
+        EXPECT_EQ(cause, "No such file or directory");
+        fs::create_directory(dir.File("folder" + extension));
+        EXPECT_FALSE(Write(dir.File("folder" + extension), settings, frames, cause));
+        EXPECT_EQ(cause, "Is a directory");
+        fs::remove(dir.File("folder" + extension));
+        bool written = true;
+        ASSERT_TRUE(
+            WithFilesLimitedTo(4096, [&] { written = Write(path, settings, frames, cause); }));
+        EXPECT_FALSE(written);
+        EXPECT_EQ(cause, "File too large");
+        EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{fs::path(path).filename()});
+        EXPECT_EQ(ReadFile(path), "an older file");
+    }
+}
+
+TEST(VideoFile, FramesAfterTheEndOrWithoutRowsAreRefused) {
+    TempDir dir;
+    const auto frames = PaintedFrames(64, 48, 1, true);
+    std::string cause;
+    auto video =
+        VideoFile::Create(dir.File("v.mp4"), {64, 48, 30, -1, VideoKind::Mp4H264, 0}, cause);
+    ASSERT_NE(video, nullptr) << cause;
+    EXPECT_FALSE(video->AddFrame(frames[0].Top(), 3 * 64 - 3));
+    EXPECT_EQ(video->Cause(), "a frame's rows do not match the video's width");
+    EXPECT_FALSE(video->Finish());
+    EXPECT_FALSE(fs::exists(dir.File("v.mp4")));
+
+    video = VideoFile::Create(dir.File("v.mp4"), {64, 48, 30, -1, VideoKind::Mp4H264, 0}, cause);
+    EXPECT_FALSE(video->Finish());
+    EXPECT_EQ(video->Cause(), "a video needs at least one frame");
+    video = VideoFile::Create(dir.File("v.mp4"), {64, 48, 30, -1, VideoKind::Mp4H264, 0}, cause);
+    ASSERT_TRUE(video->AddFrame(frames[0].Top(), frames[0].Stride()));
+    ASSERT_TRUE(video->Finish());
+    EXPECT_EQ(video->FrameCount(), 1);
+    EXPECT_FALSE(video->AddFrame(frames[0].Top(), frames[0].Stride()));
+    EXPECT_EQ(video->Cause(), "the video file is already closed");
+    EXPECT_EQ(Read(dir.File("v.mp4")).bgr.size(), 1u);
+}
