@@ -235,8 +235,12 @@ TEST_F(AppFixture, TheOpenFiguresAreTheKeyframesInWindowOrder) {
     WriteBmp(dir.File("pic.bmp"), 4, 4);
     ASSERT_TRUE(Start({File("b.dat"), File("pic.bmp"), File("a.dat")}));
     app->OpenWindow(*app->Documents().front());  // b twice: one keyframe
+    // The windows' order, not the order they were last active in.
+    QMdiArea& area = *Frame().MdiArea();
+    for (int window : {2, 3, 0}) area.setActiveSubWindow(area.subWindowList()[window]);
     bool answered = false;
-    AnswerNextModal<CExportAnimationDialog>([&answered](CExportAnimationDialog& dialog) {
+    const QString path = File("b.mp4");
+    AnswerNextModal<CExportAnimationDialog>([&answered, path](CExportAnimationDialog& dialog) {
         answered = true;
         ASSERT_EQ(dialog.Keyframes().size(), 2u);
         EXPECT_EQ(dialog.Keyframes()[0].name, "b");
@@ -246,7 +250,7 @@ TEST_F(AppFixture, TheOpenFiguresAreTheKeyframesInWindowOrder) {
         EXPECT_EQ(dialog.PictureNote()->text(),
                   "A picture cannot be a keyframe, only a figure: pic left out.");
         EXPECT_EQ(dialog.WidthEdit()->value(), 1200);
-        EXPECT_EQ(dialog.PathEdit()->text().toStdString(), dir.File("b.mp4"));
+        EXPECT_EQ(dialog.PathEdit()->text(), path);
         ClickCancel(dialog);
     });
     ASSERT_TRUE(app->Execute(ID_FILE_EXPORT_ANIMATION));
@@ -300,21 +304,30 @@ AnimationPlan LongPlan() {
     return plan;
 }
 
+// Every kind: the older file (for frames, an older first frame) is left as it was, and nothing
+// else is left behind.
 TEST(AnimationExport, CancelLeavesNoFileAndTheOlderOneIntact) {
-    TempDir dir;
-    ScriptedPrompts ui;
-    QWidget parent;
-    const std::string path = dir.File("anim.png");
-    std::ofstream(path, std::ios::binary) << "older file";
-    auto* job = new CAnimationExport(LongPlan(), path, 2, ui, &parent);
-    QSignalSpy finished(job, &CAnimationExport::finished);
-    EXPECT_TRUE(job->Progress()->isVisible());
-    QTest::mouseClick(job->Progress()->findChild<QPushButton*>(), Qt::LeftButton);
-    ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Cancelled));
-    EXPECT_EQ(ReadFile(path), "older file");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
-    EXPECT_TRUE(ui.Texts().empty()) << "a cancel says nothing";
+    const std::pair<const char*, const char*> kinds[] = {{"anim.png", "anim.png"},
+                                                         {"f%05d.png", "f00000.png"}};
+    for (const auto& [name, older] : kinds) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        ScriptedPrompts ui;
+        QWidget parent;
+        std::ofstream(dir.File(older), std::ios::binary) << "older file";
+        auto* job = new CAnimationExport(LongPlan(), dir.File(name), 2, ui, &parent);
+        QSignalSpy finished(job, &CAnimationExport::finished);
+        EXPECT_TRUE(job->Progress()->isVisible());
+        QPointer<CAnimationExport> running = job;
+        QTest::qWait(300);  // under way
+        ASSERT_FALSE(running.isNull()) << (ui.Texts().empty() ? "" : ui.Texts()[0]);
+        QTest::mouseClick(job->Progress()->findChild<QPushButton*>(), Qt::LeftButton);
+        ASSERT_TRUE(finished.wait(60000));
+        EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(StreamResult::Cancelled));
+        EXPECT_EQ(ReadFile(dir.File(older)), "older file");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+        EXPECT_TRUE(ui.Texts().empty()) << "a cancel says nothing";
+    }
 }
 
 TEST_F(AppFixture, QuittingDuringAnAnimationExportAsksFirst) {
