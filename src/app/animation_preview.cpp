@@ -15,8 +15,8 @@
 // The picture of the frame, unstretched.
 class CAnimationPreview::Canvas : public QWidget {
   public:
-    explicit Canvas(const CAnimationPreview& preview) : m_preview(preview) {
-        setFixedSize(preview.m_plan.width, preview.m_plan.height);
+    Canvas(const CAnimationPreview& preview, QSize size) : m_preview(preview) {
+        setFixedSize(size);
     }
 
   protected:
@@ -25,7 +25,7 @@ class CAnimationPreview::Canvas : public QWidget {
         const DibHandle& picture = m_preview.m_picture;
         if (!picture) return;
         const QRect all(0, 0, m_preview.m_plan.width, m_preview.m_plan.height);
-        DibPaint(painter, all, picture, 0, all.height(), all, nullptr);
+        DibPaint(painter, rect(), picture, 0, all.height(), all, nullptr);
     }
 
   private:
@@ -34,13 +34,19 @@ class CAnimationPreview::Canvas : public QWidget {
 
 namespace {
 
-// The plan at a size that fits the preview, keeping its proportions; the figure scales with the
-// width, so every frame shows the same view.
-AnimationPlan FittedPlan(AnimationPlan plan) {
+// The size on screen that fits the preview, keeping the animation's proportions.
+QSize FittedSize(const AnimationPlan& plan) {
     const double scale = std::min({1.0, double{CAnimationPreview::kMaxWidth} / plan.width,
                                    double{CAnimationPreview::kMaxHeight} / plan.height});
-    plan.width = std::max(1, static_cast<int>(std::lround(plan.width * scale)));
-    plan.height = std::max(1, static_cast<int>(std::lround(plan.height * scale)));
+    return {std::max(1, static_cast<int>(std::lround(plan.width * scale))),
+            std::max(1, static_cast<int>(std::lround(plan.height * scale)))};
+}
+
+// The plan at that size in the screen's own pixels, so that a scaled screen shows the frames
+// sharp; the figure scales with the width, so every frame shows the same view.
+AnimationPlan PlanAtSize(AnimationPlan plan, QSize size, double pixelRatio) {
+    plan.width = std::max(1, static_cast<int>(std::lround(size.width() * pixelRatio)));
+    plan.height = std::max(1, static_cast<int>(std::lround(size.height() * pixelRatio)));
     return plan;
 }
 
@@ -48,12 +54,12 @@ AnimationPlan FittedPlan(AnimationPlan plan) {
 
 CAnimationPreview::CAnimationPreview(const AnimationPlan& plan, UserPrompts& ui, QWidget* parent)
     : QWidget(parent, Qt::Window),
-      m_plan(FittedPlan(plan)),
+      m_plan(PlanAtSize(plan, FittedSize(plan), devicePixelRatioF())),
       m_ui(ui),
       m_frames(FrameCount(m_plan)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Animation Preview"));
-    m_canvas = new Canvas(*this);
+    m_canvas = new Canvas(*this, FittedSize(plan));
     m_play = new QPushButton(this);
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setRange(0, static_cast<int>(std::max<std::int64_t>(m_frames - 1, 0)));

@@ -19,7 +19,7 @@ class CAnimationPreview : public QWidget {
     Q_OBJECT
 
   public:
-    // The longest the preview's sides are; smaller animations play at their own size.
+    // The longest the preview's sides are on screen; smaller animations play at their own size.
     static constexpr int kMaxWidth = 480;
     static constexpr int kMaxHeight = 360;
 
@@ -31,7 +31,7 @@ class CAnimationPreview : public QWidget {
     QLabel* FrameLabel() const { return m_label; }
     bool IsPlaying() const { return m_timer.isActive(); }
     std::int64_t Frame() const { return m_frame; }
-    // The plan at the preview's size, and the picture of the frame it shows.
+    // The plan at the preview's size in device pixels, and the picture of the frame it shows.
     const AnimationPlan& PreviewPlan() const { return m_plan; }
     const DibHandle& Picture() const { return m_picture; }
 

@@ -11,9 +11,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
 #include <memory>
 
@@ -60,6 +62,22 @@ QString WithoutEnding(QString path) {
 
 QString IntervalLabel(int interval) {
     return QStringLiteral("Duration %1 to %2").arg(interval + 1).arg(interval + 2);
+}
+
+// Beside the dialog, on its right where the screen has room, else on its left, so that both can
+// be seen at once.
+void PlaceBeside(QWidget& window, const QWidget& dialog) {
+    window.adjustSize();
+    const QScreen* screen = dialog.screen();
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    const QRect next = dialog.frameGeometry();
+    const QSize size = window.size();
+    int x = next.right() + 1;
+    if (x + size.width() > room.right()) x = std::max(room.left(), next.left() - size.width());
+    const int y =
+        std::clamp(next.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
+    window.move(x, y);
 }
 
 QString KeyframeText(const AnimationKeyframe& k) {
@@ -124,6 +142,7 @@ CExportAnimationDialog::CExportAnimationDialog(std::vector<AnimationKeyframe> ke
     size->addWidget(m_width);
     size->addWidget(new QLabel(QStringLiteral("\u00d7"), this));
     size->addWidget(m_height);
+    size->addStretch();
     m_easing = new QComboBox(this);
     m_easing->addItem(tr("Linear"), static_cast<int>(Easing::Linear));
     m_easing->addItem(tr("Ease in and out"), static_cast<int>(Easing::EaseInOut));
@@ -137,13 +156,13 @@ CExportAnimationDialog::CExportAnimationDialog(std::vector<AnimationKeyframe> ke
     fileRow->addWidget(m_path);
     fileRow->addWidget(m_browse);
     auto* form = new QFormLayout;
-    form->addRow(tr("Frame &rate (fps)"), m_fps);
+    form->addRow(tr("Frame ra&te (fps)"), m_fps);
     auto* sizeLabel = new QLabel(tr("&Size"), this);
     sizeLabel->setBuddy(m_width);  // a row of several widgets gets no buddy of its own
     form->addRow(sizeLabel, size);
     form->addRow(tr("&Easing"), m_easing);
     form->addRow(tr("&Kind"), m_kind);
-    auto* fileLabel = new QLabel(tr("&File"), this);
+    auto* fileLabel = new QLabel(tr("Fi&le"), this);
     fileLabel->setBuddy(m_path);
     form->addRow(fileLabel, fileRow);
     m_summary = new QLabel(this);
@@ -155,7 +174,9 @@ CExportAnimationDialog::CExportAnimationDialog(std::vector<AnimationKeyframe> ke
     connect(buttons, &QDialogButtonBox::accepted, this, &CExportAnimationDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("&Keyframes, in the order they are shown:"), this));
+    auto* tableLabel = new QLabel(tr("Key&frames, in the order they are shown:"), this);
+    tableLabel->setBuddy(m_table);
+    layout->addWidget(tableLabel);
     layout->addLayout(list);
     layout->addWidget(m_pictureNote);
     layout->addLayout(form);
@@ -354,6 +375,7 @@ void CExportAnimationDialog::ShowPreview() {
     if (!ReadPlan(plan)) return;
     if (m_preview) m_preview->close();
     m_preview = new CAnimationPreview(plan, m_ui, this);
+    PlaceBeside(*m_preview, *this);
     m_preview->show();
 }
 
@@ -409,7 +431,8 @@ std::vector<AnimationKeyframe> KeyframesOf(const std::vector<CDibDoc*>& document
             continue;
         }
         // The figure as its picture shows it, a single order shown alone included.
-        AnimationKeyframe keyframe{doc->GetTitle(), *doc->PaintedFigure()};
+        const std::string title = doc->GetTitle();
+        AnimationKeyframe keyframe{title.empty() ? "new figure" : title, *doc->PaintedFigure()};
         DrawOnlyOrder(keyframe.figure, doc->m_nPaintedOrder);
         keyframes.push_back(std::move(keyframe));
     }
