@@ -133,7 +133,7 @@ web:
 web-serve: web
 	@scripts/serve-web $(BUILD_DIR)/web $(WEB_PORT)
 
-.PHONY: deb icons readme-picture
+.PHONY: deb icons readme-picture readme-animation
 
 deb:
 	@scripts/install-deps deb
@@ -152,6 +152,14 @@ deb:
 readme-picture: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target dorvanta-render
 	@$(BUILD_DIR)/src/dorvanta-render docs/figure.dat --size 600x450 -o docs/figure.png
+
+# The README's animation: a zoom towards a pentagon and back, the colour of the big solid
+# pentagons changing on the way, as an animated PNG.
+readme-animation: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target dorvanta-render
+	@$(BUILD_DIR)/src/dorvanta-render --animate docs/animation-far.dat docs/animation-near.dat \
+		docs/animation-far.dat --durations 2s,2s --fps 12 --ease ease-in-out --size 320x240 \
+		--quiet -o docs/animation.png
 
 # The PNG icon sizes of the program and of its file type, made from their SVG icons (needs
 # rsvg-convert from librsvg2-bin).

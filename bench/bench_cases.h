@@ -26,6 +26,9 @@ void PrintThreadTargets(const SuiteResults& results, std::ostream& out);
 // Case 12: dorvanta-render as whole processes (threads, fixed costs, PNG against BMP posters).
 void RegisterProcessCases();
 void PrintProcessTargets(const SuiteResults& results, std::ostream& out);
+// Case 13: animations (an animated PNG, the painting of a video's frames, the H.264 export).
+void RegisterAnimationCases();
+void PrintAnimationTargets(const SuiteResults& results, std::ostream& out);
 
 // Runs a command-line tool to its end; false when it cannot start or fails.
 bool RunTool(const std::vector<std::string>& words);

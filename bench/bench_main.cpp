@@ -7,11 +7,13 @@ int main(int argc, char** argv) {
     RegisterThumbnailCase();
     RegisterThreadCases();
     RegisterProcessCases();
+    RegisterAnimationCases();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
         PrintPaintingTargets(results, out);
         PrintFileTargets(results, out);
         PrintThumbnailTarget(results, out);
         PrintThreadTargets(results, out);
         PrintProcessTargets(results, out);
+        PrintAnimationTargets(results, out);
     });
 }

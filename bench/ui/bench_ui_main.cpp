@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     RegisterFileCases();
     RegisterThreadCases();
     RegisterProcessCases();
+    RegisterAnimationCases();
     RegisterViewCase();
     RegisterThumbnailCase();
     return RunSuite(argc, argv, [](const SuiteResults& results, std::ostream& out) {
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
         PrintFileTargets(results, out);
         PrintThreadTargets(results, out);
         PrintProcessTargets(results, out);
+        PrintAnimationTargets(results, out);
         PrintViewTarget(results, out);
         PrintThumbnailTarget(results, out);
     });

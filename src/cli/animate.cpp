@@ -54,12 +54,11 @@ std::string CheckAnimateOptions(const RenderOptions& options) {
         }
         return "";
     }
-    if (!AnimationKindOfPath(options.output)) {
-        return "an animation is written as .mp4, .webm, .png or a pattern such as "
-               "frames/f%05d.png, not " +
-               options.output;
-    }
-    return "";
+    AnimationPlan plan;
+    plan.width = plan.height = 2;  // the size is checked with the keyframes
+    plan.fps = options.fps;
+    plan.crf = options.crf.value_or(-1);
+    return AnimationKindProblem(plan, options.output);
 }
 
 // The plan without its keyframes' figures read yet.
@@ -128,6 +127,9 @@ int RunAnimation(const RenderOptions& options) {
         return Fail(problem, kExitUsage);
     }
     if (options.frameDat) return WriteFrameDat(plan, options);
+    if (std::string problem = AnimationKindProblem(plan, options.output); !problem.empty()) {
+        return Fail(problem, kExitUsage);
+    }
     if (std::string problem = AnimationOutputProblem(plan, options.output); !problem.empty()) {
         return Fail("cannot write " + options.output + ": " + problem, kExitFailed);
     }

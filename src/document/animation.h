@@ -88,8 +88,10 @@ enum class AnimationKind {
 // pattern; nothing for an unknown extension.
 std::optional<AnimationKind> AnimationKindOfPath(const std::string& path);
 
-// Why the plan cannot be written to path ("" when it can): an unknown kind, a size the kind
-// cannot hold, a folder that does not exist or cannot be written, a bad pattern. Checked before
+// Why the plan cannot be written as path's kind ("" when it can): an unknown kind, a bad
+// pattern, a size, frame rate or quality the kind cannot take.
+std::string AnimationKindProblem(const AnimationPlan& plan, const std::string& path);
+// AnimationKindProblem, then whether the folder exists and can be written. Checked before
 // anything is painted.
 std::string AnimationOutputProblem(const AnimationPlan& plan, const std::string& path);
 

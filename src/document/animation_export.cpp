@@ -13,6 +13,7 @@
 #include "document/animation.h"
 #include "document/file_names.h"
 #include "document/frame_sinks.h"
+#include "document/video_file.h"
 #include "figure/band_painting.h"
 #include "figure/figure_engine.h"
 #include "picture/user_prompts.h"
@@ -55,14 +56,14 @@ bool EndsWith(const std::string& text, std::string_view end) {
 
 // Why nothing can be written into the folder of path ("" when it can).
 std::string FolderProblem(const std::string& path) {
-    std::string folder = DirectoryOf(path);
-    if (folder.empty()) folder = ".";
+    const std::string directory = DirectoryOf(path);
+    const std::string folder = directory.empty() ? std::string(".") : directory;
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return "the folder " + folder + " does not exist";
+        return std::string("the folder ").append(folder).append(" does not exist");
     }
     if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        return "the folder " + folder + " cannot be written";
+        return std::string("the folder ").append(folder).append(" cannot be written");
     }
     return "";
 }
@@ -234,7 +235,7 @@ std::string FramePathOf(const std::string& pattern, std::int64_t frame) {
     return pattern.substr(0, field->start) + number + pattern.substr(field->start + field->length);
 }
 
-std::string AnimationOutputProblem(const AnimationPlan& plan, const std::string& path) {
+std::string AnimationKindProblem(const AnimationPlan& plan, const std::string& path) {
     const std::optional<AnimationKind> kind = AnimationKindOfPath(path);
     if (!kind) {
         return "an animation is written as .mp4, .webm, .png or a pattern such as "
@@ -249,11 +250,15 @@ std::string AnimationOutputProblem(const AnimationPlan& plan, const std::string&
             return "the number field of " + path + " belongs in the file name, not the folder";
         }
     }
-    if (*kind == AnimationKind::Mp4 || *kind == AnimationKind::Webm) {
-        return "videos (.mp4, .webm) cannot be written by this build";
+    if (const std::optional<VideoKind> video = VideoKindOfPath(path)) {
+        return VideoSettingsProblem(VideoSettingsOf(plan, *video));
     }
-    (void)plan;
-    return FolderProblem(path);
+    return "";
+}
+
+std::string AnimationOutputProblem(const AnimationPlan& plan, const std::string& path) {
+    const std::string problem = AnimationKindProblem(plan, path);
+    return problem.empty() ? FolderProblem(path) : problem;
 }
 
 AnimationResult ExportAnimation(const AnimationPlan& plan, const std::string& path, UserPrompts& ui,

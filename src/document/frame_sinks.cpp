@@ -1,4 +1,4 @@
-// The animated PNG and the folder of PNG files; the video sink lives beside the video file.
+// The animated PNG, the folder of PNG files and the video.
 #include "document/frame_sinks.h"
 
 #include <unistd.h>
@@ -10,6 +10,7 @@
 
 #include "document/dat_file.h"
 #include "document/poster_file.h"
+#include "document/video_file.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
 
@@ -71,8 +72,8 @@ class AnimatedPngSink : public FrameSink {
     std::unique_ptr<PngRowEncoder> m_png;
 };
 
-// One PNG per frame, each with its own figure, written as the picture writer writes a painting
-// (a palette where the frame has few colours). The files are written under temporary names and
+// One PNG per frame, each with its own figure, the bytes dorvanta-render writes for that figure
+// at that size (RGB, as every picture painted straight into its file). The files are written under temporary names and
 // all renamed at the end, so a cancel or a failure leaves none and older frames intact.
 class PngFolderSink : public FrameSink {
   public:
@@ -93,10 +94,8 @@ class PngFolderSink : public FrameSink {
         if (file == nullptr) return Fail(target + ": " + ErrorText(errno));
         m_parts.push_back(part);
         int writeError = 0;
-        PngEncoding encoding = PngOnPaintingThreads(m_threads);
-        encoding.palette = PngPaletteOf(topRow, m_plan.width, m_plan.height, stride);
         PngRowEncoder png(m_plan.width, m_plan.height, DatFileText(figure),
-                          WriteInto(file, writeError), {}, std::move(encoding));
+                          WriteInto(file, writeError), {}, PngOnPaintingThreads(m_threads));
         const bool encoded = png.AddRows(topRow, m_plan.height, stride) && png.Finish();
         if (encoded && (std::fflush(file) != 0 || fsync(fileno(file)) != 0)) writeError = errno;
         const bool closed = std::fclose(file) == 0;
@@ -128,7 +127,31 @@ class PngFolderSink : public FrameSink {
     std::vector<std::string> m_parts;  // written, not yet renamed
 };
 
+// H.264 in MP4 or VP9 in WebM; the video file writes through its own temporary file.
+class VideoSink : public FrameSink {
+  public:
+    explicit VideoSink(std::unique_ptr<VideoFile> video) : m_video(std::move(video)) {}
+
+    bool AddFrame(const FigureParams&, const std::uint8_t* topRow, std::ptrdiff_t stride) override {
+        return m_video->AddFrame(topRow, stride) || Fail(m_video->Cause());
+    }
+    bool Finish() override { return m_video->Finish() || Fail(m_video->Cause()); }
+
+  private:
+    std::unique_ptr<VideoFile> m_video;
+};
+
 }  // namespace
+
+VideoSettings VideoSettingsOf(const AnimationPlan& plan, VideoKind kind) {
+    VideoSettings settings;
+    settings.width = plan.width;
+    settings.height = plan.height;
+    settings.fps = plan.fps;
+    settings.crf = plan.crf;
+    settings.kind = kind;
+    return settings;
+}
 
 std::unique_ptr<FrameSink> OpenFrameSink(const AnimationPlan& plan, const std::string& path,
                                          int threads, std::string& cause) {
@@ -141,6 +164,12 @@ std::unique_ptr<FrameSink> OpenFrameSink(const AnimationPlan& plan, const std::s
     }
     if (kind == AnimationKind::PngFrames)
         return std::make_unique<PngFolderSink>(plan, path, threads);
-    cause = "videos (.mp4, .webm) cannot be written by this build";
-    return nullptr;
+    const std::optional<VideoKind> video = VideoKindOfPath(path);
+    if (!video) {
+        cause = "not an animation's kind of file";
+        return nullptr;
+    }
+    std::unique_ptr<VideoFile> file = VideoFile::Create(path, VideoSettingsOf(plan, *video), cause);
+    if (!file) return nullptr;
+    return std::make_unique<VideoSink>(std::move(file));
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "document/animation.h"
+#include "document/video_file.h"
 
 class FrameSink {
   public:
@@ -35,3 +36,6 @@ class FrameSink {
 // set when it cannot be opened. threads: what the compression may use of the painting threads.
 std::unique_ptr<FrameSink> OpenFrameSink(const AnimationPlan& plan, const std::string& path,
                                          int threads, std::string& cause);
+
+// The video settings of the plan for a video of this kind.
+VideoSettings VideoSettingsOf(const AnimationPlan& plan, VideoKind kind);
