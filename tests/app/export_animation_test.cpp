@@ -91,6 +91,7 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
         QString text;
         std::string message;  // a message starting so; empty: accepted
     };
+    std::ofstream(dir.File("old.png")) << "older";
     const std::vector<Case> cases = {
         {"duration", "0", duration},
         {"duration", "-1s", duration},
@@ -103,6 +104,8 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
         {"height", "16385", side + "\"Height\"."},
         {"path", "", "Please give the name of the animation's file."},
         {"path", QString::fromStdString(dir.File("missing/anim.png")), "Cannot write "},
+        {"path", QString::fromStdString(dir.File("old.png")),  // answered: not Yes
+         dir.File("old.png") + " already exists.\nDo you want to replace it?"},
         {"keyframes", "1", "An animation needs two or more keyframes"},
         {"duration", "500ms", ""},
         {"fps", "240", ""},
@@ -308,6 +311,8 @@ AnimationPlan LongPlan() {
 // else is left behind.
 TEST(AnimationExport, CancelLeavesNoFileAndTheOlderOneIntact) {
     const std::pair<const char*, const char*> kinds[] = {{"anim.png", "anim.png"},
+                                                         {"anim.mp4", "anim.mp4"},
+                                                         {"anim.webm", "anim.webm"},
                                                          {"f%05d.png", "f00000.png"}};
     for (const auto& [name, older] : kinds) {
         SCOPED_TRACE(name);
