@@ -106,6 +106,14 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             return true;
         };
         std::string_view text;
+        // The value as a whole number within [low, high]; what names it in the message.
+        auto number = [&](int low, int high, const char* what, int& out) {
+            if (!value(text)) return false;
+            if (ParseInt(text, low, high, out)) return true;
+            error = std::string(arg) + " wants " + what + " from " + std::to_string(low) + " to " +
+                    std::to_string(high) + ", not " + std::string(text);
+            return false;
+        };
         if (arg == "-h" || arg == "--help") {
             options.help = true;
         } else if (arg == "-o") {
@@ -215,12 +223,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
                 return false;
             }
         } else if (arg == "--fps") {
-            if (!value(text)) return false;
-            if (!ParseInt(text, 1, kMaxAnimationFps, options.fps)) {
-                error = "--fps wants a frame rate from 1 to " + std::to_string(kMaxAnimationFps) +
-                        ", not " + std::string(text);
-                return false;
-            }
+            if (!number(1, kMaxAnimationFps, "a frame rate", options.fps)) return false;
         } else if (arg == "--ease") {
             if (!value(text)) return false;
             if (text != "linear" && text != "ease-in-out") {
@@ -230,17 +233,11 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             options.ease = text;
         } else if (arg == "--crf") {
             int crf = 0;
-            if (!value(text)) return false;
-            if (!ParseInt(text, 0, 63, crf)) {
-                error = "--crf wants a number from 0 to 63, not " + std::string(text);
-                return false;
-            }
+            if (!number(0, 63, "a number", crf)) return false;
             options.crf = crf;
         } else if (arg == "--frame-dat") {
             int frame = 0;
-            if (!value(text)) return false;
-            if (!ParseInt(text, 0, static_cast<int>(kMaxAnimationFrames), frame)) {
-                error = "--frame-dat wants a frame number from 0, not " + std::string(text);
+            if (!number(0, static_cast<int>(kMaxAnimationFrames), "a frame number", frame)) {
                 return false;
             }
             options.frameDat = frame;

@@ -212,8 +212,8 @@ TEST_F(AnimationExport, AnimatedPngFramesDecodeToThePaintedFrames) {
 
 TEST_F(AnimationExport, CancelAndFailureLeaveNoFileAndTheOlderOneIntact) {
     const AnimationPlan plan = TwoKeyframes();
-    for (const std::string name : {"a.png", "f%02d.png"}) {
-        const std::string path = dir.File(name == "a.png" ? name : "f00.png");
+    for (const std::string name : {"a.png", "f%02d.png", "v.mp4"}) {
+        const std::string path = dir.File(name == "f%02d.png" ? "f00.png" : name);
         std::ofstream(path) << "older";
         // Cancelled by the progress, by the flag, and failing as on a full disk.
         EXPECT_EQ(ExportAnimation(plan, dir.File(name), ui,
