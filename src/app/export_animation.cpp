@@ -361,9 +361,13 @@ bool CExportAnimationDialog::ReadPath(const AnimationPlan& plan, std::string& pa
         RefuseField(m_path, "Cannot write " + path + ": " + problem, m_ui);
         return false;
     }
-    if (kind.kind != AnimationKind::PngFrames && path != m_confirmedPath && m_ui.FileExists(path) &&
-        m_ui.ShowMessage(path + " already exists.\nDo you want to replace it?", MsgButtons::YesNo,
-                         MsgIcon::Exclamation) != IDYES) {
+    // Frames of an earlier export under the same pattern would be written over: asked about by
+    // their first.
+    const bool frames = kind.kind == AnimationKind::PngFrames;
+    const std::string existing = frames ? FramePathOf(path, 0) : path;
+    if ((frames || path != m_confirmedPath) && m_ui.FileExists(existing) &&
+        m_ui.ShowMessage(existing + " already exists.\nDo you want to replace it?",
+                         MsgButtons::YesNo, MsgIcon::Exclamation) != IDYES) {
         m_path->setFocus();
         return false;
     }

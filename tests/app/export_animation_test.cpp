@@ -87,11 +87,11 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
     const std::string duration =
         "Please enter a duration above 0, such as 2s, 2.5s or 500ms, in \"Duration 1 to 2\".";
     struct Case {
-        const char* field;  // "duration", "fps", "width", "height", "path" or "keyframes"
+        const char* field;  // "duration", "fps", "width", "height", "path", "frames", "keyframes"
         QString text;
         std::string message;  // a message starting so; empty: accepted
     };
-    std::ofstream(dir.File("old.png")) << "older";
+    for (const char* name : {"old.png", "old0.png"}) std::ofstream(dir.File(name)) << "older";
     const std::vector<Case> cases = {
         {"duration", "0", duration},
         {"duration", "-1s", duration},
@@ -106,6 +106,8 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
         {"path", QString::fromStdString(dir.File("missing/anim.png")), "Cannot write "},
         {"path", QString::fromStdString(dir.File("old.png")),  // answered: not Yes
          dir.File("old.png") + " already exists.\nDo you want to replace it?"},
+        {"frames", QString::fromStdString(dir.File("old%d.png")),
+         dir.File("old0.png") + " already exists.\nDo you want to replace it?"},
         {"keyframes", "1", "An animation needs two or more keyframes"},
         {"duration", "500ms", ""},
         {"fps", "240", ""},
@@ -121,7 +123,8 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
         if (field == "fps") Type(dialog.FpsEdit(), c.text);
         if (field == "width") Type(dialog.WidthEdit(), c.text);
         if (field == "height") Type(dialog.HeightEdit(), c.text);
-        if (field == "path") Retype(dialog.PathEdit(), c.text);
+        if (field == "frames") ChooseKind(dialog, AnimationKind::PngFrames);
+        if (field == "path" || field == "frames") Retype(dialog.PathEdit(), c.text);
         if (field == "keyframes") {
             dialog.KeyframeTable()->setCurrentCell(1, 0);
             ClickButton(dialog.RemoveButton());
