@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "document/dat_file.h"
 #include "document/dib_doc.h"
@@ -38,14 +39,14 @@ std::string CauseWithMessages(std::string cause, const std::string& messages) {
 bool LoadCarriedText(const std::string& path, const std::string& text, PictureSize size,
                      FigureParams& figure, std::string& cause) {
     CollectedTexts messages;
-    FigureEngine engine;
-    if (LoadDatText(engine, text, messages) != DAT_OK) {
+    const auto engine = std::make_unique<FigureEngine>();
+    if (LoadDatText(*engine, text, messages) != DAT_OK) {
         cause = CauseWithMessages("cannot read the figure " + path + " carries", messages.texts);
         return false;
     }
-    engine.m_nWidth = size.width;
-    engine.m_nHeight = size.height;
-    figure = engine;
+    figure = *engine;
+    figure.m_nWidth = size.width;
+    figure.m_nHeight = size.height;
     return true;
 }
 
@@ -125,12 +126,12 @@ bool LoadKeyframe(const std::string& path, FigureParams& figure, std::string& ca
     const int kind = FileKindOfLastExtension(path);
     if (kind == FILE_KIND_DAT) {
         CollectedTexts messages;
-        FigureEngine engine;
-        if (LoadDatFile(engine, path, messages) != DAT_OK) {
+        const auto engine = std::make_unique<FigureEngine>();
+        if (LoadDatFile(*engine, path, messages) != DAT_OK) {
             cause = CauseWithMessages("cannot read " + path, messages.texts);
             return false;
         }
-        figure = engine;
+        figure = *engine;
         return true;
     }
     if (kind == FILE_KIND_SVG) {
@@ -272,18 +273,19 @@ FigureParams FrameFigure(const AnimationPlan& plan, std::int64_t frame) {
     figure.m_nWidth = plan.width;
     figure.m_nHeight = plan.height;
     // Written as a parameter file it reads back whole, whatever the keyframes' format was.
-    std::strcpy(figure.m_szVersion, FigureEngine().m_szVersion);
+    static const auto defaults = std::make_unique<FigureEngine>();
+    std::strcpy(figure.m_szVersion, defaults->m_szVersion);
     return figure;
 }
 
 bool PaintAnimationFrame(const AnimationPlan& plan, std::int64_t frame, DibHandle& handle,
                          UserPrompts& ui) {
-    FigureEngine engine;
-    static_cast<FigureParams&>(engine) = FrameFigure(plan, frame);
-    if (!DibAllocatePicture(handle, engine.m_nWidth, engine.m_nHeight, ui)) return false;
-    DibInitHeader24(handle->Bytes(), engine.m_nWidth, engine.m_nHeight);
-    engine.m_nRowBytes = static_cast<std::int32_t>(DibRowStride(engine.m_nWidth, 24));
-    PaintFigureThreaded(engine, DibPixelData(handle->Bytes(), 0), -1, ui,
-                        ThreadsWorthUsing(engine, DefaultPaintingThreads()));
+    const auto engine = std::make_unique<FigureEngine>();
+    static_cast<FigureParams&>(*engine) = FrameFigure(plan, frame);
+    if (!DibAllocatePicture(handle, plan.width, plan.height, ui)) return false;
+    DibInitHeader24(handle->Bytes(), plan.width, plan.height);
+    engine->m_nRowBytes = static_cast<std::int32_t>(DibRowStride(plan.width, 24));
+    PaintFigureThreaded(*engine, DibPixelData(handle->Bytes(), 0), -1, ui,
+                        ThreadsWorthUsing(*engine, DefaultPaintingThreads()));
     return true;
 }

@@ -97,7 +97,8 @@ class FrameRing {
   public:
     FrameRing(const AnimationPlan& plan, int threads, const std::atomic<bool>* cancel)
         : m_plan(plan), m_total(FrameCount(plan)), m_cancel(cancel) {
-        const std::size_t frameBytes = DibPictureBytes(plan.width, plan.height);
+        const std::size_t frameBytes =
+            std::max<std::size_t>(DibPictureBytes(plan.width, plan.height), 1);
         const auto fitting = static_cast<int>(std::max<std::size_t>(kFrameMemory / frameBytes, 2));
         const int wanted = std::min<std::int64_t>(m_total, 2 * threads + 2);
         m_lanes = std::clamp(std::min(fitting, wanted) / 2, 1, threads);

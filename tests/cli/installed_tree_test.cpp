@@ -335,7 +335,8 @@ TEST_F(InstalledTreeTest, TumblerStoresTheThumbnailerPicture) {
 
 TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
     if (!ToolAvailable("bash")) GTEST_SKIP() << "bash is not installed";
-    for (const char* name : {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png", "g.svg"}) {
+    for (const char* name :
+         {"a.dat", "b.bmp", "c.jpg", "d.pov", "e.txt", "f.png", "g.svg", "h.mp4", "i.webm"}) {
         std::ofstream(Work(name)) << "";
     }
     const std::string script = Usr("share/bash-completion/completions/dorvanta-render").string();
@@ -352,7 +353,8 @@ TEST_F(InstalledTreeTest, BashCompletionOffersEveryOptionAndFilesByKind) {
         EXPECT_NE(offered.find(option + "\n"), std::string::npos) << option;
     }
     EXPECT_EQ(complete("''"), "a.dat\nb.bmp\nc.jpg\nf.png\ng.svg\n");
-    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\nf.png\ng.svg\n");
+    EXPECT_EQ(complete("-o ''"), "b.bmp\nc.jpg\nf.png\ng.svg\nh.mp4\ni.webm\n");
+    EXPECT_EQ(complete("--ease l"), "linear\n");
     EXPECT_EQ(complete("--stroke h"), "hairline\n");
     EXPECT_EQ(complete("fig.dat --save-dat ''"), "a.dat\n");
     EXPECT_EQ(complete("--pov ''"), "d.pov\n");
