@@ -1,6 +1,7 @@
 // The cases of the benchmark suite, registered in the order of the table.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -29,6 +30,14 @@ void PrintProcessTargets(const SuiteResults& results, std::ostream& out);
 // Case 13: animations (an animated PNG, the painting of a video's frames, the H.264 export).
 void RegisterAnimationCases();
 void PrintAnimationTargets(const SuiteResults& results, std::ostream& out);
+
+// Runs a program (its path first) to its end: the CPU seconds and the peak memory it used, or
+// nothing when it cannot start or fails.
+struct ProcessUsage {
+    double cpuSeconds = 0;
+    double peakMegabytes = 0;
+};
+std::optional<ProcessUsage> RunMeasured(const std::vector<std::string>& words);
 
 // Runs a command-line tool to its end; false when it cannot start or fails.
 bool RunTool(const std::vector<std::string>& words);

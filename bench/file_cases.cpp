@@ -224,20 +224,8 @@ void SvgText(benchmark::State& state, bool plotter) {
 
 // Runs dorvanta-render to its end; the CPU seconds it used (user and system), or -1 on failure.
 double RenderProcessSeconds(const std::vector<std::string>& words) {
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
-    }
-    auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    const std::optional<ProcessUsage> usage = RunMeasured(words);
+    return usage ? usage->cpuSeconds : -1;
 }
 
 // What a user waits for: dorvanta-render starting, painting the default figure and writing it as
@@ -284,6 +272,24 @@ void Register(const char* label, void (*run)(benchmark::State&, Arguments...),
 }
 
 }  // namespace
+
+std::optional<ProcessUsage> RunMeasured(const std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return {};
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return {};
+    }
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6;
+    };
+    return ProcessUsage{seconds(usage.ru_utime) + seconds(usage.ru_stime),
+                        static_cast<double>(usage.ru_maxrss) / 1024};
+}
 
 bool RunTool(const std::vector<std::string>& words) {
     std::vector<char*> argv;

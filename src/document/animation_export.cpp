@@ -120,6 +120,17 @@ class FrameRing {
 
     // The painter's loop (its own thread): a batch of frames at a time, one per lane.
     void Paint() {
+        try {
+            PaintBatches();
+        } catch (const std::exception&) {
+            m_failed = true;  // no memory: the output finds the frames missing
+        }
+        std::lock_guard lock(m_mutex);
+        m_painterDone = true;
+        m_changed.notify_all();
+    }
+
+    void PaintBatches() {
         for (std::int64_t next = 0; next < m_total;) {
             const int count = static_cast<int>(std::min<std::int64_t>(m_lanes, m_total - next));
             {
@@ -141,9 +152,6 @@ class FrameRing {
             m_painted = next;
             m_changed.notify_all();
         }
-        std::lock_guard lock(m_mutex);
-        m_painterDone = true;
-        m_changed.notify_all();
     }
 
     // The next frame in order, or null once the painter has stopped.
@@ -165,6 +173,7 @@ class FrameRing {
         m_changed.notify_all();
     }
     bool Cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    bool Failed() const { return m_failed; }
     std::int64_t Total() const { return m_total; }
     const PaintingMessages& Messages() const { return m_messages; }
 
@@ -194,6 +203,7 @@ class FrameRing {
     std::int64_t m_taken = 0;
     bool m_stop = false;
     bool m_painterDone = false;
+    std::atomic<bool> m_failed{false};
 };
 
 // The frames from the ring into the sink, in order, on the calling thread.
@@ -201,7 +211,8 @@ AnimationResult WriteFrames(FrameRing& ring, FrameSink& sink, const AnimationPro
     for (std::int64_t frame = 0; frame < ring.Total(); ++frame) {
         if (ring.Cancelled()) return AnimationResult::Cancelled;
         const FrameSlot* slot = ring.Take(frame);
-        if (slot == nullptr) return AnimationResult::Cancelled;
+        if (slot == nullptr)
+            return ring.Failed() ? AnimationResult::Failed : AnimationResult::Cancelled;
         const DibInfo info = DibDescribe(slot->picture->Bytes());
         const std::int64_t stride = DibRowStride(info.width, 24);
         const std::uint8_t* top =
@@ -292,6 +303,7 @@ AnimationResult ExportAnimation(const AnimationPlan& plan, const std::string& pa
     }
     ring.Stop();
     painter.join();
+    if (ring.Failed()) cause = "no memory left for the painting";
     ring.Messages().ShowTo(ui);
     if (result == AnimationResult::Failed) return fail(cause.empty() ? sink->Cause() : cause);
     return result;
