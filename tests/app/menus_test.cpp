@@ -164,7 +164,8 @@ TEST_F(AppFixture, ToolbarHasElevenButtonsAndThreeGaps) {
     EXPECT_EQ(StatusPromptFor(ID_EDIT_COPY), "Copy the selection and puts it on the Clipboard");
     EXPECT_EQ(StatusPromptFor(ID_SAVE_NEXT_FILE), "Save Bmp and Data to next File");
     const QAction* animation = Frame().Action(ID_FILE_EXPORT_ANIMATION);
-    EXPECT_EQ(animation->statusTip(), "Make a video or an animated PNG of the open figures in motion");
+    EXPECT_EQ(animation->statusTip(),
+              "Make a video or an animated PNG of the open figures in motion");
     EXPECT_EQ(animation->toolTip(), "Export Animation");
 }
 
