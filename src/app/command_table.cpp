@@ -14,9 +14,10 @@ const std::vector<MenuDefinition>& DocumentMenu() {
           {ID_FILE_SAVE, "&Save          (Picture) \tCtrl+S"},
           {ID_FILE_SAVE_AS, "Save &As...  (Picture)"},
           {},
-          // Exports beside the picture files: any size, and vectors.
+          // Exports beside the picture files: any size, vectors and motion.
           {ID_FILE_EXPORT_PICTURE, "&Export Picture..."},
           {ID_FILE_EXPORT_SVG, "Export SV&G..."},
+          {ID_FILE_EXPORT_ANIMATION, "Export Ani&mation..."},
           {},
           {ID_DORVANTA_DATA, "Dorvanta Data\tEnter"},
           {ID_SAVE_NEXT_FILE, "Save Picture and Data to next file"},
@@ -157,6 +158,8 @@ const std::map<int, const char*>& Prompts() {
         {ID_SAVE_NEXT_FILE, "Save Bmp and Data to next File\nSave Bmp and Data to next File"},
         {ID_FILE_EXPORT_PICTURE,
          "Paint the figure at any size into a picture file\nExport Picture"},
+        {ID_FILE_EXPORT_ANIMATION,
+         "Make a video or an animated PNG of the open figures in motion\nExport Animation"},
         // The framework's standard prompts.
         {ID_FILE_CLOSE, "Close the active document\nClose"},
         {ID_FILE_PRINT_SETUP, "Change the printer and printing options\nPrint Setup"},

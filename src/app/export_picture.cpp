@@ -7,13 +7,13 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
-#include <QProgressDialog>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "app/jpeg_quality_dialog.h"
 #include "app/validated_dialog.h"
@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr int kProgressSteps = 1000;
 constexpr double kFactorMin = 0.01;
 constexpr double kFactorMax = 1000.0;
 
@@ -158,59 +157,31 @@ void CExportPictureDialog::accept() {
     QDialog::accept();
 }
 
+namespace {
+
+QString PaintingLabel(const std::string& path, int width, int height) {
+    return QObject::tr("Painting %1 (%2 \u00d7 %3)...")
+        .arg(QFileInfo(QString::fromStdString(path)).fileName())
+        .arg(width)
+        .arg(height);
+}
+
+}  // namespace
+
 CPictureExport::CPictureExport(const FigureEngine& figure, int order, const ExportRequest& request,
                                std::string path, std::string parameterText, int threads,
                                UserPrompts& ui, QWidget* parent)
-    : QObject(parent), m_figure(std::make_unique<FigureEngine>(figure)), m_ui(ui) {
-    m_figure->m_nWidth = request.width;
-    m_figure->m_nHeight = request.height;
-    m_progress = new QProgressDialog(tr("Painting %1 (%2 \u00d7 %3)...")
-                                         .arg(QFileInfo(QString::fromStdString(path)).fileName())
-                                         .arg(request.width)
-                                         .arg(request.height),
-                                     tr("Cancel"), 0, kProgressSteps, parent);
-    m_progress->setWindowTitle(tr("Export Picture"));
-    m_progress->setWindowModality(Qt::NonModal);
-    m_progress->setMinimumDuration(0);
-    m_progress->setAutoClose(false);
-    m_progress->setAutoReset(false);
-    m_progress->setValue(0);
-    m_progress->show();
-    connect(m_progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
-    connect(&m_timer, &QTimer::timeout, this, &CPictureExport::Poll);
-    m_timer.start(50);
-    m_thread = std::thread(
-        [this, order, request, path = std::move(path), text = std::move(parameterText), threads] {
-            const StreamResult result = WritePosterFile(
-                *m_figure, order, path, request.fileKind, request.quality, text, threads, m_held,
-                [this](std::int64_t done, std::int64_t total) {
-                    m_done = done;
-                    m_total = total;
-                    return !m_cancel;
-                },
-                request.dotsPerInch);
-            m_result = static_cast<int>(result);
-            m_over = true;
-        });
-}
-
-CPictureExport::~CPictureExport() {
-    m_cancel = true;
-    if (m_thread.joinable()) m_thread.join();
-    delete m_progress;
-}
-
-void CPictureExport::Poll() {
-    const std::int64_t total = std::max<std::int64_t>(m_total, 1);
-    m_progress->setValue(static_cast<int>(kProgressSteps * m_done / total));
-    if (!m_over) return;
-    m_timer.stop();
-    m_thread.join();
-    m_progress->hide();
-    m_held.ShowTo(m_ui);  // a cancel says nothing; a failure says why, once
-    emit finished(m_result);
-    deleteLater();
-}
+    : CBackgroundExport(
+          tr("Export Picture"), PaintingLabel(path, request.width, request.height),
+          [figure = std::make_shared<FigureEngine>(figure), order, request, path,
+           text = std::move(parameterText),
+           threads](UserPrompts& held, const PaintingProgress& progress) {
+              figure->m_nWidth = request.width;
+              figure->m_nHeight = request.height;
+              return WritePosterFile(*figure, order, path, request.fileKind, request.quality, text,
+                                     threads, held, progress, request.dotsPerInch);
+          },
+          ui, parent) {}
 
 void ExportPicture(CDibDoc& doc, UserPrompts& ui, QWidget* parent) {
     if (doc.m_bBitmapMode) return;

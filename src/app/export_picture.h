@@ -7,22 +7,15 @@
 #pragma once
 
 #include <QDialog>
-#include <QObject>
-#include <QTimer>
-#include <atomic>
-#include <cstdint>
-#include <memory>
 #include <string>
-#include <thread>
 
-#include "figure/band_painting.h"
+#include "app/background_export.h"
 #include "picture/user_prompts.h"
 
 class CDibDoc;
 class FigureEngine;
 class QComboBox;
 class QDoubleSpinBox;
-class QProgressDialog;
 class QRadioButton;
 class QSpinBox;
 
@@ -74,7 +67,7 @@ class CExportPictureDialog : public QDialog {
 };
 
 // One export painting in the background. Deletes itself when it has finished and reported.
-class CPictureExport : public QObject {
+class CPictureExport : public CBackgroundExport {
     Q_OBJECT
 
   public:
@@ -82,29 +75,6 @@ class CPictureExport : public QObject {
     CPictureExport(const FigureEngine& figure, int order, const ExportRequest& request,
                    std::string path, std::string parameterText, int threads, UserPrompts& ui,
                    QWidget* parent);
-    ~CPictureExport() override;  // a painting still running is cancelled and waited for
-
-    QProgressDialog* Progress() const { return m_progress; }
-    // Painting or writing still; false once it has finished, failed or been cancelled.
-    bool IsRunning() const { return m_timer.isActive(); }
-
-  signals:
-    void finished(int result);  // a StreamResult
-
-  private:
-    void Poll();
-
-    std::unique_ptr<FigureEngine> m_figure;
-    UserPrompts& m_ui;
-    HeldPrompts m_held;  // the painting thread's messages, shown here when it is done
-    std::atomic<std::int64_t> m_done{0};
-    std::atomic<std::int64_t> m_total{1};
-    std::atomic<bool> m_cancel{false};
-    std::atomic<bool> m_over{false};
-    std::atomic<int> m_result{static_cast<int>(StreamResult::Failed)};
-    QProgressDialog* m_progress = nullptr;
-    QTimer m_timer;
-    std::thread m_thread;
 };
 
 // The whole command: the dialog, the file name, then the background painting. Nothing for a

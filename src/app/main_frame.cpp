@@ -24,7 +24,7 @@
 #include <algorithm>
 
 #include "app/about_icon.h"
-#include "app/export_picture.h"
+#include "app/background_export.h"
 #include "app/keyboard_locks.h"
 #include "app/toolbar_icons.h"
 #include "app/viewer_app.h"
@@ -439,15 +439,15 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     // Stopped here, while the frame is whole: each leaves no file behind.
-    for (CPictureExport* job : findChildren<CPictureExport*>()) delete job;
+    for (CBackgroundExport* job : findChildren<CBackgroundExport*>()) delete job;
     event->accept();
 }
 
 // An export painting in the background is not thrown away without asking.
 bool CMainFrame::MayStopExports() {
-    const auto jobs = findChildren<CPictureExport*>();
+    const auto jobs = findChildren<CBackgroundExport*>();
     const bool running = std::any_of(jobs.begin(), jobs.end(),
-                                     [](const CPictureExport* job) { return job->IsRunning(); });
+                                     [](const CBackgroundExport* job) { return job->IsRunning(); });
     return !running || m_app.Prompts().ShowMessage("An export is still running. Stop it and quit?",
                                                    MsgButtons::YesNo, MsgIcon::Question) == IDYES;
 }

@@ -21,6 +21,7 @@
 #include "app/about_dialog.h"
 #include "app/color_help_dialog.h"
 #include "app/draw_order_dialog.h"
+#include "app/export_animation.h"
 #include "app/export_picture.h"
 #include "app/help_texts.h"
 #include "app/jpeg_quality_dialog.h"
@@ -311,6 +312,19 @@ std::vector<CDibDoc*> CViewerApp::Documents() const {
     return docs;
 }
 
+// As the Window menu lists them; a document with several windows counts at its first.
+std::vector<CDibDoc*> CViewerApp::DocumentsInWindowOrder() const {
+    std::vector<CDibDoc*> docs;
+    if (!m_pMainFrame) return docs;
+    for (QMdiSubWindow* window : m_pMainFrame->MdiArea()->subWindowList()) {
+        auto* view = qobject_cast<CDibView*>(window->widget());
+        if (view && std::find(docs.begin(), docs.end(), &view->GetDocument()) == docs.end()) {
+            docs.push_back(&view->GetDocument());
+        }
+    }
+    return docs;
+}
+
 std::vector<CDibView*> CViewerApp::ViewsOf(const CDibDoc& doc) const {
     OpenDocument* entry = EntryOf(&doc);
     return entry ? entry->views : std::vector<CDibView*>{};
@@ -378,6 +392,9 @@ void CViewerApp::RegisterCommands() {
         [this](CmdUI& ui) { ui.Enable(ui.id - ID_FILE_MRU_FILE1 < m_recentFiles.size()); });
     m_commands.On(ID_APP_EXIT, [this] { m_pMainFrame->close(); });
     m_commands.On(ID_APP_ABOUT, [this] { ShowAboutBox(m_pMainFrame.get(), m_ui); });
+    m_commands.On(ID_FILE_EXPORT_ANIMATION, [this] {
+        ExportAnimationOf(DocumentsInWindowOrder(), m_ui, m_pMainFrame.get());
+    });
 }
 
 void CViewerApp::RegisterDocumentCommands(OpenDocument& entry) {

@@ -51,6 +51,7 @@ class CViewerApp : public QObject {
     bool SaveAllModified();
     void CloseDocument(CDibDoc& doc);
     std::vector<CDibDoc*> Documents() const;
+    std::vector<CDibDoc*> DocumentsInWindowOrder() const;
     std::vector<CDibView*> ViewsOf(const CDibDoc& doc) const;
     CDibView* ActiveView() const;
     CDibDoc* ActiveDocument() const;

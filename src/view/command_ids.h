@@ -49,6 +49,8 @@ constexpr int ID_MAKE_POV_DATA = 32824;
 constexpr int ID_HELP_POVRAY = 32825;
 // File > Export Picture...: the figure at any size into a picture file, painted in the background.
 constexpr int ID_FILE_EXPORT_PICTURE = 32900;
+// File > Export Animation...: the open figures in motion, as a video, an animated PNG or frames.
+constexpr int ID_FILE_EXPORT_ANIMATION = 32901;
 
 // SVG export.
 constexpr int ID_FILE_EXPORT_SVG = 32860;

@@ -47,6 +47,7 @@ TEST_F(AppFixture, DocumentMenuMatchesTheCommandTable) {
          "-",
          "&Export Picture...",
          "Export SV&G...",
+         "Export Ani&mation...",
          "-",
          "Dorvanta Data\tEnter",
          "Save Picture and Data to next file",
@@ -162,6 +163,10 @@ TEST_F(AppFixture, ToolbarHasElevenButtonsAndThreeGaps) {
     EXPECT_EQ(TooltipFor(ID_FILE_NEW), "");  // a prompt without "\n" gives no tooltip
     EXPECT_EQ(StatusPromptFor(ID_EDIT_COPY), "Copy the selection and puts it on the Clipboard");
     EXPECT_EQ(StatusPromptFor(ID_SAVE_NEXT_FILE), "Save Bmp and Data to next File");
+    const QAction* animation = Frame().Action(ID_FILE_EXPORT_ANIMATION);
+    EXPECT_EQ(animation->statusTip(),
+              "Make a video or an animated PNG of the open figures in motion");
+    EXPECT_EQ(animation->toolTip(), "Export Animation");
 }
 
 TEST_F(AppFixture, StatusPanesKeepTheWidthsOfTheirInitialTexts) {
