@@ -2,7 +2,6 @@
 // applies a batch of the page's actions and paints once at the end, so that the page never
 // waits and a burst of keys costs one painting.
 import { Core, Field, OrderField } from './core.js';
-import { figureOfFragment } from './fragment.js';
 
 // Moments of the start, in ms on the page's clock, for the page's timings.
 const startup = { workerStarted: performance.timeOrigin + performance.now() };
@@ -26,7 +25,8 @@ const actions = {
     async start(core, a, reply) {
         let figure = null;
         try {
-            figure = await figureOfFragment(a.fragment);
+            // Only a link with a figure waits for the module that reads it.
+            if (a.fragment.startsWith('#f=')) figure = await (await import('./fragment.js')).figureOfFragment(a.fragment);
         } catch (error) {
             message(`This link holds no figure that can be painted: ${error.message}. The figure stays.`);
         }
@@ -175,6 +175,10 @@ self.onmessage = async ({ data: batch }) => {
         else compiled.reject(new Error(`the core did not load (${batch.failed})`));
         return;
     }
+    // While the core still compiles: the buffer of the first picture, its pages touched now
+    // rather than on the way to the canvas.
+    const opening = batch.actions?.find((action) => action.kind === 'start');
+    if (opening) spareBuffers.push(new Uint8Array(opening.width * opening.height * 4).fill(255).buffer);
     if (batch.spare) {
         spareBuffers.push(batch.spare);
         if (spareBuffers.length > 2) spareBuffers.shift();
