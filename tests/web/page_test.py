@@ -196,6 +196,11 @@ class PageTest(unittest.TestCase):
             self.assert_canvas_is_native()
         self.acted(d.forward)
         self.assertIn(dat_of_address(d.current_url), seen[1:])
+        # A copied link opens the same figure: the page opened afresh at this address.
+        linked = dat_of_address(d.current_url)
+        d.refresh()
+        self.wait_for_painting(0)
+        self.assertEqual(self.assert_canvas_is_native()[2], linked)
 
         # Q: the desktop's random colouring from the page's seeded generator, a step of the
         # history of its own; Back returns to the figure before it.
