@@ -10,8 +10,9 @@ const $ = (selector) => document.querySelector(selector);
 const canvas = $('#figure');
 const focusCanvas = $('#focus');
 const context = canvas.getContext('2d');
-// Started with the core by index.html before this module loaded.
-const worker = window.dorvantaWorker;
+// Started with the core and the first picture by index.html before this module loaded.
+const start = window.dorvantaStart;
+const worker = start.worker;
 
 const kItemNames = ['Lines', 'Big pentagon', 'Big star', 'Small pentagon', 'Small star',
     'Reference line', 'Big solid pentagon', 'Small solid pentagon'];
@@ -20,8 +21,9 @@ const kLargestFile = 64 << 20;
 let state = null;    // the figure and view as the worker last reported them
 let picture = null;  // the last painting: rgba, width, height, dat
 let fixedSize = false;
-// Times in ms since the page was opened (the navigation's start).
-const timings = { scriptStarted: performance.now(), firstPicture: null, keyToPicture: [], paintMs: [], paintOnlyMs: [] };
+// Times in ms since the page was opened (the navigation's start); per picture, from the request
+// to the picture on the canvas, and the worker's painting and copy within it.
+const timings = { scriptStarted: performance.now(), firstPicture: null, keyToPicture: [], pictures: [] };
 
 // ---- The worker: batches of actions, one at a time, the waiting ones merged ----------------
 
@@ -60,20 +62,20 @@ function flush(exportKind, resolve) {
     if (waiting.length === 0 && !exportKind) return;
     busy = true;
     const id = nextId++;
-    replies.set(id, { resolve, history: waitingHistory });
+    replies.set(id, { resolve, history: waitingHistory, sentAt: performance.now() });
     worker.postMessage({ id, actions: waiting, export: exportKind });
     waiting = [];
     waitingHistory = 'none';
 }
 
-worker.onmessage = ({ data: reply }) => {
+function onReply(reply) {
     busy = false;
-    const { resolve, history } = replies.get(reply.id);
+    const { resolve, history, sentAt } = replies.get(reply.id);
     replies.delete(reply.id);
-    show(reply, history);
+    show(reply, history, sentAt);
     resolve?.(reply);
     flush();
-};
+}
 worker.onerror = (event) => {
     busy = false;
     showMessage(`The painting stopped: ${event.message ?? 'the worker failed'}. Reload the page to go on.`);
@@ -81,12 +83,13 @@ worker.onerror = (event) => {
 
 // ---- Showing what the worker made -------------------------------------------------------------
 
-function show(reply, history) {
+function show(reply, history, sentAt) {
     if (!timings.workerStarted) {
         timings.workerStarted = reply.startup.workerStarted - performance.timeOrigin;
         timings.coreReady = reply.startup.coreReady - performance.timeOrigin;
     }
-    if (reply.picture) showPicture(reply.picture);
+    if ('fixedSize' in reply) fixedSize = reply.fixedSize;
+    if (reply.picture) showPicture(reply.picture, sentAt);
     state = reply.state ?? state;
     drawFocusRects(reply.rects);
     if (state) {
@@ -97,21 +100,24 @@ function show(reply, history) {
     if (reply.picture && history !== 'none') storeInAddress(reply.picture.dat, history);
 }
 
-function showPicture(p) {
+// The picture's buffer goes back to the worker when the next picture replaces it.
+function showPicture(p, sentAt) {
+    if (picture) worker.postMessage({ spare: picture.rgba.buffer }, [picture.rgba.buffer]);
     picture = p;
-    if (canvas.width !== p.width || canvas.height !== p.height) {
-        canvas.width = p.width;
-        canvas.height = p.height;
-        focusCanvas.width = p.width;
-        focusCanvas.height = p.height;
+    for (const c of [canvas, focusCanvas]) {
+        if (c.width !== p.width || c.height !== p.height) [c.width, c.height] = [p.width, p.height];
     }
-    context.putImageData(new ImageData(p.rgba, p.width, p.height), 0, 0);
+    // index.html shows the first picture itself when it comes before this module.
+    if (!p.shownAt) context.putImageData(new ImageData(p.rgba, p.width, p.height), 0, 0);
     canvas.style.transform = '';
     placeCanvas();
-    const now = performance.now();
-    timings.paintMs.push(p.paintMs);
-    timings.paintOnlyMs.push(p.paintOnlyMs);
-    timings.firstPicture ??= now;
+    const now = p.shownAt ?? performance.now();
+    timings.pictures.push({ ms: now - sentAt, workerMs: p.workerMs, paintMs: p.paintMs, copyMs: p.copyMs,
+        width: p.width, height: p.height });
+    if (timings.firstPicture === null) {
+        timings.firstPicture = now;
+        afterFirstPicture();
+    }
     if (keyPressedAt !== null) {
         timings.keyToPicture.push(now - keyPressedAt);
         keyPressedAt = null;
@@ -254,8 +260,7 @@ document.addEventListener('keydown', (event) => {
 
 // ---- Mouse and touch ----------------------------------------------------------------------------
 
-function picturePixel(event) {
-    const box = canvas.getBoundingClientRect();
+function picturePixel(event, box = canvas.getBoundingClientRect()) {
     return { x: Math.floor(((event.clientX - box.left) * canvas.width) / box.width),
         y: Math.floor(((event.clientY - box.top) * canvas.height) / box.height) };
 }
@@ -271,7 +276,9 @@ canvas.addEventListener('pointerdown', (event) => {
     if (event.button !== 0) return;
     canvas.setPointerCapture(event.pointerId);
     pointers.set(event.pointerId, { x: event.clientX, y: event.clientY });
-    gesture = { start: new Map([...pointers].map(([id, p]) => [id, { ...p }])), moved: false };
+    // The canvas's box before the gesture's preview transform moves it.
+    const box = gesture?.box ?? canvas.getBoundingClientRect();
+    gesture = { start: new Map([...pointers].map(([id, p]) => [id, { ...p }])), moved: false, box };
 });
 
 canvas.addEventListener('pointermove', (event) => {
@@ -283,12 +290,12 @@ canvas.addEventListener('pointermove', (event) => {
         const ratio = Math.hypot(a.x - b.x, a.y - b.y) / Math.max(1, Math.hypot(a0.x - b0.x, a0.y - b0.y));
         const mid = { x: (a.x + b.x) / 2, y: (a.y + b.y) / 2 };
         gesture = { ...gesture, moved: true, pinch: { ratio, mid } };
-        const box = canvas.getBoundingClientRect();
-        canvas.style.transformOrigin = `${mid.x - box.left}px ${mid.y - box.top}px`;
+        canvas.style.transformOrigin = `${mid.x - gesture.box.left}px ${mid.y - gesture.box.top}px`;
         canvas.style.transform = `scale(${ratio})`;
         return;
     }
-    if (!a0) return;
+    // After a pinch the last finger to leave does not pan.
+    if (!a0 || gesture.pinch) return;
     const dx = a.x - a0.x, dy = a.y - a0.y;
     if (!gesture.moved && Math.hypot(dx, dy) < 4) return;
     gesture.moved = true;
@@ -303,7 +310,7 @@ function endGesture(event) {
     const g = gesture;
     gesture = null;
     if (g.pinch && g.pinch.ratio > 0) {
-        const p = picturePixel({ clientX: g.pinch.mid.x, clientY: g.pinch.mid.y });
+        const p = picturePixel({ clientX: g.pinch.mid.x, clientY: g.pinch.mid.y }, g.box);
         act({ kind: 'zoom', x: p.x, y: p.y, steps: Math.log2(g.pinch.ratio) });
     } else if (g.pan) {
         const scale = pixelsPerCss();
@@ -349,6 +356,7 @@ function confirmText(text) {
 const panels = { settings: $('#settings-button'), colours: $('#colours-button'), help: $('#help-button') };
 
 function openPanel(name, open = true) {
+    buildPanels();
     for (const [other, button] of Object.entries(panels)) {
         const shown = other === name && open;
         $(`#${other}`).hidden = !shown;
@@ -369,7 +377,10 @@ for (const [name, button] of Object.entries(panels)) {
     button.addEventListener('click', () => openPanel(name, $(`#${name}`).hidden));
 }
 
+let panelsBuilt = false;
 function buildPanels() {
+    if (panelsBuilt) return;
+    panelsBuilt = true;
     const items = $('#draw-items');
     kItemNames.forEach((label, i) => {
         items.insertAdjacentHTML('beforeend', `<label><input type="checkbox" name="item${i}"> Draw ${label}</label>`);
@@ -408,9 +419,10 @@ function buildPanels() {
     table.insertAdjacentHTML('beforeend', head + body + '</tbody>');
 }
 
-// Fills the panels from the state; a field being edited keeps what is typed.
+// Fills the panels from the state (closed ones wait until they open); a field being edited keeps
+// what is typed.
 function updatePanels(force = false) {
-    if (!state) return;
+    if (!state || !panelsBuilt || (!force && $('#settings').hidden && $('#colours').hidden)) return;
     const form = $('#settings-form').elements;
     if (!$('#settings').hidden && !force && $('#settings').contains(document.activeElement)) return;
     const f = state.fields;
@@ -508,6 +520,40 @@ $('#colours').addEventListener('change', (event) => {
     }
 });
 
+// As on the desktop's colour page: the wheel over a colour changes one channel by 10 (red, green
+// or blue by the third of the swatch under the pointer), over a transparency slider the
+// transparency by 0.1; a colour dragged onto another swatch is copied there.
+$('#colours').addEventListener('wheel', (event) => {
+    const input = event.target;
+    const step = event.deltaY < 0 ? 1 : -1;
+    if (input.dataset?.entry) {
+        const box = input.getBoundingClientRect();
+        const channel = Math.min(2, Math.max(0, Math.floor((3 * (event.clientX - box.left)) / box.width)));
+        const colour = colourOfHex(input.value);
+        const value = Math.min(255, Math.max(0, ((colour >> (8 * channel)) & 0xff) + 10 * step));
+        input.value = hexOfColour((colour & ~(0xff << (8 * channel))) | (value << (8 * channel)));
+    } else if (input.type === 'range') {
+        input.value = String(Math.min(1, Math.max(0, Math.round((Number(input.value) + 0.1 * step) * 100) / 100)));
+    } else {
+        return;
+    }
+    event.preventDefault();
+    input.dispatchEvent(new Event('change', { bubbles: true }));
+}, { passive: false });
+
+let draggedColour = null;
+$('#colours').addEventListener('pointerdown', (event) => {
+    draggedColour = event.target.dataset?.entry ? event.target : null;
+});
+document.addEventListener('pointerup', (event) => {
+    const from = draggedColour;
+    draggedColour = null;
+    const to = document.elementFromPoint(event.clientX, event.clientY)?.closest?.('#colours [data-entry]');
+    if (!from || !to || to === from) return;
+    to.value = from.value;
+    to.dispatchEvent(new Event('change', { bubbles: true }));
+});
+
 // ---- Files --------------------------------------------------------------------------------------
 
 async function openFile(file) {
@@ -574,7 +620,9 @@ for (const button of document.querySelectorAll('[data-download]')) {
         $('#downloads').open = false;
         if (kind === 'png') {
             if (!picture) return;
-            download(await encodePng(picture.rgba, picture.width, picture.height, picture.dat), `${baseName()}.png`, 'image/png');
+            // A copy: the buffer goes back to the worker when a new picture comes meanwhile.
+            const { rgba, width, height, dat } = picture;
+            download(await encodePng(rgba.slice(), width, height, dat), `${baseName()}.png`, 'image/png');
             return;
         }
         const reply = await request(kind);
@@ -603,9 +651,15 @@ function randomSeed() {
 const seed = randomSeed();
 waiting.push({ kind: 'seed', seed });
 window.dorvanta = { timings, seed, state: () => state };
-// The first picture is asked for before the panels are built: they are built while it paints.
-openFromAddress('replace').finally(buildPanels);
+// index.html asked for the first picture (request 0); its replies so far are taken over here.
+busy = true;
+replies.set(0, { history: 'replace', sentAt: start.sentAt });
+worker.onmessage = ({ data }) => onReply(data);
+start.replies.splice(0).forEach(onReply);
 canvas.focus();
-if ('serviceWorker' in navigator && location.protocol !== 'file:') {
-    navigator.serviceWorker.register('sw.js').catch(() => {});
+
+// What the first picture need not wait for: the offline copy (its install fetches every file).
+function afterFirstPicture() {
+    if (!('serviceWorker' in navigator) || location.protocol === 'file:') return;
+    setTimeout(() => navigator.serviceWorker.register('sw.js').catch(() => {}), 0);
 }

@@ -8,8 +8,12 @@ const kNavigation = {
     PageUp: NavKey.PageUp, PageDown: NavKey.PageDown, Home: NavKey.Home,
 };
 
-// The action of a keydown event, or null when the key is not the view's.
+// The action of a keydown event, or null when the key is not the view's. Browsers keep
+// Ctrl+Page Up/Down for their tabs, so Alt+Page Up/Down does here what Ctrl does on the desktop.
 export function actionOfKey(event) {
+    if (event.altKey && !event.metaKey && /^Page(Up|Down)$/.test(event.key)) {
+        return { kind: 'navigate', key: kNavigation[event.key], ctrl: true, shift: Boolean(event.shiftKey) };
+    }
     if (event.altKey || event.metaKey) return null;
     const ctrl = Boolean(event.ctrlKey);
     if (event.key in kNavigation) {

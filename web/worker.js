@@ -14,9 +14,27 @@ const ready = new Promise((resolve, reject) => {
     return core;
 });
 const view = { mode: 1, onlyOne: false };
+// Buffers of earlier pictures the page handed back: a new buffer of some megabytes costs more than
+// the painting (every page of it is faulted in), a reused one only the copy.
+const spareBuffers = [];
 
 // What each action does; returns the order to paint (−1 all, 0..9 one) or undefined.
 const actions = {
+    // The page's opening: the figure of the address (the default one when it holds none or a
+    // damaged one) at the window's size unless the address fixes its size.
+    async start(core, a, reply) {
+        let figure = null;
+        try {
+            // Only a link with a figure waits for the module that reads it.
+            if (a.fragment.startsWith('#f=')) figure = await (await import('./fragment.js')).figureOfFragment(a.fragment);
+        } catch (error) {
+            message(`This link holds no figure that can be painted: ${error.message}. The figure stays.`);
+        }
+        if (figure && !core.loadDat(figure.dat)) figure = null;
+        reply.fixedSize = figure?.fixedSize ?? false;
+        if (!reply.fixedSize) actions.size(core, a);
+        return -1;
+    },
     load(core, a) {
         if (!core.loadDat(a.dat)) return undefined;
         view.onlyOne = false;
@@ -141,10 +159,29 @@ function exportFile(core, kind) {
     return null;
 }
 
+// The painting as top-down RGBA in a buffer of its own, to be handed to the page.
+function pictureOf(core) {
+    const pixels = core.rgba();
+    const reused = spareBuffers.findIndex((buffer) => buffer.byteLength === pixels.length);
+    const buffer = reused >= 0 ? spareBuffers.splice(reused, 1)[0] : new ArrayBuffer(pixels.length);
+    const rgba = new Uint8ClampedArray(buffer);
+    rgba.set(pixels);
+    return { rgba, width: core.get(Field.width), height: core.get(Field.height), dat: core.datBytes() };
+}
+
 self.onmessage = async ({ data: batch }) => {
     if ('module' in batch || 'failed' in batch) {
         if (batch.module) compiled.resolve(batch.module);
         else compiled.reject(new Error(`the core did not load (${batch.failed})`));
+        return;
+    }
+    // While the core still compiles: the buffer of the first picture, its pages touched now
+    // rather than on the way to the canvas.
+    const opening = batch.actions?.find((action) => action.kind === 'start');
+    if (opening) spareBuffers.push(new Uint8Array(opening.width * opening.height * 4).fill(255).buffer);
+    if (batch.spare) {
+        spareBuffers.push(batch.spare);
+        if (spareBuffers.length > 2) spareBuffers.shift();
         return;
     }
     try {
@@ -156,24 +193,24 @@ self.onmessage = async ({ data: batch }) => {
 };
 
 async function handle(batch) {
+    const received = performance.now();
     const core = await ready;
     messages = [];
-    const started = performance.now();
+    const reply = { id: batch.id, startup };
     let order;
     for (const action of batch.actions) {
-        const result = actions[action.kind]?.(core, action);
+        const result = await actions[action.kind]?.(core, action, reply);
         if (result !== undefined) order = result;
     }
-    const reply = { id: batch.id, startup };
     const transfer = [];
     if (order !== undefined) {
         const paintStarted = performance.now();
         if (core.paint(order)) {
-            const paintOnlyMs = performance.now() - paintStarted;
-            const rgba = core.rgba().slice();
-            reply.picture = { rgba, width: core.get(Field.width), height: core.get(Field.height),
-                dat: core.datBytes(), paintMs: performance.now() - started, paintOnlyMs };
-            transfer.push(rgba.buffer);
+            const painted = performance.now();
+            reply.picture = pictureOf(core);
+            reply.picture.paintMs = painted - paintStarted;
+            reply.picture.copyMs = performance.now() - painted;
+            transfer.push(reply.picture.rgba.buffer);
         }
     }
     if (view.mode === 0) reply.rects = core.focusRects();
@@ -182,5 +219,6 @@ async function handle(batch) {
     reply.state = snapshot(core);
     const said = core.messages();
     reply.messages = [...messages, ...(said ? [said] : [])];
+    if (reply.picture) reply.picture.workerMs = performance.now() - received;
     self.postMessage(reply, transfer);
 }

@@ -18,7 +18,7 @@ double Perimeter(const std::vector<PlotterPoint>& polygon) {
     double length = 0;
     for (std::size_t n = 0; n < polygon.size(); ++n) {
         const PlotterPoint p = polygon[n], q = polygon[(n + 1) % polygon.size()];
-        length += std::hypot(q.x - p.x, q.y - p.y);
+        length += std::sqrt((q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y));
     }
     return length;
 }

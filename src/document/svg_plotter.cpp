@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -24,8 +25,13 @@ PlotterPoint operator*(double s, PlotterPoint p) {
 double Dot(PlotterPoint p, PlotterPoint q) {
     return p.x * q.x + p.y * q.y;
 }
+// Squared lengths and square roots only: they round alike in every C library, which hypot and
+// atan2 do not, so that every platform plans the same strokes in the same order.
+double SquaredDistance(PlotterPoint p, PlotterPoint q) {
+    return Dot(p - q, p - q);
+}
 double Distance(PlotterPoint p, PlotterPoint q) {
-    return std::hypot(p.x - q.x, p.y - q.y);
+    return std::sqrt(SquaredDistance(p, q));
 }
 
 // A stroke along its carrier line: offset t across it, from s0 to s1 along it.
@@ -35,28 +41,40 @@ struct Stretch {
     double s1 = 0.0;
     std::uint32_t colour = 0;
     int sequence = 0;
+
+    // Strict and total, so that every sort puts equal offsets in one order.
+    friend bool operator<(const Stretch& p, const Stretch& q) {
+        return std::tie(p.t, p.sequence, p.s0, p.s1, p.colour) <
+               std::tie(q.t, q.sequence, q.s0, q.s1, q.colour);
+    }
 };
 
-// Directions closer than this (radians) are one direction.
-constexpr double kAngleTolerance = 1e-6;
+// Directions whose keys are closer than this (about a micro-radian) are one direction.
+constexpr double kDirectionTolerance = 1e-6;
 
-// The angle of a stroke's line in (−π/2, π/2] give or take a margin, so that vertical strokes
-// drawn up and drawn down share one angle near π/2.
-double LineAngle(PlotterPoint d) {
-    constexpr double kHalfTurn = 3.141592653589793;
-    double angle = std::atan2(d.y, d.x);
-    if (angle < -kHalfTurn / 2 + 1e-3) angle += kHalfTurn;
-    if (angle >= kHalfTurn / 2 + 1e-3) angle -= kHalfTurn;
-    return angle;
+// A stroke's direction turned into the half turn from just below −90° to just above 90°, so that
+// vertical strokes drawn up and drawn down share one direction near 90°.
+PlotterPoint LineDirection(PlotterPoint d) {
+    constexpr double kVerticalMargin = 1e-3;  // about a milli-radian
+    if (d.x < 0 || (d.x == 0 && d.y < 0)) d = -1.0 * d;
+    if (d.y < 0 && d.x < kVerticalMargin * -d.y) d = -1.0 * d;
+    return d;
+}
+
+// A key of a line direction that grows with its angle, from a quotient instead of atan2: the
+// diamond angle, y / (|x| + |y|), continued beyond 90° as 2 − y / (|x| + |y|).
+double DirectionKey(PlotterPoint d) {
+    const double sine = d.y / (std::fabs(d.x) + std::fabs(d.y));
+    return d.x < 0 ? 2 - sine : sine;
 }
 
 // Sweeps the stretches of one carrier line (sorted or not) and appends the merged strokes.
 void SweepLine(const std::vector<Stretch>& line, PlotterPoint along, PlotterPoint across,
                std::vector<PlotterSegment>& out) {
     std::vector<double> cuts;
-    for (const Stretch& s : line) {
-        cuts.push_back(s.s0);
-        cuts.push_back(s.s1);
+    for (const Stretch& s : line) {  // + 0.0: −0 and 0 sort as equals, and must print alike
+        cuts.push_back(s.s0 + 0.0);
+        cuts.push_back(s.s1 + 0.0);
     }
     std::sort(cuts.begin(), cuts.end());
     std::vector<double> points;  // cuts closer than the tolerance become one
@@ -98,8 +116,7 @@ void SweepLine(const std::vector<Stretch>& line, PlotterPoint along, PlotterPoin
 // The stretches of one direction, split into carrier lines by their offsets.
 void SweepDirection(std::vector<Stretch>& stretches, PlotterPoint along, PlotterPoint across,
                     std::vector<PlotterSegment>& out) {
-    std::sort(stretches.begin(), stretches.end(),
-              [](const Stretch& p, const Stretch& q) { return p.t < q.t; });
+    std::sort(stretches.begin(), stretches.end());
     std::size_t begin = 0;
     for (std::size_t n = 1; n <= stretches.size(); ++n) {
         if (n == stretches.size() || stretches[n].t - stretches[n - 1].t > kPlotterTolerance) {
@@ -142,19 +159,20 @@ class EndGrid {
     int Nearest(PlotterPoint p) const {
         const int cx = Clamp((p.x - m_x0) / m_cell), cy = Clamp((p.y - m_y0) / m_cell);
         int best = -1;
-        double bestDistance = std::numeric_limits<double>::infinity();
+        double bestSquared = std::numeric_limits<double>::infinity();
         for (int ring = 0; ring <= m_count; ++ring) {
             // Every cell of this ring lies at least (ring − 1) cells away.
-            if (best >= 0 && (ring - 1) * m_cell > bestDistance) break;
+            const double nearest = std::max(ring - 1, 0) * m_cell;
+            if (best >= 0 && nearest * nearest > bestSquared) break;
             for (int y = cy - ring; y <= cy + ring; ++y) {
                 for (int x = cx - ring; x <= cx + ring; ++x) {
                     const bool onRing = std::abs(x - cx) == ring || std::abs(y - cy) == ring;
                     if (!onRing || x < 0 || y < 0 || x >= m_count || y >= m_count) continue;
                     for (int end : m_cells[static_cast<std::size_t>(y) * m_count + x]) {
                         if (m_used[end / 2]) continue;
-                        const double d = Distance(p, EndPoint(end));
-                        if (d < bestDistance) {
-                            bestDistance = d;
+                        const double d = SquaredDistance(p, EndPoint(end));
+                        if (d < bestSquared) {
+                            bestSquared = d;
                             best = end;
                         }
                     }
@@ -218,30 +236,41 @@ PlotterPen PlanPen(std::uint32_t colour, const std::vector<PlotterSegment>& stro
 
 std::vector<PlotterSegment> MergeStrokes(const std::vector<PlotterSegment>& segments) {
     struct Oriented {
-        double angle;
-        const PlotterSegment* segment;
+        double key;
+        PlotterPoint direction;
+        std::size_t index;
     };
     std::vector<Oriented> strokes;
-    for (const PlotterSegment& s : segments) {
-        const PlotterPoint d = s.b - s.a;
-        const double length = std::hypot(d.x, d.y);
-        if (!(length > kPlotterTolerance) || !std::isfinite(length)) continue;
-        strokes.push_back({LineAngle(d), &s});
+    for (std::size_t n = 0; n < segments.size(); ++n) {
+        const PlotterSegment& s = segments[n];
+        const double squared = SquaredDistance(s.a, s.b);
+        if (!(squared > kPlotterTolerance * kPlotterTolerance) || !std::isfinite(squared)) continue;
+        const PlotterPoint direction = LineDirection(s.b - s.a);
+        strokes.push_back({DirectionKey(direction), direction, n});
     }
-    std::sort(strokes.begin(), strokes.end(),
-              [](const Oriented& p, const Oriented& q) { return p.angle < q.angle; });
+    std::sort(strokes.begin(), strokes.end(), [](const Oriented& p, const Oriented& q) {
+        return std::tie(p.key, p.index) < std::tie(q.key, q.index);
+    });
     std::vector<PlotterSegment> merged;
     std::size_t begin = 0;
     for (std::size_t n = 1; n <= strokes.size(); ++n) {
-        if (n < strokes.size() && strokes[n].angle - strokes[n - 1].angle <= kAngleTolerance) {
+        if (n < strokes.size() && strokes[n].key - strokes[n - 1].key <= kDirectionTolerance) {
             continue;
         }
-        // One direction: the strokes from begin to n, measured along the first one's angle.
-        const double angle = strokes[begin].angle;
-        const PlotterPoint along{std::cos(angle), std::sin(angle)}, across{-along.y, along.x};
+        // One direction: the strokes from begin to n, measured along the longest one.
+        const PlotterPoint longest =
+            std::max_element(strokes.begin() + static_cast<std::ptrdiff_t>(begin),
+                             strokes.begin() + static_cast<std::ptrdiff_t>(n),
+                             [](const Oriented& p, const Oriented& q) {
+                                 return Dot(p.direction, p.direction) <
+                                        Dot(q.direction, q.direction);
+                             })
+                ->direction;
+        const PlotterPoint along = (1 / std::sqrt(Dot(longest, longest))) * longest,
+                           across{-along.y, along.x};
         std::vector<Stretch> stretches;
         for (std::size_t m = begin; m < n; ++m) {
-            const PlotterSegment& s = *strokes[m].segment;
+            const PlotterSegment& s = segments[strokes[m].index];
             const double s0 = Dot(s.a, along), s1 = Dot(s.b, along);
             stretches.push_back({Dot(0.5 * (s.a + s.b), across), std::min(s0, s1), std::max(s0, s1),
                                  s.colour, s.sequence});

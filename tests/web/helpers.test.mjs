@@ -86,6 +86,10 @@ test('keys map to the view actions of the desktop', () => {
         [{ key: 'Enter' }, { kind: 'settings' }],
         [{ key: 'Escape' }, { kind: 'offsets' }],
         [{ key: 'ArrowUp', altKey: true }, null],
+        // The browser keeps Ctrl+Page Up/Down for its tabs: Alt stands in for Ctrl there.
+        [{ key: 'PageUp', altKey: true }, { kind: 'navigate', key: NavKey.PageUp, ctrl: true, shift: false }],
+        [{ key: 'PageDown', altKey: true, shiftKey: true }, { kind: 'navigate', key: NavKey.PageDown, ctrl: true, shift: true }],
+        [{ key: 'PageDown', altKey: true, metaKey: true }, null],
         [{ key: 'x' }, null],
         [{ key: 'Q', shiftKey: true }, { kind: 'random' }],
         [{ key: 'q' }, { kind: 'random' }],

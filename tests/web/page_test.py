@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The web page in Debian's headless Chromium: the canvas against dorvanta-render, keys and the
-address, Back, a damaged link, opening a .dat, downloading the PNG and the SVG, the console.
+address, Back, a damaged link, opening a .dat, touch, the colour panel's wheel and drag,
+downloading the PNG, the SVG and the plotter SVG, the console.
 
 DORVANTA_RENDER names dorvanta-render, DORVANTA_WEB_DIR the built page. With DORVANTA_SCREENSHOTS
 set to a folder, screenshots at 1200 x 900 and at 390 x 844 (device scale 3) are left there, and
@@ -18,6 +19,8 @@ import zlib
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.common.keys import Keys
 
 RENDER = os.environ["DORVANTA_RENDER"]
@@ -134,6 +137,26 @@ class PageTest(unittest.TestCase):
             time.sleep(0.05)
         self.fail(f"no {suffix} downloaded")
 
+    def gesture(self, *frames):
+        """One touch gesture through Chromium's touch emulation: the fingers' points per frame,
+        from the touch start to the last move; all fingers leave together."""
+        d = self.driver
+        d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
+        for n, points in enumerate(frames):
+            d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchMove" if n else "touchStart", "touchPoints": [
+                {"x": x, "y": y, "id": i} for i, (x, y) in enumerate(points)]})
+        d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
+        d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
+
+    def state(self):
+        return self.driver.execute_script("return window.dorvanta.state()")
+
+    def acted(self, action):
+        """Runs an action of the page and waits for the picture it paints."""
+        before = self.painted()
+        action()
+        self.wait_for_painting(before)
+
     def test_page(self):
         d = self.driver
         d.get(self.url + "?seed=1234")
@@ -143,42 +166,41 @@ class PageTest(unittest.TestCase):
         self.assertEqual((width, height), (1200, 900))
         first_url = d.current_url
 
-        # Keys: Un up by one and by ten, zoom out; the address follows, each picture exact.
-        self.press(Keys.ARROW_RIGHT)
-        _, _, right_dat = self.assert_canvas_is_native()
-        time.sleep(0.7)  # a new step of the history
-        self.press(Keys.CONTROL, Keys.ARROW_UP)
-        self.press(Keys.PAGE_UP)
-        _, _, dat = self.assert_canvas_is_native()
+        # Keys, each picture exact: Un up by one and by ten, zoom out, a digit paints that order
+        # alone and Alt+Page Down (Ctrl+Page Down on the desktop) the next lower order alone.
+        seen = [first_dat]
+        for keys, pause, fields in [((Keys.ARROW_RIGHT,), 0.7, {}), ((Keys.CONTROL, Keys.ARROW_UP), 0, {}),
+                                    ((Keys.PAGE_UP,), 0, {}), (("3",), 0, {"currentOrder": 3}),
+                                    ((Keys.ALT, Keys.PAGE_DOWN), 0, {"currentOrder": 2})]:
+            self.press(*keys)
+            seen.append(self.assert_canvas_is_native()[2])
+            self.assertEqual({name: self.state()["fields"][name] for name in fields}, fields, keys)
+            time.sleep(pause)  # a new step of the history
         self.assertNotEqual(d.current_url, first_url)
-        self.assertIn(b"\r\n", dat)
-        # A digit paints that order alone; Tab shows the centre rectangles without painting.
-        self.press("3")
-        _, _, order_dat = self.assert_canvas_is_native()
+        self.assertIn(b"\r\n", seen[-1])
+        self.assertTrue(self.state()["onlyOne"])
+        # Tab shows the centre rectangles without painting.
         d.find_element(By.ID, "figure").send_keys(Keys.TAB)
         time.sleep(0.3)
-        self.assertEqual(d.execute_script("return window.dorvanta.state().mode"), 0)
+        self.assertEqual(self.state()["mode"], 0)
         d.find_element(By.ID, "figure").send_keys(Keys.ESCAPE)
 
         # Back steps through the exploration (keys close together make one step) to the first
         # figure, each picture exact; Forward goes the other way.
-        seen = [first_dat, right_dat, dat, order_dat]
         index = len(seen) - 1
-        for _ in range(len(seen)):
-            before = self.painted()
-            d.back()
-            self.wait_for_painting(before)
+        while index > 0:
+            self.acted(d.back)
             now = dat_of_address(d.current_url)
             self.assertIn(now, seen[:index])
             index = seen.index(now)
             self.assert_canvas_is_native()
-            if index == 0:
-                break
-        self.assertEqual(index, 0)
-        before = self.painted()
-        d.forward()
-        self.wait_for_painting(before)
+        self.acted(d.forward)
         self.assertIn(dat_of_address(d.current_url), seen[1:])
+        # A copied link opens the same figure: the page opened afresh at this address.
+        linked = dat_of_address(d.current_url)
+        d.refresh()
+        self.wait_for_painting(0)
+        self.assertEqual(self.assert_canvas_is_native()[2], linked)
 
         # Q: the desktop's random colouring from the page's seeded generator, a step of the
         # history of its own; Back returns to the figure before it.
@@ -191,46 +213,62 @@ class PageTest(unittest.TestCase):
         (self.dir / "uncoloured.dat").write_bytes(uncoloured)
         subprocess.run([RANDOM_COLOURS, "1234", "1", str(self.dir / "uncoloured.dat"), str(self.dir / "coloured.dat")], check=True)
         self.assertEqual(coloured, (self.dir / "coloured.dat").read_bytes())
-        before = self.painted()
-        d.back()
-        self.wait_for_painting(before)
+        self.acted(d.back)
         self.assertEqual(dat_of_address(d.current_url), uncoloured)
         self.assertEqual(self.canvas_rgb(), shown)
 
-        # A damaged link: a message, and the figure stays.
-        shown = self.canvas_rgb()
-        d.execute_script("location.hash = '#f=' + 'Zm9v'.repeat(3)")
-        time.sleep(0.5)
-        message = d.find_element(By.ID, "message")
-        self.assertTrue(message.is_displayed())
-        self.assertIn("link", message.text)
-        self.assertEqual(self.canvas_rgb(), shown)
-        d.find_element(By.ID, "message-close").click()
+        # Bad input (a damaged link, a file that is no figure): a clear message, the figure stays.
+        junk = self.dir / "junk.png"
+        junk.write_bytes(b"\x89PNG\r\n\x1a\n" + b"\0" * 40)
+        for damage, said in [(lambda: d.execute_script("location.hash = '#f=' + 'Zm9v'.repeat(3)"), "link"),
+                             (lambda: d.find_element(By.ID, "open-file").send_keys(str(junk)), "junk.png")]:
+            shown = self.canvas_rgb()
+            damage()
+            time.sleep(0.5)
+            message = d.find_element(By.ID, "message")
+            self.assertTrue(message.is_displayed())
+            self.assertIn(said, message.text)
+            self.assertEqual(self.canvas_rgb(), shown)
+            d.find_element(By.ID, "message-close").click()
 
         # Opening a .dat through the file input paints its figure at the window's size.
         opened = self.dir / "opened.dat"
-        core_dat = self.dir / "made.dat"
-        subprocess.run([RENDER, "--quiet", "-o", str(self.dir / "x.bmp"), "--save-dat", str(core_dat)], check=True)
-        text = core_dat.read_bytes().replace(b"Comment", b"Comment", 1)
-        opened.write_bytes(text.replace(b"\r\n", b"\r\n", 1))
-        before = self.painted()
-        d.find_element(By.ID, "open-file").send_keys(str(opened))
-        self.wait_for_painting(before)
+        subprocess.run([RENDER, "--quiet", "-o", str(self.dir / "x.bmp"), "--save-dat", str(opened)], check=True)
+        self.acted(lambda: d.find_element(By.ID, "open-file").send_keys(str(opened)))
         self.assert_canvas_is_native()
 
-        # A file that is no figure: a clear message, the figure stays.
-        junk = self.dir / "junk.png"
-        junk.write_bytes(b"\x89PNG\r\n\x1a\n" + b"\0" * 40)
-        shown = self.canvas_rgb()
-        d.find_element(By.ID, "open-file").send_keys(str(junk))
-        time.sleep(0.5)
-        self.assertTrue(d.find_element(By.ID, "message").is_displayed())
-        self.assertEqual(self.canvas_rgb(), shown)
-        d.find_element(By.ID, "message-close").click()
+        # Touch on a tablet: one finger pans (the centre moves against the finger), two fingers
+        # drawn apart to twice their distance around the middle zoom in one step there.
+        for frames, moved in [([[(600, 450)], [(650, 450)], [(700, 500)]], lambda a, b: b["centreX"] < a["centreX"] and b["centreY"] > a["centreY"]),
+                              ([[(550, 450), (650, 450)], [(525, 450), (675, 450)], [(500, 450), (700, 450)]],
+                               lambda a, b: b["magnExp"] == a["magnExp"] + 1 and (b["centreX"], b["centreY"]) == (a["centreX"], a["centreY"]))]:
+            before = self.state()["fields"]
+            self.acted(lambda: self.gesture(*frames))
+            self.assertTrue(moved(before, self.state()["fields"]), frames)
+            self.assert_canvas_is_native()
 
-        # The PNG download opens in dorvanta-render as its figure, with the canvas's pixels.
-        self.press(Keys.ARROW_DOWN)
-        width, height, dat = self.assert_canvas_is_native()
+        # The colour panel as the desktop's colour page: the wheel over the left third of a
+        # swatch adds 10 to its red, over a transparency slider 0.1; a swatch dragged onto another
+        # copies its colour. Each change paints.
+        d.find_element(By.ID, "colours-button").click()
+        swatch = lambda entry: d.find_element(By.CSS_SELECTOR, f'#colours [data-entry="{entry}"]')
+        slider = d.find_element(By.CSS_SELECTOR, f'#colours [data-order="0"][data-field="14"]')
+        colours = self.state()["colours"]
+        for act, check in [
+                (lambda: ActionChains(d).scroll_from_origin(ScrollOrigin.from_element(swatch(3), -8, 0), 0, -100).perform(),
+                 lambda s: s["colours"][3] == colours[3] + min(10, 255 - (colours[3] & 255))),
+                (lambda: ActionChains(d).scroll_from_origin(ScrollOrigin.from_element(slider), 0, -100).perform(),
+                 lambda s: s["orders"][0]["transparency"] == 0.6),
+                (lambda: ActionChains(d).drag_and_drop(swatch(3), swatch(4)).perform(),
+                 lambda s: s["colours"][4] == s["colours"][3] != colours[4])]:
+            self.acted(act)
+            self.assertTrue(check(self.state()))
+        d.find_element(By.ID, "colours-button").click()
+        _, _, dat = self.assert_canvas_is_native()
+
+        # Downloads: the PNG opens in dorvanta-render as its figure with the canvas's pixels; the
+        # SVG and the plotter SVG are the texts dorvanta-render writes for the figure.
+        (self.dir / "shown.dat").write_bytes(dat)
         png = self.download("png", ".png")
         repainted = self.dir / "repainted.bmp"
         subprocess.run([RENDER, "--quiet", str(png), "-o", str(repainted), "--save-dat", str(self.dir / "png.dat")], check=True)
@@ -238,30 +276,33 @@ class PageTest(unittest.TestCase):
         self.assertEqual(bmp_rows_as_rgb(repainted, width, height), self.canvas_rgb()[2])
         if subprocess.run(["which", "pngcheck"], capture_output=True).returncode == 0:
             subprocess.run(["pngcheck", "-q", str(png)], check=True)
-
-        # The SVG download is the text dorvanta-render writes for the figure.
-        svg = self.download("svg", ".svg")
-        native_svg = self.dir / "native.svg"
-        (self.dir / "svg.dat").write_bytes(dat)
-        subprocess.run([RENDER, "--quiet", str(self.dir / "svg.dat"), "-o", str(native_svg), "--size", f"{width}x{height}"], check=True)
-        self.assertEqual(svg.read_bytes(), native_svg.read_bytes())
+        for kind, suffix, args in [("svg", ".svg", []), ("plotter", "-plotter.svg", ["--plotter"])]:
+            native = self.dir / f"native{suffix}"
+            subprocess.run([RENDER, "--quiet", str(self.dir / "shown.dat"), "-o", str(native), "--size", f"{width}x{height}", *args], check=True)
+            self.assertEqual(self.download(kind, suffix).read_bytes(), native.read_bytes(), kind)
 
         if os.environ.get("DORVANTA_TIMINGS"):
             self.report_timings()
         self.assertEqual(self.console_problems(), [])
 
     def report_timings(self):
+        """The page's own times: the first picture, key to picture, and the default figure at
+        1200 x 900 from the request to the picture on the canvas (Right and Left in turn: every
+        Left paints the default figure again)."""
         d = self.driver
         d.get(self.url.rstrip("/") + "/")
         d.refresh()
         self.wait_for_painting(0)
-        for _ in range(30):
-            self.press(Keys.ARROW_RIGHT)
+        for key in [Keys.ARROW_RIGHT, Keys.ARROW_LEFT] * 20:
+            self.press(key)
         t = d.execute_script("return window.dorvanta.timings")
         median = lambda values: sorted(values)[len(values) // 2]
+        default = t["pictures"][2::2][4:]
+        self.assertTrue(all((p["width"], p["height"]) == (1200, 900) for p in default))
         print(f"first picture {t['firstPicture']:.0f} ms (core ready {t['coreReady']:.0f} ms); key to picture median "
-              f"{median(t['keyToPicture']):.0f} ms (max {max(t['keyToPicture']):.0f}); 1200x900 in the worker: painting "
-              f"median {median(t['paintOnlyMs'][10:]):.1f} ms, with its copies {median(t['paintMs'][10:]):.0f} ms", file=sys.stderr)
+              f"{median(t['keyToPicture']):.0f} ms (max {max(t['keyToPicture']):.0f}); default figure 1200x900 from request "
+              f"to canvas median {median([p['ms'] for p in default]):.1f} ms (painting {median([p['paintMs'] for p in default]):.1f}, "
+              f"copy {median([p['copyMs'] for p in default]):.1f})", file=sys.stderr)
 
     def test_screenshots(self):
         folder = os.environ.get("DORVANTA_SCREENSHOTS")
