@@ -265,7 +265,9 @@ int RunThumbnail(const RenderOptions& options) {
     }
     // Always PNG, whatever the name: file managers pass names of their own choosing. Written into
     // the file itself, which some of them create empty beforehand and read back by that path.
-    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {}, {},
+    PngEncoding quick;
+    quick.quick = true;
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {}, quick,
                          SafeFile::Placement::IntoTarget)) {
         return Fail("could not write " + options.output, kExitFailed);
     }

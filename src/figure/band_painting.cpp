@@ -352,9 +352,15 @@ void BandStream::PaintInto(FigureEngine& engine, std::size_t b) {
     const Band& band = m_bands[b];
     slot.painter = &engine;
     try {
-        slot.share = m_strips[b];
         slot.held = HeldPrompts();
-        engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held, slot.share);
+        if (m_bands.size() == 1) {
+            // The whole picture: a plain painting, recording straight into the engine's list.
+            engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held);
+        } else {
+            slot.share = m_strips[b];
+            engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held,
+                             slot.share);
+        }
         slot.failed = false;
     } catch (const std::exception&) {
         slot.failed = true;
@@ -475,7 +481,7 @@ StreamResult BandStream::Run(UserPrompts& ui, const PaintingProgress& progress) 
     if (m_result == StreamResult::Written) {
         // The series of the last order and the rest as a whole painting leaves them.
         if (m_lastPainter != &m_figure) m_figure = *m_lastPainter;
-        m_totals.StoreIn(m_figure);
+        if (m_bands.size() > 1) m_totals.StoreIn(m_figure);
     }
     return m_result;
 }

@@ -10,9 +10,10 @@
 namespace {
 
 // Blocks from this size on are mapped on their own, aligned to the huge page size, so that the
-// system can back them with huge pages; smaller ones come from the heap.
+// system can back them with huge pages (zeroing a huge page costs less than the first touches of
+// the 32 small pages of 128 KiB); smaller ones come from the heap.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kMappedFrom = kHugePage / 2;
+constexpr std::size_t kMappedFrom = std::size_t{128} << 10;
 
 std::size_t RoundUp(std::size_t value, std::size_t unit) {
     return (value + unit - 1) / unit * unit;
