@@ -113,6 +113,14 @@ class ShapeList {
     }
 
   private:
+    // As operator new fails: bad_alloc, or the end where there are no exceptions.
+    [[noreturn]] static void OutOfMemory() {
+#if defined(__cpp_exceptions)
+        throw std::bad_alloc();
+#else
+        std::abort();
+#endif
+    }
     struct Free {
         void operator()(ShapeRecord* records) const { std::free(records); }
     };
@@ -121,7 +129,7 @@ class ShapeList {
         if (!m_records) {
             m_records.reset(
                 static_cast<ShapeRecord*>(std::calloc(kMaxShapes, sizeof(ShapeRecord))));
-            if (!m_records) throw std::bad_alloc();
+            if (!m_records) OutOfMemory();
         }
         return m_records.get();
     }

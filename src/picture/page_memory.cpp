@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <utility>
 
-#if defined(__linux__)
+// Sanitizer builds keep every block on the heap, where overruns are caught.
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define DORVANTA_MAPPED_BLOCKS 1
 #include <sys/mman.h>
 #endif
 
@@ -23,7 +25,7 @@ std::size_t RoundUp(std::size_t value, std::size_t unit) {
 
 PageBuffer::PageBuffer(std::size_t size) {
     if (size == 0) return;
-#if defined(__linux__)
+#if defined(DORVANTA_MAPPED_BLOCKS)
     if (size >= kMappedFrom && size <= SIZE_MAX - 2 * kHugePage) {
         // Mapped with a huge page of slack, the unaligned head and the tail returned at once.
         const std::size_t length = RoundUp(size, kHugePage);
@@ -69,7 +71,7 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
 
 void PageBuffer::Release() {
     if (m_bytes == nullptr) return;
-#if defined(__linux__)
+#if defined(DORVANTA_MAPPED_BLOCKS)
     if (m_mapped != 0) {
         ::munmap(m_bytes, m_mapped);
         m_bytes = nullptr;
