@@ -17,6 +17,7 @@
 #include "document/file_names.h"
 #include "document/poster_file.h"
 #include "document/svg_export.h"
+#include "figure/band_painting.h"
 #include "figure/painting_pool.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
@@ -147,9 +148,11 @@ bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options
     // The accepted copy is the last painting's: the text a whole painting's PNG would carry.
     const std::string parameterText = doc.PictureParameterText();
     ProgressLine progress(stderr, ProgressLine::WantedOnStderr(options.quiet));
+    // The bands' helpers are threads started for this painting.
+    const int threads = ThreadsWorthUsing(figure, doc.m_nPaintThreads, false);
     return WritePosterFile(
                figure, order, options.output, FileKindOfLastExtension(options.output),
-               options.quality, parameterText, doc.m_nPaintThreads, prompts,
+               options.quality, parameterText, threads, prompts,
                [&](std::int64_t done, std::int64_t total) { return progress.Update(done, total); },
                options.dpi) == StreamResult::Written;
 }

@@ -197,10 +197,15 @@ void RunOnPaintingThreads(int parts, int threads, const std::function<void(int p
     pool->ForEachPart(parts, work, std::min(threads, kMaxThreads) - 1);
 }
 
-int ThreadsWorthUsing(const FigureEngine& figure, int threads) {
+int ThreadsWorthUsing(const FigureEngine& figure, int threads, bool helpersRunning) {
     const std::int64_t pixels = std::int64_t{figure.m_nWidth} * std::max(figure.m_nHeight, 0);
-    return static_cast<int>(
-        std::clamp<std::int64_t>(pixels / kPixelsPerThread, 1, std::max(threads, 1)));
+    const std::int64_t perThread = helpersRunning ? kPixelsPerThread : kPixelsPerStartedThread;
+    return static_cast<int>(std::clamp<std::int64_t>(pixels / perThread, 1, std::max(threads, 1)));
+}
+
+bool PaintingHelpersRunning() {
+    const PaintingPool* pool = PaintingPool::Shared();
+    return pool != nullptr && pool->HelpersStarted() > 0;
 }
 
 void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,

@@ -212,8 +212,12 @@ TEST(ThreadedPainting, EveryThreadCountGivesTheBytesAndShapesOfOneThread) {
 TEST(ThreadedPainting, ThreadsAreGivenOnlyToPicturesLargeEnoughForThem) {
     struct Case {
         int width, height, asked, given;
+        bool running = true;  // helpers started by an earlier painting
     };
     for (Case c : {Case{2, 2, 2, 1},
+                   {1200, 900, 2, 1, false},
+                   {2400, 1800, 2, 2, false},
+                   {3840, 2160, 8, 3, false},
                    {256, 192, 2, 1},
                    {640, 480, 8, 1},
                    {1200, 900, 2, 2},
@@ -225,7 +229,7 @@ TEST(ThreadedPainting, ThreadsAreGivenOnlyToPicturesLargeEnoughForThem) {
         auto f = std::make_unique<FigureEngine>();
         f->m_nWidth = c.width;
         f->m_nHeight = c.height;
-        EXPECT_EQ(ThreadsWorthUsing(*f, c.asked), c.given) << c.width << "x" << c.height;
+        EXPECT_EQ(ThreadsWorthUsing(*f, c.asked, c.running), c.given) << c.width << "x" << c.height;
     }
 }
 
