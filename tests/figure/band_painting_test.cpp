@@ -233,6 +233,27 @@ TEST(ThreadedPainting, ThreadsAreGivenOnlyToPicturesLargeEnoughForThem) {
     }
 }
 
+// The shape list takes memory only when written; copies are whole either way: a copy of a
+// painted engine has its records, and an unpainted engine copied over a painted one clears them.
+TEST(ThreadedPainting, EngineCopiesCarryTheShapeListWhateverItHolds) {
+    const Painted painted = WholePainting(kViews[0]);
+    const FigureEngine& f = *painted.figure;
+    ASSERT_GT(f.m_nShapes, 1);
+    auto copy = std::make_unique<FigureEngine>(f);
+    const auto unpainted = std::make_unique<FigureEngine>();
+    for (const int n : {0, f.m_nShapes - 1, kMaxShapes - 1}) {
+        EXPECT_EQ(copy->m_shapes[n].x, f.m_shapes[n].x) << n;
+        EXPECT_EQ(copy->m_shapes[n].size, f.m_shapes[n].size) << n;
+        EXPECT_EQ(unpainted->m_shapes[n].size, 0.0) << n;
+    }
+    *copy = *unpainted;
+    EXPECT_EQ(copy->m_shapes[0].size, 0.0);
+    EXPECT_EQ(copy->m_shapes[0].kind, 0);
+    *copy = f;
+    EXPECT_EQ(copy->m_shapes[0].kind, f.m_shapes[0].kind);
+    EXPECT_NE(copy->m_shapes[0].kind, 0);
+}
+
 TEST(ThreadedPainting, TheShapeListStopsAtItsCapacityAsInOnePainting) {
     const View& farOut = kViews[4];
     const Painted whole = WholePainting(farOut);

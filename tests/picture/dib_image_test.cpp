@@ -118,6 +118,26 @@ TEST(DibImage, AllocatesZeroFilledBlocksWithinTheCeiling) {
     }
 }
 
+// A block moves with its bytes and leaves nothing behind; the moved-from buffer is empty.
+TEST(PageBuffer, MovesKeepTheBytesAndEmptyTheSource) {
+    for (const std::size_t size : {std::size_t{64}, std::size_t{3} << 20}) {
+        PageBuffer block(size);
+        ASSERT_TRUE(block);
+        block.data()[size - 1] = 7;
+        const std::uint8_t* bytes = block.data();
+        PageBuffer moved(std::move(block));
+        EXPECT_FALSE(block);  // NOLINT(bugprone-use-after-move): the source is left empty
+        EXPECT_EQ(block.size(), 0u);
+        EXPECT_EQ(moved.data(), bytes);
+        EXPECT_EQ(moved.data()[size - 1], 7);
+        PageBuffer other(16);
+        other = std::move(moved);
+        EXPECT_EQ(other.size(), size);
+        EXPECT_EQ(other.data()[size - 1], 7);
+    }
+    EXPECT_FALSE(PageBuffer(0));
+}
+
 TEST(DibAllocatePicture, AllocatesAZeroFilledBlockOfHeaderAndRows) {
     ScriptedPrompts ui;
     DibHandle handle;
