@@ -18,6 +18,7 @@
 #include "document/file_names.h"
 #include "document/poster_file.h"
 #include "document/svg_export.h"
+#include "figure/band_painting.h"
 #include "figure/painting_pool.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
@@ -148,9 +149,11 @@ bool WritePoster(CDibDoc& doc, CliPrompts& prompts, const RenderOptions& options
     // The accepted copy is the last painting's: the text a whole painting's PNG would carry.
     const std::string parameterText = doc.PictureParameterText();
     ProgressLine progress(stderr, ProgressLine::WantedOnStderr(options.quiet));
+    // The bands' helpers are threads started for this painting.
+    const int threads = ThreadsWorthUsing(figure, doc.m_nPaintThreads, false);
     return WritePosterFile(
                figure, order, options.output, FileKindOfLastExtension(options.output),
-               options.quality, parameterText, doc.m_nPaintThreads, prompts,
+               options.quality, parameterText, threads, prompts,
                [&](std::int64_t done, std::int64_t total) { return progress.Update(done, total); },
                options.dpi) == StreamResult::Written;
 }
@@ -266,7 +269,9 @@ int RunThumbnail(const RenderOptions& options) {
     }
     // Always PNG, whatever the name: file managers pass names of their own choosing. Written into
     // the file itself, which some of them create empty beforehand and read back by that path.
-    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {}, {},
+    PngEncoding quick;
+    quick.quick = true;
+    if (!PngWritePicture(options.output, doc.m_hDIB, {}, prompts, {}, quick,
                          SafeFile::Placement::IntoTarget)) {
         return Fail("could not write " + options.output, kExitFailed);
     }

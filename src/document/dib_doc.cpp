@@ -181,7 +181,7 @@ bool CDibDoc::RenderFigure(int order, bool onlyOne) {
         std::uint8_t* rows = DibPixelData(m_hDIB->Bytes(), 0);
         m_nPaintedOrder = onlyOne ? order : -1;
         PaintFigureThreaded(m_figure, rows, m_nPaintedOrder, m_ui,
-                            ThreadsWorthUsing(m_figure, m_nPaintThreads));
+                            ThreadsWorthUsing(m_figure, m_nPaintThreads, PaintingHelpersRunning()));
     }
     StoreAcceptedCopy();
     m_history.Record(CaptureFigureState(m_figure, m_nPaintedOrder), m_stepInput);

@@ -20,6 +20,7 @@
 #include "figure/figure_engine.h"
 #include "figure/painting_pool.h"
 #include "picture/dib_image.h"
+#include "picture/page_memory.h"
 #include "picture/row_sink.h"
 #include "picture/user_prompts.h"
 
@@ -196,10 +197,15 @@ void RunOnPaintingThreads(int parts, int threads, const std::function<void(int p
     pool->ForEachPart(parts, work, std::min(threads, kMaxThreads) - 1);
 }
 
-int ThreadsWorthUsing(const FigureEngine& figure, int threads) {
+int ThreadsWorthUsing(const FigureEngine& figure, int threads, bool helpersRunning) {
     const std::int64_t pixels = std::int64_t{figure.m_nWidth} * std::max(figure.m_nHeight, 0);
-    return static_cast<int>(
-        std::clamp<std::int64_t>(pixels / kPixelsPerThread, 1, std::max(threads, 1)));
+    const std::int64_t perThread = helpersRunning ? kPixelsPerThread : kPixelsPerStartedThread;
+    return static_cast<int>(std::clamp<std::int64_t>(pixels / perThread, 1, std::max(threads, 1)));
+}
+
+bool PaintingHelpersRunning() {
+    const PaintingPool* pool = PaintingPool::Shared();
+    return pool != nullptr && pool->HelpersStarted() > 0;
 }
 
 void PaintFigureThreaded(FigureEngine& figure, std::uint8_t* pixels, int order, UserPrompts& ui,
@@ -269,8 +275,10 @@ std::string StreamSizeProblem(std::int64_t width, std::int64_t height) {
 
 namespace {
 
-// The bands of a streamed painting: painted by the helper threads into slots, handed to the sink
-// by the calling thread in order, and their slots then given to later bands.
+// The bands of a streamed painting: painted into slots by the helper threads and by the calling
+// thread, which hands the finished ones to the sink in order whenever the next is ready and
+// paints otherwise; a slot written is given to a later band. So `threads` threads work in all:
+// one thread paints and writes by turns.
 class BandStream {
   public:
     BandStream(FigureEngine& figure, int order, RowSink& sink, int threads)
@@ -280,57 +288,66 @@ class BandStream {
 
   private:
     struct Slot {
-        std::unique_ptr<std::uint8_t[]> rows;
+        PageBuffer rows;
         BandShare share;
         HeldPrompts held;
         FigureEngine* painter = nullptr;
         bool ready = false;
         bool failed = false;
     };
+    // What the calling thread does next.
+    enum class Turn { Write, Paint, Wait, Done };
 
     bool MakeSlots();
     void PaintInto(FigureEngine& engine, std::size_t b);
     void Work(FigureEngine* engine);
-    bool WriteBand(const Slot& slot, const Band& band);
+    bool WriteBand(Slot& slot, const Band& band);
+    Turn NextTurn(std::size_t& band);
+    // Writes the ready band; false when the painting ends (failed, cancelled).
+    bool HandOver(std::size_t b, UserPrompts& ui, const PaintingProgress& progress);
 
     FigureEngine& m_figure;
     int m_order;
     RowSink& m_sink;
-    int m_threads;
+    int m_threads;  // all threads, the calling one included
     std::size_t m_rowBytes = 0;
     std::vector<Band> m_bands;
+    std::vector<BandShare> m_strips;  // each band's strip, worked out before the painting
     std::vector<Slot> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::size_t m_next = 0;     // the next band to paint
     std::size_t m_written = 0;  // bands handed to the sink
     bool m_stop = false;
+    ShareTotals m_totals;
+    FigureEngine* m_lastPainter = nullptr;
+    StreamResult m_result = StreamResult::Written;
+    std::int64_t m_done = 0;
 };
 
 bool BandStream::MakeSlots() {
-    // Bands that fit the cache (one row at least), and as many slots as the memory holds up to
-    // four per thread, so that the painters run ahead of a slow writer.
+    // Bands that fit the cache (one row at least); a slot for every thread, one for a band that
+    // waits to be written and one more, so that the painters run ahead of a slow writer.
     const auto rows = static_cast<int>(std::clamp<std::size_t>(
         kCacheBandBytes / m_rowBytes, 1, static_cast<std::size_t>(m_figure.m_nHeight)));
-    // Slots are not zero-filled: the painter's background is the first touch of their pages, on
-    // the painter's core, and every page touched costs (most of all on virtual machines), so
-    // there are only two slots more than painters.
     const std::size_t slotCount = std::clamp<std::size_t>(
         kStreamBandMemory / (static_cast<std::size_t>(rows) * m_rowBytes), 1, m_threads + 2);
     m_bands = SplitRows(m_figure.m_nHeight, rows, m_sink.BottomUp());
-    // No more painters than bands; a single band is painted by the writing thread itself.
-    m_threads = m_bands.size() == 1
-                    ? 0
-                    : static_cast<int>(std::min<std::size_t>(m_threads, m_bands.size()));
+    m_threads = static_cast<int>(std::min<std::size_t>(m_threads, m_bands.size()));
     try {
+        for (const Band& band : m_bands) m_strips.push_back(ShareOf(m_figure, band));
         m_slots.resize(std::min(slotCount, m_bands.size()));
-        for (Slot& slot : m_slots) {
-            slot.rows = std::make_unique_for_overwrite<std::uint8_t[]>(
-                static_cast<std::size_t>(rows) * m_rowBytes);
-        }
     } catch (const std::bad_alloc&) {
         m_slots.clear();
         return false;
+    }
+    // Zero-filled, so the padding of every row is zero for good: the painting never writes it.
+    for (Slot& slot : m_slots) {
+        slot.rows = PageBuffer(static_cast<std::size_t>(rows) * m_rowBytes);
+        if (!slot.rows) {
+            m_slots.clear();
+            return false;
+        }
     }
     return true;
 }
@@ -338,11 +355,17 @@ bool BandStream::MakeSlots() {
 void BandStream::PaintInto(FigureEngine& engine, std::size_t b) {
     Slot& slot = m_slots[b % m_slots.size()];
     const Band& band = m_bands[b];
-    slot.share = ShareOf(m_figure, band);
-    slot.held = HeldPrompts();
     slot.painter = &engine;
     try {
-        engine.PaintBand(slot.rows.get(), band.first, band.rows, m_order, slot.held, slot.share);
+        slot.held = HeldPrompts();
+        if (m_bands.size() == 1) {
+            // The whole picture: a plain painting, recording straight into the engine's list.
+            engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held);
+        } else {
+            slot.share = m_strips[b];
+            engine.PaintBand(slot.rows.data(), band.first, band.rows, m_order, slot.held,
+                             slot.share);
+        }
         slot.failed = false;
     } catch (const std::exception&) {
         slot.failed = true;
@@ -367,12 +390,51 @@ void BandStream::Work(FigureEngine* engine) {
     }
 }
 
-bool BandStream::WriteBand(const Slot& slot, const Band& band) {
-    for (int r = 0; r < band.rows; ++r) {
-        const int row = m_sink.BottomUp() ? r : band.rows - 1 - r;
-        if (!m_sink.WriteRow(slot.rows.get() + static_cast<std::size_t>(row) * m_rowBytes)) {
-            return false;
-        }
+bool BandStream::WriteBand(Slot& slot, const Band& band) {
+    const auto stride = static_cast<std::ptrdiff_t>(m_rowBytes);
+    if (m_sink.BottomUp()) return m_sink.WriteRows(slot.rows.data(), band.rows, stride);
+    return m_sink.WriteRows(slot.rows.data() + (band.rows - 1) * stride, band.rows, -stride);
+}
+
+BandStream::Turn BandStream::NextTurn(std::size_t& band) {
+    std::unique_lock lock(m_mutex);
+    if (m_written == m_bands.size()) return Turn::Done;
+    if (m_slots[m_written % m_slots.size()].ready) {
+        band = m_written;
+        return Turn::Write;
+    }
+    if (m_next < m_bands.size() && m_next < m_written + m_slots.size()) {
+        band = m_next++;
+        return Turn::Paint;
+    }
+    m_changed.wait(lock, [&] { return m_slots[m_written % m_slots.size()].ready; });
+    return Turn::Wait;
+}
+
+bool BandStream::HandOver(std::size_t b, UserPrompts& ui, const PaintingProgress& progress) {
+    Slot& slot = m_slots[b % m_slots.size()];
+    if (slot.failed) {
+        ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
+        m_result = StreamResult::Failed;
+        return false;
+    }
+    if (b == 0) slot.held.ShowTo(ui);
+    if (!WriteBand(slot, m_bands[b])) {
+        m_result = StreamResult::Failed;
+        return false;
+    }
+    m_totals.Add(slot.share);
+    m_lastPainter = slot.painter;
+    m_done += m_bands[b].rows;
+    {
+        std::lock_guard lock(m_mutex);
+        slot.ready = false;
+        m_written = b + 1;
+        m_changed.notify_all();
+    }
+    if (progress && !progress(m_done, m_figure.m_nHeight)) {
+        m_result = StreamResult::Cancelled;
+        return false;
     }
     return true;
 }
@@ -384,50 +446,35 @@ StreamResult BandStream::Run(UserPrompts& ui, const PaintingProgress& progress) 
                        MsgIcon::Exclamation);
         return StreamResult::Failed;
     }
+    m_figure.m_nRowBytes = static_cast<std::int32_t>(m_rowBytes);
+    m_figure.UpdateTransform();
     if (!StreamSizeProblem(m_figure.m_nWidth, m_figure.m_nHeight).empty() || !MakeSlots()) {
         ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
         return StreamResult::Failed;
     }
-    m_figure.m_nRowBytes = static_cast<std::int32_t>(m_rowBytes);
-    m_figure.UpdateTransform();
-    std::vector<std::unique_ptr<FigureEngine>> engines = EngineCopies(m_figure, m_threads);
+    // The helpers' engines are copied before the calling thread paints with its own.
+    std::vector<std::unique_ptr<FigureEngine>> engines = EngineCopies(m_figure, m_threads - 1);
     std::vector<std::thread> helpers =
         StartThreads(engines, [this](FigureEngine* engine) { Work(engine); });
-    ShareTotals totals;
-    StreamResult result = StreamResult::Written;
-    FigureEngine* lastPainter = &m_figure;
-    const auto total = static_cast<std::int64_t>(m_figure.m_nHeight);
-    std::int64_t done = 0;
-    for (std::size_t b = 0; b < m_bands.size(); ++b) {
-        Slot& slot = m_slots[b % m_slots.size()];
-        if (helpers.empty()) {
-            PaintInto(m_figure, b);  // no thread could start: painted here, between the writes
-        } else {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return slot.ready; });
-        }
-        if (slot.failed) {
-            ui.ShowMessage(kTooLargePictureText, MsgButtons::Ok, MsgIcon::Exclamation);
-            result = StreamResult::Failed;
-            break;
-        }
-        if (b == 0) slot.held.ShowTo(ui);
-        if (!WriteBand(slot, m_bands[b])) {
-            result = StreamResult::Failed;
-            break;
-        }
-        totals.Add(slot.share);
-        lastPainter = slot.painter;
-        done += m_bands[b].rows;
-        {
-            std::lock_guard lock(m_mutex);
-            slot.ready = false;
-            m_written = b + 1;
-            m_changed.notify_all();
-        }
-        if (progress && !progress(done, total)) {
-            result = StreamResult::Cancelled;
-            break;
+    m_lastPainter = &m_figure;
+    for (bool going = true; going;) {
+        std::size_t b = 0;
+        switch (NextTurn(b)) {
+            case Turn::Write:
+                going = HandOver(b, ui, progress);
+                break;
+            case Turn::Paint:
+                PaintInto(m_figure, b);
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_slots[b % m_slots.size()].ready = true;
+                }
+                break;
+            case Turn::Wait:
+                break;
+            case Turn::Done:
+                going = false;
+                break;
         }
     }
     {
@@ -436,12 +483,12 @@ StreamResult BandStream::Run(UserPrompts& ui, const PaintingProgress& progress) 
         m_changed.notify_all();
     }
     JoinAll(helpers);
-    if (result == StreamResult::Written) {
+    if (m_result == StreamResult::Written) {
         // The series of the last order and the rest as a whole painting leaves them.
-        if (lastPainter != &m_figure) m_figure = *lastPainter;
-        totals.StoreIn(m_figure);
+        if (m_lastPainter != &m_figure) m_figure = *m_lastPainter;
+        if (m_bands.size() > 1) m_totals.StoreIn(m_figure);
     }
-    return result;
+    return m_result;
 }
 
 }  // namespace

@@ -21,9 +21,15 @@ void RunOnPaintingThreads(int parts, int threads, const std::function<void(int p
 
 // The threads worth giving a painting of this figure's size, at most `threads`: every band repeats
 // the series and the search set-up, which costs as much as the raster of a small picture, so a
-// picture gets one thread per kPixelsPerThread pixels (at least one).
+// picture gets one thread per kPixelsPerThread pixels (at least one). Helpers not started yet
+// cost more: a thread's start, stack and heap are first touches of their own, worth it only from
+// kPixelsPerStartedThread pixels a thread (a command-line run paints once).
 constexpr std::int64_t kPixelsPerThread = std::int64_t{1} << 19;
-int ThreadsWorthUsing(const FigureEngine& figure, int threads);
+constexpr std::int64_t kPixelsPerStartedThread = std::int64_t{1} << 21;
+int ThreadsWorthUsing(const FigureEngine& figure, int threads, bool helpersRunning = true);
+
+// Whether the painting threads of the process have started (a painting on several threads ran).
+bool PaintingHelpersRunning();
 
 // PaintFigure with up to `threads` threads, each painting bands of the picture (1 or less: the
 // single-threaded PaintFigure). Leaves the engine as PaintFigure does; messages go through ui on

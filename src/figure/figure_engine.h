@@ -7,7 +7,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,6 +84,56 @@ struct ShapeRecord {
     char kind = 0;                  // 'B' big, 'S' small
     double size = 0.0;              // signed circumradius: > 0 points towards +x
     std::uint16_t overlapMask = 0;  // set by the scene export
+};
+
+// The shape list of a painting: kMaxShapes records, all zero until written. The memory is taken
+// when a record is first written, and only the pages written are touched: an engine that never
+// paints (the settings dialog's copy, a helper's spare) costs no page of it. Copies are whole.
+class ShapeList {
+  public:
+    ShapeList() = default;
+    ShapeList(const ShapeList& other) { *this = other; }
+    ShapeList& operator=(const ShapeList& other) {
+        if (this == &other) return *this;
+        if (!other.m_records) {
+            m_records.reset();
+            return *this;
+        }
+        std::copy_n(other.m_records.get(), kMaxShapes, Records());
+        return *this;
+    }
+    ShapeList(ShapeList&&) noexcept = default;
+    ShapeList& operator=(ShapeList&&) noexcept = default;
+
+    static constexpr std::size_t size() { return kMaxShapes; }
+    ShapeRecord& operator[](std::size_t n) { return Records()[n]; }
+    const ShapeRecord& operator[](std::size_t n) const {
+        static const ShapeRecord kNone{};
+        return m_records ? m_records[n] : kNone;
+    }
+
+  private:
+    // As operator new fails: bad_alloc, or the end where there are no exceptions.
+    [[noreturn]] static void OutOfMemory() {
+#if defined(__cpp_exceptions)
+        throw std::bad_alloc();
+#else
+        std::abort();
+#endif
+    }
+    struct Free {
+        void operator()(ShapeRecord* records) const { std::free(records); }
+    };
+    // calloc: fresh memory from the system is known to be zero and is not written again.
+    ShapeRecord* Records() {
+        if (!m_records) {
+            m_records.reset(
+                static_cast<ShapeRecord*>(std::calloc(kMaxShapes, sizeof(ShapeRecord))));
+            if (!m_records) OutOfMemory();
+        }
+        return m_records.get();
+    }
+    std::unique_ptr<ShapeRecord[], Free> m_records;
 };
 
 // Pentagons found per order during the last painting, by kind and orientation.
@@ -247,7 +300,7 @@ class FigureEngine : public FigureParams {
     std::array<std::array<double, 2>, 2> m_intersect{};  // (t0, t1) -> point on both lines
 
     // Shape list and statistics of the last painting.
-    std::array<ShapeRecord, kMaxShapes> m_shapes{};
+    ShapeList m_shapes;
     std::int32_t m_nShapes = 0;
     std::int32_t m_nPaintingOrder = 0;
     std::array<PentagonCounts, kOrderCount> m_counts{};

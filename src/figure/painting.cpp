@@ -42,6 +42,9 @@ void FigureEngine::PaintFigure(std::uint8_t* pixels, int order, UserPrompts& ui)
 void FigureEngine::PaintBand(std::uint8_t* rows, int firstRow, int rowCount, int order,
                              UserPrompts& ui, BandShare& share) {
     m_pShare = &share;
+    // Room for the whole list at once: growing it step by step touches twice the memory, and
+    // every first touch of a page costs.
+    share.shapes.reserve(kMaxShapes);
     PaintBand(rows, firstRow, rowCount, order, ui);
     m_pShare = nullptr;
 }

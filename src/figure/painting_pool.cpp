@@ -75,6 +75,7 @@ void PaintingPool::Grow(int count) {
             helper->engine = std::make_unique<FigureEngine>();
             helper->thread = std::thread(&PaintingPool::Serve, this, std::ref(*helper));
             m_helpers.push_back(std::move(helper));  // room reserved: cannot throw
+            m_started.store(static_cast<int>(m_helpers.size()), std::memory_order_relaxed);
         } catch (const std::exception&) {
             return;
         }

@@ -39,6 +39,8 @@ class PaintingPool {
     // paintings follow each other (a key held down in the view), not in a process that paints
     // once and then writes a file, where the waiting would only take a core from the writer.
     void SetAwakeWaiting(bool awake) { m_awakeWaiting.store(awake, std::memory_order_relaxed); }
+    // Helper threads started so far.
+    int HelpersStarted() const { return m_started.load(std::memory_order_relaxed); }
 
     // Runs work(0) .. work(parts − 1) at once: part 0 on the calling thread, the others on up to
     // `helpers` helpers (parts − 1 when negative) as they come. work must not throw.
@@ -64,4 +66,5 @@ class PaintingPool {
     std::atomic<bool> m_stayAwake{false};  // how the threads of the last round wait
     std::atomic<bool> m_awakeWaiting{true};
     std::atomic<bool> m_quit{false};
+    std::atomic<int> m_started{0};
 };

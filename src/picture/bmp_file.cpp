@@ -500,6 +500,23 @@ bool BmpRowWriter::WriteRow(const std::uint8_t* row) {
     return true;
 }
 
+bool BmpRowWriter::WriteRows(const std::uint8_t* first, int count, std::ptrdiff_t stride) {
+    const auto rowBytes = static_cast<std::size_t>(3) * static_cast<std::size_t>(m_width);
+    const std::size_t stored = rowBytes + m_padding.size();
+    bool fileLayout = count > 0 && stride == static_cast<std::ptrdiff_t>(stored) &&
+                      count <= m_height - m_rows && !m_failed;
+    for (int r = 0; fileLayout && !m_padding.empty() && r < count; ++r) {
+        const std::uint8_t* padding = first + r * stored + rowBytes;
+        fileLayout = std::all_of(padding, padding + m_padding.size(),
+                                 [](std::uint8_t byte) { return byte == 0; });
+    }
+    if (!fileLayout) return RowSink::WriteRows(first, count, stride);
+    const std::size_t bytes = stored * static_cast<std::size_t>(count);
+    if (std::fwrite(first, 1, bytes, m_file) != bytes) return Failed(errno);
+    m_rows += count;
+    return true;
+}
+
 bool BmpRowWriter::Finish() {
     if (m_failed || m_rows != m_height) return Failed(EINVAL);
     if (std::fflush(m_file) != 0) return Failed(errno);

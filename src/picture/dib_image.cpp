@@ -8,15 +8,11 @@
 
 // ---- DibImage ----
 
-void DibImage::FreeBytes::operator()(std::uint8_t* p) const {
-    std::free(p);
-}
-
 std::unique_ptr<DibImage> DibImage::Allocate(std::size_t bytes) {
     if (bytes == 0 || bytes > kMaxBytes) return nullptr;
-    auto* raw = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
-    if (raw == nullptr) return nullptr;
-    return std::unique_ptr<DibImage>(new DibImage(raw, bytes));
+    PageBuffer block(bytes);
+    if (!block) return nullptr;
+    return std::unique_ptr<DibImage>(new DibImage(std::move(block)));
 }
 
 // ---- Header ----

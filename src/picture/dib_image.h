@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "picture/page_memory.h"
 
 class UserPrompts;
 
@@ -20,18 +23,14 @@ class DibImage {
     // A zero-filled block of the given size, or null when it is zero, too large or cannot be had.
     static std::unique_ptr<DibImage> Allocate(std::size_t bytes);
 
-    std::size_t Size() const { return m_size; }
-    std::uint8_t* Bytes() { return m_bytes.get(); }
-    const std::uint8_t* Bytes() const { return m_bytes.get(); }
+    std::size_t Size() const { return m_bytes.size(); }
+    std::uint8_t* Bytes() { return m_bytes.data(); }
+    const std::uint8_t* Bytes() const { return m_bytes.data(); }
 
   private:
-    struct FreeBytes {
-        void operator()(std::uint8_t* p) const;
-    };
-    DibImage(std::uint8_t* bytes, std::size_t size) : m_bytes(bytes), m_size(size) {}
+    explicit DibImage(PageBuffer bytes) : m_bytes(std::move(bytes)) {}
 
-    std::unique_ptr<std::uint8_t, FreeBytes> m_bytes;
-    std::size_t m_size = 0;
+    PageBuffer m_bytes;
 };
 
 using DibHandle = std::unique_ptr<DibImage>;

@@ -12,9 +12,12 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "picture/deflate_join.h"
+#include "picture/page_memory.h"
 #include "picture/png_file.h"
 #include "picture/safe_file.h"
 #include "picture/user_prompts.h"
@@ -33,6 +36,8 @@ struct LevelChoice {
 };
 constexpr LevelChoice kRgbLevels{3, 6, 0.75};
 constexpr LevelChoice kPaletteLevels{6, 7, 0.9};
+// The level of quick encoding: libdeflate's fastest, four times the speed of the busy level.
+constexpr int kQuickLevel = 1;
 // The parameter text is small.
 constexpr int kTextLevel = 6;
 // Bytes of a part as filtered: large enough that a part's fresh start costs little of its size,
@@ -52,29 +57,52 @@ void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
     out[3] = static_cast<std::uint8_t>(value);
 }
 
-// Bytes that are all written before they are read: no zero-filling, so pages that are never
-// touched (the slack of a compression bound) cost nothing.
+// Bytes that are all written before they are read, in page memory: pages that are never touched
+// (the slack of a compression bound) cost nothing, and the others come in huge pages.
 class ByteBuffer {
   public:
     bool Reserve(std::size_t size) {
-        if (size <= m_size) return true;
-        try {
-            m_bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-        } catch (const std::bad_alloc&) {
-            m_size = 0;
-            return false;
-        }
-        m_size = size;
-        return true;
+        if (size <= m_bytes.size()) return true;
+        m_bytes = PageBuffer();
+        m_bytes = PageBuffer(size);
+        return static_cast<bool>(m_bytes);
     }
-    std::uint8_t* data() { return m_bytes.get(); }
-    const std::uint8_t* data() const { return m_bytes.get(); }
-    std::size_t size() const { return m_size; }
+    std::uint8_t* data() { return m_bytes.data(); }
+    const std::uint8_t* data() const { return m_bytes.data(); }
+    std::size_t size() const { return m_bytes.size(); }
 
   private:
-    std::unique_ptr<std::uint8_t[]> m_bytes;
-    std::size_t m_size = 0;
+    PageBuffer m_bytes;
 };
+
+// libdeflate's compressors take a few hundred kilobytes each, touched at every compression: in
+// page memory, with the block that holds them kept in front of them.
+constexpr std::size_t kBlockHeader = 64;
+
+void* CompressorMemory(std::size_t size) {
+    PageBuffer block(size + kBlockHeader);
+    if (!block) return nullptr;
+    std::uint8_t* bytes = block.data();
+    new (bytes) PageBuffer(std::move(block));
+    return bytes + kBlockHeader;
+}
+
+void FreeCompressorMemory(void* memory) {
+    if (memory == nullptr) return;
+    auto* holder = reinterpret_cast<PageBuffer*>(static_cast<std::uint8_t*>(memory) - kBlockHeader);
+    PageBuffer block(std::move(*holder));
+    holder->~PageBuffer();
+}
+
+libdeflate_compressor* NewCompressor(int level) {
+    // Set once, before the first compressor exists, as the library asks.
+    static const bool installed = [] {
+        libdeflate_set_memory_allocator(CompressorMemory, FreeCompressorMemory);
+        return true;
+    }();
+    (void)installed;
+    return libdeflate_alloc_compressor(level);
+}
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -83,7 +111,7 @@ using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
 // A zlib stream of the bytes by libdeflate into out; its length, 0 when no memory is left.
 std::size_t ZlibCompressWhole(const std::uint8_t* bytes, std::size_t count, ByteBuffer& out) {
-    Compressor compressor(libdeflate_alloc_compressor(kTextLevel));
+    Compressor compressor(NewCompressor(kTextLevel));
     if (!compressor || !out.Reserve(libdeflate_zlib_compress_bound(compressor.get(), count))) {
         return 0;
     }
@@ -260,9 +288,10 @@ struct PngRowEncoder::State {
     std::vector<std::unique_ptr<Workspace>> idleWorkspaces;
     std::uint64_t partsDone = 0;
     std::uint32_t adler = 1;
-    std::vector<std::uint8_t> idat;  // compressed bytes waiting for a full IDAT chunk
-    std::uint32_t frame = 0;         // of an animation
-    std::uint32_t sequence = 0;      // of its fcTL and fdAT chunks
+    ByteBuffer idat;  // compressed bytes waiting for a full IDAT chunk
+    std::size_t idatBytes = 0;
+    std::uint32_t frame = 0;     // of an animation
+    std::uint32_t sequence = 0;  // of its fcTL and fdAT chunks
 
     bool Fail() {
         failed = true;
@@ -431,16 +460,25 @@ struct PngRowEncoder::State {
         return AddCompressed(header, 2);
     }
 
-    // Compressed bytes into IDAT chunks of exactly kPngIdatChunkBytes; the rest waits.
+    // Compressed bytes into IDAT chunks of exactly kPngIdatChunkBytes; the rest waits. A whole
+    // chunk at hand goes out from where it is.
     bool AddCompressed(const std::uint8_t* bytes, std::size_t count) {
         while (count > 0) {
-            std::size_t take = std::min(count, kPngIdatChunkBytes - idat.size());
-            idat.insert(idat.end(), bytes, bytes + take);
+            if (idatBytes == 0 && count >= kPngIdatChunkBytes) {
+                if (!WriteImageData(bytes, kPngIdatChunkBytes)) return false;
+                bytes += kPngIdatChunkBytes;
+                count -= kPngIdatChunkBytes;
+                continue;
+            }
+            if (!idat.Reserve(kPngIdatChunkBytes)) return Fail();
+            const std::size_t take = std::min(count, kPngIdatChunkBytes - idatBytes);
+            std::memcpy(idat.data() + idatBytes, bytes, take);
+            idatBytes += take;
             bytes += take;
             count -= take;
-            if (idat.size() == kPngIdatChunkBytes) {
-                if (!WriteImageData(idat.data(), idat.size())) return false;
-                idat.clear();
+            if (idatBytes == kPngIdatChunkBytes) {
+                if (!WriteImageData(idat.data(), idatBytes)) return false;
+                idatBytes = 0;
             }
         }
         return true;
@@ -552,9 +590,9 @@ struct PngRowEncoder::State {
         }
         part.filteredBytes = rows * (fileRowBytes + 1);
         part.adler = libdeflate_adler32(1, w->filtered.data(), part.filteredBytes);
-        const int level = repeating ? choice.repeating : choice.busy;
+        const int level = encoding.quick ? kQuickLevel : repeating ? choice.repeating : choice.busy;
         Compressor& compressor = w->compressors[static_cast<std::size_t>(level)];
-        if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
+        if (!compressor) compressor.reset(NewCompressor(level));
         if (!compressor) return false;
         const std::size_t bound =
             libdeflate_deflate_compress_bound(compressor.get(), part.filteredBytes);
@@ -663,8 +701,8 @@ struct PngRowEncoder::State {
         std::uint8_t trailer[4];
         PutBigEndian32(trailer, adler);
         if (!AddCompressed(trailer, 4)) return false;
-        if (!idat.empty() && !WriteImageData(idat.data(), idat.size())) return false;
-        idat.clear();
+        if (idatBytes > 0 && !WriteImageData(idat.data(), idatBytes)) return false;
+        idatBytes = 0;
         if (Animated() && frame + 1 < extras.animation.frames) return StartNextFrame();
         return WriteChunk("IEND", nullptr, 0);
     }

@@ -58,6 +58,9 @@ struct PngEncoding {
     // The colours of the picture (0xRRGGBB, each once, at most 256): written as a palette
     // picture. Empty (or more than 256): RGB.
     std::vector<std::uint32_t> palette;
+    // Every part at the fastest level: for pictures looked at once and thrown away (a file
+    // manager's thumbnails), where a few per cent of size matter less than the time.
+    bool quick = false;
 };
 
 // Encodes one picture as a PNG stream while its pixels arrive, so that a picture far larger than

@@ -3,6 +3,7 @@
 // whole-picture writers give.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -23,6 +24,14 @@ class RowSink {
     // The next row in the sink's order: 3 × width bytes of blue, green, red. False when it could
     // not be written; the sink has reported why, once.
     virtual bool WriteRow(const std::uint8_t* row) = 0;
+    // count rows in the sink's order, each stride bytes after the one before (negative: before
+    // it); what WriteRow of each gives. Sinks that can take the rows at once do.
+    virtual bool WriteRows(const std::uint8_t* first, int count, std::ptrdiff_t stride) {
+        for (int r = 0; r < count; ++r) {
+            if (!WriteRow(first + r * stride)) return false;
+        }
+        return true;
+    }
 };
 
 // ---- Size limits of the picture files ----
@@ -51,6 +60,8 @@ class BmpRowWriter : public RowSink {
     bool Start();
     bool BottomUp() const override { return true; }
     bool WriteRow(const std::uint8_t* row) override;
+    // Rows laid out as in the file (stride of a stored row, padding zero) go out in one write.
+    bool WriteRows(const std::uint8_t* first, int count, std::ptrdiff_t stride) override;
     bool Finish();
 
   private:

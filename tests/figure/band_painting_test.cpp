@@ -212,8 +212,12 @@ TEST(ThreadedPainting, EveryThreadCountGivesTheBytesAndShapesOfOneThread) {
 TEST(ThreadedPainting, ThreadsAreGivenOnlyToPicturesLargeEnoughForThem) {
     struct Case {
         int width, height, asked, given;
+        bool running = true;  // helpers started by an earlier painting
     };
     for (Case c : {Case{2, 2, 2, 1},
+                   {1200, 900, 2, 1, false},
+                   {2400, 1800, 2, 2, false},
+                   {3840, 2160, 8, 3, false},
                    {256, 192, 2, 1},
                    {640, 480, 8, 1},
                    {1200, 900, 2, 2},
@@ -225,8 +229,29 @@ TEST(ThreadedPainting, ThreadsAreGivenOnlyToPicturesLargeEnoughForThem) {
         auto f = std::make_unique<FigureEngine>();
         f->m_nWidth = c.width;
         f->m_nHeight = c.height;
-        EXPECT_EQ(ThreadsWorthUsing(*f, c.asked), c.given) << c.width << "x" << c.height;
+        EXPECT_EQ(ThreadsWorthUsing(*f, c.asked, c.running), c.given) << c.width << "x" << c.height;
     }
+}
+
+// The shape list takes memory only when written; copies are whole either way: a copy of a
+// painted engine has its records, and an unpainted engine copied over a painted one clears them.
+TEST(ThreadedPainting, EngineCopiesCarryTheShapeListWhateverItHolds) {
+    const Painted painted = WholePainting(kViews[0]);
+    const FigureEngine& f = *painted.figure;
+    ASSERT_GT(f.m_nShapes, 1);
+    auto copy = std::make_unique<FigureEngine>(f);
+    const auto unpainted = std::make_unique<FigureEngine>();
+    for (const int n : {0, f.m_nShapes - 1, kMaxShapes - 1}) {
+        EXPECT_EQ(copy->m_shapes[n].x, f.m_shapes[n].x) << n;
+        EXPECT_EQ(copy->m_shapes[n].size, f.m_shapes[n].size) << n;
+        EXPECT_EQ(unpainted->m_shapes[n].size, 0.0) << n;
+    }
+    *copy = *unpainted;
+    EXPECT_EQ(copy->m_shapes[0].size, 0.0);
+    EXPECT_EQ(copy->m_shapes[0].kind, 0);
+    *copy = f;
+    EXPECT_EQ(copy->m_shapes[0].kind, f.m_shapes[0].kind);
+    EXPECT_NE(copy->m_shapes[0].kind, 0);
 }
 
 TEST(ThreadedPainting, TheShapeListStopsAtItsCapacityAsInOnePainting) {

@@ -8,6 +8,7 @@
 
 #include "picture/dib_image.h"
 #include "picture/picture_files.h"
+#include "picture/row_sink.h"
 #include "support/file_size_limit.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
@@ -679,4 +680,41 @@ TEST(DibReadBmp, ReportsTheFinalPictureAndZeroSizesOnFailure) {
     EXPECT_EQ(info.width, 0);
     EXPECT_EQ(info.height, 0);
     EXPECT_NE(handle, nullptr);
+}
+
+// Rows handed over at once (as the streamed painting does) give the file of rows handed over one
+// by one: in one write when laid out as in the file, row by row otherwise.
+TEST(BmpRowWriter, RowsAtOnceGiveTheFileOfRowsOneByOne) {
+    TempDir dir;
+    constexpr int kWidth = 5, kHeight = 4, kStride = 16;  // 15 bytes of pixels, 1 of padding
+    struct Case {
+        const char* name;
+        std::uint8_t padding;
+        std::ptrdiff_t stride;
+    };
+    for (const Case& c : {Case{"file layout", 0, kStride}, Case{"stray padding", 7, kStride},
+                          Case{"wider stride", 0, kStride + 4}}) {
+        std::vector<std::uint8_t> rows(static_cast<std::size_t>(c.stride) * kHeight, c.padding);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int i = 0; i < 3 * kWidth; ++i) rows[y * c.stride + i] = std::uint8_t(y * 31 + i);
+        }
+        auto write = [&](const std::string& path, bool atOnce) {
+            ScriptedPrompts ui;
+            std::FILE* file = std::fopen(path.c_str(), "wb");
+            BmpRowWriter writer(file, path, kWidth, kHeight, ui);
+            bool ok = writer.Start();
+            if (atOnce) ok = ok && writer.WriteRows(rows.data(), kHeight, c.stride);
+            for (int y = 0; !atOnce && y < kHeight; ++y)
+                ok = ok && writer.WriteRow(&rows[y * c.stride]);
+            ok = writer.Finish() && ok;
+            std::fclose(file);
+            return ok;
+        };
+        ASSERT_TRUE(write(dir.File("one.bmp"), false)) << c.name;
+        ASSERT_TRUE(write(dir.File("all.bmp"), true)) << c.name;
+        const Bytes file = ReadFileBytes(dir.File("all.bmp"));
+        EXPECT_EQ(file, ReadFileBytes(dir.File("one.bmp"))) << c.name;
+        ASSERT_EQ(file.size(), 54u + kStride * kHeight) << c.name;
+        for (int y = 0; y < kHeight; ++y) EXPECT_EQ(file[54 + y * kStride + 15], 0) << c.name;
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <climits>
 #include <cstring>
 
@@ -105,10 +107,35 @@ TEST(DibImage, AllocatesZeroFilledBlocksWithinTheCeiling) {
     EXPECT_EQ(DibImage::Allocate(0), nullptr);
     EXPECT_EQ(DibImage::Allocate(DibImage::kMaxBytes + 1), nullptr);
     EXPECT_EQ(DibImage::Allocate(SIZE_MAX), nullptr);
-    auto block = DibImage::Allocate(1000);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block->Size(), 1000u);
-    for (std::size_t i = 0; i < 1000; ++i) ASSERT_EQ(block->Bytes()[i], 0) << i;
+    // From the heap, mapped on its own, and over several huge pages.
+    for (const std::size_t size : {std::size_t{1000}, std::size_t{200000}, std::size_t{5} << 20}) {
+        auto block = DibImage::Allocate(size);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(block->Size(), size);
+        const std::uint8_t* bytes = block->Bytes();
+        EXPECT_TRUE(std::all_of(bytes, bytes + size, [](std::uint8_t b) { return b == 0; }));
+        block->Bytes()[size - 1] = 1;  // every byte is the block's
+    }
+}
+
+// A block moves with its bytes and leaves nothing behind; the moved-from buffer is empty.
+TEST(PageBuffer, MovesKeepTheBytesAndEmptyTheSource) {
+    for (const std::size_t size : {std::size_t{64}, std::size_t{3} << 20}) {
+        PageBuffer block(size);
+        ASSERT_TRUE(block);
+        block.data()[size - 1] = 7;
+        const std::uint8_t* bytes = block.data();
+        PageBuffer moved(std::move(block));
+        EXPECT_FALSE(block);  // NOLINT(bugprone-use-after-move): the source is left empty
+        EXPECT_EQ(block.size(), 0u);
+        EXPECT_EQ(moved.data(), bytes);
+        EXPECT_EQ(moved.data()[size - 1], 7);
+        PageBuffer other(16);
+        other = std::move(moved);
+        EXPECT_EQ(other.size(), size);
+        EXPECT_EQ(other.data()[size - 1], 7);
+    }
+    EXPECT_FALSE(PageBuffer(0));
 }
 
 TEST(DibAllocatePicture, AllocatesAZeroFilledBlockOfHeaderAndRows) {
