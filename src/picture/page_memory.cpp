@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #endif
 
+#if defined(DORVANTA_MAPPED_BLOCKS)
 namespace {
 
 // Blocks from this size on are mapped on their own, aligned to the huge page size, so that the
@@ -22,6 +23,7 @@ std::size_t RoundUp(std::size_t value, std::size_t unit) {
 }
 
 }  // namespace
+#endif
 
 PageBuffer::PageBuffer(std::size_t size) {
     if (size == 0) return;
