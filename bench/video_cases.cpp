@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -76,6 +77,8 @@ void EncodeVideo(benchmark::State& state, VideoKind kind) {
 }  // namespace
 
 void RegisterVideoCases() {
+    // The encoder module of this build, not an installed one.
+    setenv("DORVANTA_VIDEO_MODULE", DORVANTA_VIDEO_MODULE, 0);
     for (const auto& [label, kind] :
          {std::pair{kH264, VideoKind::Mp4H264}, std::pair{kVp9, VideoKind::WebmVp9}}) {
         benchmark::RegisterBenchmark(label, EncodeVideo, kind)

@@ -1,24 +1,14 @@
 #include "document/video_file.h"
 
+#include <dlfcn.h>
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
+#include <filesystem>
 #include <mutex>
-#include <thread>
+#include <vector>
 
-#include "picture/safe_file.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
+#include "document/video_encoder.h"
 
 namespace {
 
@@ -28,51 +18,6 @@ constexpr long long kH264MaxMacroblocks = 36864;
 constexpr int kH264MaxSide = 8192;
 constexpr int kVp9MaxSide = 16384;
 constexpr int kMaxThreads = 64;
-// A keyframe every few seconds: a player seeks quickly, slow pictures still cost little.
-constexpr int kKeyframeSeconds = 4;
-constexpr int kIoBufferBytes = 1 << 16;
-// x264 holds a frame for each thread, B-frame, reference and step of its lookahead, about 6 bytes
-// a pixel with its half-pixel planes; it may hold this much in all.
-constexpr double kX264FrameBytesPerPixel = 6.0;
-constexpr double kX264MemoryBytes = 150e6;
-constexpr int kX264MaxLookahead = 10;  // the preset's own
-
-const char* KindName(VideoKind kind) {
-    return kind == VideoKind::Mp4H264 ? "H.264" : "VP9";
-}
-
-std::string AvErrorText(int error) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return text;
-}
-
-// FFmpeg's libraries write their notes and statistics on stderr; the program reports causes itself,
-// so they are kept back, all but the last error of this thread, which goes into a cause.
-thread_local std::string t_libraryError;
-
-void KeepLibraryError(void* context, int level, const char* format, va_list arguments) {
-    if (level > AV_LOG_ERROR) return;
-    char line[512] = {};
-    int prefix = 1;
-    av_log_format_line2(context, level, format, arguments, line, sizeof line, &prefix);
-    t_libraryError = line;
-    while (!t_libraryError.empty() &&
-           std::isspace(static_cast<unsigned char>(t_libraryError.back())))
-        t_libraryError.pop_back();
-}
-
-void QuietLibraries() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(KeepLibraryError); });
-}
-
-// The library's error text, and its own last message where it gave one.
-std::string LibraryError(int error) {
-    std::string text = AvErrorText(error);
-    if (!t_libraryError.empty()) text += " (" + t_libraryError + ")";
-    return text;
-}
 
 }  // namespace
 
@@ -93,7 +38,7 @@ std::string VideoSizeProblem(VideoKind kind, int width, int height) {
     if (width < 2 || height < 2)
         return "A video needs at least 2 x 2 pixels; " + size + " is too small.";
     if (width % 2 != 0 || height % 2 != 0)
-        return std::string("A ") + KindName(kind) +
+        return std::string("A ") + VideoKindName(kind) +
                " video (yuv420p) needs an even width and height; " + size + " has an odd side.";
     if (kind == VideoKind::WebmVp9) {
         if (width > kVp9MaxSide || height > kVp9MaxSide)
@@ -133,8 +78,8 @@ std::string VideoSettingsProblem(const VideoSettings& settings) {
     const int low = VideoCrfMin(settings.kind);
     const int high = VideoCrfMax(settings.kind);
     if (settings.crf != -1 && (settings.crf < low || settings.crf > high))
-        return std::string("The quality (crf) of ") + KindName(settings.kind) + " lies between " +
-               std::to_string(low) + " and " + std::to_string(high) + "; " +
+        return std::string("The quality (crf) of ") + VideoKindName(settings.kind) +
+               " lies between " + std::to_string(low) + " and " + std::to_string(high) + "; " +
                std::to_string(settings.crf) + " does not.";
     if (settings.threads < 0 || settings.threads > kMaxThreads)
         return "The encoder takes 0 (automatic) to " + std::to_string(kMaxThreads) + " threads; " +
@@ -143,270 +88,73 @@ std::string VideoSettingsProblem(const VideoSettings& settings) {
 }
 
 struct VideoFile::State {
-    State(const std::string& path, const VideoSettings& s) : out(path), settings(s) {}
-    ~State() {
-        sws_freeContext(scaler);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&codec);
-        if (format != nullptr) {
-            format->pb = nullptr;
-            avformat_free_context(format);
-        }
-        if (io != nullptr) av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-
-    bool Open(std::string& why);
-    bool OpenOutput(std::string& why);
-    bool OpenEncoder(std::string& why);
-    bool Encode(const AVFrame* picture);
-    bool Fail(std::string why);
-    bool FailWith(const char* what, int error);
-
-    // The file's bytes go through stdio's unbuffered stream (FFmpeg buffers them already), so that
-    // the MP4 muxer, which reads the file back to put its index in front, finds every byte.
-#if LIBAVFORMAT_VERSION_MAJOR >= 61
-    static int WriteBytes(void* opaque, const std::uint8_t* bytes, int size);
-#else
-    static int WriteBytes(void* opaque, std::uint8_t* bytes, int size);
-#endif
-    static std::int64_t SeekTo(void* opaque, std::int64_t offset, int whence);
-
-    SafeFile out;
-    VideoSettings settings;
-    AVFormatContext* format = nullptr;
-    AVIOContext* io = nullptr;
-    AVCodecContext* codec = nullptr;
-    AVStream* stream = nullptr;
-    SwsContext* scaler = nullptr;
-    AVFrame* frame = nullptr;
-    AVPacket* packet = nullptr;
-    std::int64_t position = 0;  // where the next byte goes
-    std::int64_t end = 0;       // the file's size
-    int writeError = 0;         // errno of the first failed write
-    std::int64_t frames = 0;
-    bool failed = false;
-    bool finished = false;
-    std::string cause;
+    std::unique_ptr<VideoEncoder> encoder;
 };
-
-bool VideoFile::State::Fail(std::string why) {
-    if (!failed) cause = std::move(why);
-    failed = true;
-    out.Abort();
-    return false;
-}
-
-// A library call failed: a failed write names the system's cause, anything else the library's.
-bool VideoFile::State::FailWith(const char* what, int error) {
-    if (writeError != 0) return Fail(std::strerror(writeError));
-    return Fail(std::string(what) + ": " + LibraryError(error));
-}
-
-#if LIBAVFORMAT_VERSION_MAJOR >= 61
-int VideoFile::State::WriteBytes(void* opaque, const std::uint8_t* bytes, int size) {
-#else
-int VideoFile::State::WriteBytes(void* opaque, std::uint8_t* bytes, int size) {
-#endif
-    auto& self = *static_cast<State*>(opaque);
-    if (self.writeError != 0) return AVERROR(self.writeError);
-    std::FILE* stream = self.out.Stream();
-    errno = 0;
-    if (stream == nullptr ||
-        std::fwrite(bytes, 1, size, stream) != static_cast<std::size_t>(size)) {
-        self.writeError = errno != 0 ? errno : EIO;
-        return AVERROR(self.writeError);
-    }
-    self.position += size;
-    self.end = std::max(self.end, self.position);
-    return size;
-}
-
-std::int64_t VideoFile::State::SeekTo(void* opaque, std::int64_t offset, int whence) {
-    auto& self = *static_cast<State*>(opaque);
-    whence &= ~AVSEEK_FORCE;
-    if (whence == AVSEEK_SIZE) return self.end;
-    const std::int64_t base = whence == SEEK_CUR   ? self.position
-                              : whence == SEEK_END ? self.end
-                                                   : 0;
-    if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return AVERROR(EINVAL);
-    std::FILE* stream = self.out.Stream();
-    if (stream == nullptr || ::fseeko(stream, base + offset, SEEK_SET) != 0)
-        return AVERROR(errno != 0 ? errno : EIO);
-    self.position = base + offset;
-    return self.position;
-}
-
-bool VideoFile::State::OpenOutput(std::string& why) {
-    if (!out.Open()) {
-        why = std::strerror(out.Error());
-        return false;
-    }
-    // Writing an older file in place would spoil it on a cancel, which is common for a video.
-    if (out.WritesInPlace()) {
-        out.Abort();
-        why = std::string("the folder does not let a temporary file be made beside the video (") +
-              std::strerror(EACCES) + ")";
-        return false;
-    }
-    std::setvbuf(out.Stream(), nullptr, _IONBF, 0);
-    const bool mp4 = settings.kind == VideoKind::Mp4H264;
-    const int made =
-        avformat_alloc_output_context2(&format, nullptr, mp4 ? "mp4" : "webm", nullptr);
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
-    if (buffer != nullptr)
-        io = avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, WriteBytes, SeekTo);
-    if (made < 0 || format == nullptr || io == nullptr) {
-        if (io == nullptr) av_free(buffer);
-        why = "out of memory for the video's container";
-        return false;
-    }
-    format->pb = io;
-    format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    // The muxer reopens the file by this name to move the MP4 index to the front.
-    av_free(format->url);
-    format->url = av_strdup(out.TempPath().c_str());
-    if (format->url == nullptr) why = "out of memory for the video's container";
-    return format->url != nullptr;
-}
 
 namespace {
 
-// x264's veryfast preset: 300 frames of 1280 x 720 in about 7.5 s of CPU time, under 4 s on two
-// cores, at half the size of superfast's. Larger pictures look ahead less, and the largest go
-// without B-frames, so that the frames x264 holds stay within its memory.
-void SetX264Options(const VideoSettings& settings, AVCodecContext& codec, AVDictionary*& options) {
-    av_dict_set(&options, "preset", "veryfast", 0);
-    av_dict_set(&options, "profile", "high", 0);
-    const double frameBytes = kX264FrameBytesPerPixel * settings.width * settings.height;
-    const int affordable = static_cast<int>(kX264MemoryBytes / frameBytes);
-    const int lookahead = std::clamp(affordable - 8, 0, kX264MaxLookahead);
-    std::string tuning = "sync-lookahead=0:rc-lookahead=" + std::to_string(lookahead);
-    // Threads on slices of one frame hold no frames of their own.
-    if (lookahead == 0) tuning += ":bframes=0:mbtree=0:sliced-threads=1";
-    av_dict_set(&options, "x264-params", tuning.c_str(), 0);
-    // x264's automatic count is one and a half frame threads a core, each holding a frame.
-    if (settings.threads == 0 && lookahead > 0) {
-        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        codec.thread_count = std::clamp(affordable / 2, 2, std::max(2, cores));
+namespace fs = std::filesystem;
+
+// Where the encoder module may be: the variable's path alone when it is set; else beside the
+// running program (the build tree), then where it is installed, relative to the program's prefix
+// (any prefix or DESTDIR), then at the configured prefix.
+std::vector<fs::path> VideoModuleCandidates() {
+    if (const char* chosen = std::getenv("DORVANTA_VIDEO_MODULE"); chosen && *chosen)
+        return {chosen};
+    std::vector<fs::path> candidates;
+    std::error_code error;
+    const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
+    if (!error) {
+        candidates.push_back(folder / DORVANTA_VIDEO_MODULE_NAME);
+        candidates.push_back(folder.parent_path() / DORVANTA_VIDEO_MODULE_LIBDIR /
+                             DORVANTA_VIDEO_MODULE_NAME);
     }
+    candidates.push_back(fs::path(DORVANTA_VIDEO_MODULE_INSTALLED) / DORVANTA_VIDEO_MODULE_NAME);
+    return candidates;
 }
 
-// Constant quality (no bitrate aim) at libvpx's real-time speed: its good-quality speeds take
-// a third of a second of CPU time for each 1280 x 720 frame of the figure, ten times as long.
-void SetVp9Options(AVCodecContext& codec, AVDictionary*& options) {
-    codec.bit_rate = 0;
-    av_dict_set(&options, "deadline", "realtime", 0);
-    av_dict_set(&options, "cpu-used", "8", 0);
-    av_dict_set(&options, "lag-in-frames", "0", 0);
-    av_dict_set(&options, "row-mt", "1", 0);
+struct VideoModule {
+    VideoEncoderFactory factory = nullptr;
+    std::string problem;  // why it cannot be loaded
+};
+
+// The first candidate that exists; when none does, the last names the place it belongs.
+VideoModule LoadVideoModule() {
+    const std::vector<fs::path> candidates = VideoModuleCandidates();
+    const auto found = std::find_if(candidates.begin(), candidates.end(), [](const fs::path& path) {
+        std::error_code error;
+        return fs::exists(path, error);
+    });
+    const fs::path& path = found != candidates.end() ? *found : candidates.back();
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* factory = module != nullptr ? ::dlsym(module, kVideoEncoderFactory) : nullptr;
+    if (factory == nullptr) {
+        const char* error = ::dlerror();
+        return {nullptr, "the video encoder (" + path.string() +
+                             ") cannot be loaded: " + (error != nullptr ? error : "no factory")};
+    }
+    return {reinterpret_cast<VideoEncoderFactory>(factory), {}};
+}
+
+// Loaded on the first video of the process, and kept: FFmpeg's libraries are never unloaded.
+const VideoModule& TheVideoModule() {
+    static std::once_flag once;
+    static VideoModule module;
+    std::call_once(once, [] { module = LoadVideoModule(); });
+    return module;
+}
+
+// The name's kind must be the settings' kind, so that a player opens the file it names.
+std::string NameProblem(const std::string& path, VideoKind kind) {
+    const auto named = VideoKindOfPath(path);
+    if (!named) return "A video file is named .mp4 (H.264) or .webm (VP9).";
+    if (*named != kind)
+        return std::string("The file's name asks for ") + VideoKindName(*named) + ", not " +
+               VideoKindName(kind) + ".";
+    return {};
 }
 
 }  // namespace
-
-bool VideoFile::State::OpenEncoder(std::string& why) {
-    const bool h264 = settings.kind == VideoKind::Mp4H264;
-    const AVCodec* encoder = avcodec_find_encoder_by_name(h264 ? "libx264" : "libvpx-vp9");
-    if (encoder == nullptr) {
-        why = std::string("this FFmpeg has no ") + (h264 ? "libx264" : "libvpx-vp9") + " encoder";
-        return false;
-    }
-    codec = avcodec_alloc_context3(encoder);
-    stream = avformat_new_stream(format, nullptr);
-    frame = av_frame_alloc();
-    packet = av_packet_alloc();
-    if (codec == nullptr || stream == nullptr || frame == nullptr || packet == nullptr) {
-        why = "out of memory for the encoder";
-        return false;
-    }
-    codec->width = settings.width;
-    codec->height = settings.height;
-    codec->pix_fmt = AV_PIX_FMT_YUV420P;
-    codec->time_base = AVRational{1, settings.fps};
-    codec->framerate = AVRational{settings.fps, 1};
-    codec->gop_size = settings.fps * kKeyframeSeconds;
-    codec->thread_count = settings.threads;
-    codec->color_primaries = AVCOL_PRI_BT709;
-    codec->color_trc = AVCOL_TRC_BT709;
-    codec->colorspace = AVCOL_SPC_BT709;
-    codec->color_range = AVCOL_RANGE_MPEG;
-    if (format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    const int crf = settings.crf == -1 ? VideoDefaultCrf(settings.kind) : settings.crf;
-    AVDictionary* options = nullptr;
-    av_dict_set_int(&options, "crf", crf, 0);
-    if (h264)
-        SetX264Options(settings, *codec, options);
-    else
-        SetVp9Options(*codec, options);
-    const int opened = avcodec_open2(codec, encoder, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
-        why = std::string("the ") + KindName(settings.kind) +
-              " encoder refused the settings: " + LibraryError(opened);
-        return false;
-    }
-    if (avcodec_parameters_from_context(stream->codecpar, codec) < 0) {
-        why = "out of memory for the encoder";
-        return false;
-    }
-    stream->time_base = codec->time_base;
-    stream->avg_frame_rate = codec->framerate;
-    frame->format = codec->pix_fmt;
-    frame->width = codec->width;
-    frame->height = codec->height;
-    if (av_frame_get_buffer(frame, 0) < 0) {
-        why = "out of memory for a frame";
-        return false;
-    }
-    return true;
-}
-
-bool VideoFile::State::Open(std::string& why) {
-    why = VideoSettingsProblem(settings);
-    const auto named = VideoKindOfPath(out.Target());
-    if (why.empty() && !named)
-        why = "A video file is named .mp4 (H.264) or .webm (VP9).";
-    else if (why.empty() && *named != settings.kind)
-        why = std::string("The file's name asks for ") + KindName(*named) + ", not " +
-              KindName(settings.kind) + ".";
-    if (!why.empty() || !OpenOutput(why) || !OpenEncoder(why)) return false;
-    // BGR is full range; BT.709 coefficients into limited range (16 to 235 luma).
-    scaler = sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGR24, settings.width,
-                            settings.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND,
-                            nullptr, nullptr, nullptr);
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    if (scaler == nullptr ||
-        sws_setColorspaceDetails(scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0) {
-        why = "the colour conversion to yuv420p could not be set up";
-        return false;
-    }
-    AVDictionary* options = nullptr;
-    if (settings.kind == VideoKind::Mp4H264) av_dict_set(&options, "movflags", "+faststart", 0);
-    const int written = avformat_write_header(format, &options);
-    av_dict_free(&options);
-    if (written < 0) {
-        why = writeError != 0 ? std::strerror(writeError)
-                              : "the video's header could not be written: " + LibraryError(written);
-        return false;
-    }
-    return true;
-}
-
-// Sends a frame (null: the end) and writes every packet the encoder gives back.
-bool VideoFile::State::Encode(const AVFrame* picture) {
-    int result = avcodec_send_frame(codec, picture);
-    if (result < 0) return FailWith("the encoder failed", result);
-    while ((result = avcodec_receive_packet(codec, packet)) >= 0) {
-        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        result = av_write_frame(format, packet);
-        av_packet_unref(packet);
-        if (result < 0) return FailWith("the video could not be written", result);
-    }
-    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
-    return FailWith("the encoder failed", result);
-}
 
 VideoFile::VideoFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
 
@@ -414,50 +162,34 @@ VideoFile::~VideoFile() = default;
 
 std::unique_ptr<VideoFile> VideoFile::Create(const std::string& path, const VideoSettings& settings,
                                              std::string& cause) {
-    QuietLibraries();
-    t_libraryError.clear();
-    auto state = std::make_unique<State>(path, settings);
-    if (!state->Open(cause)) return nullptr;
-    cause.clear();
+    cause = VideoSettingsProblem(settings);
+    if (cause.empty()) cause = NameProblem(path, settings.kind);
+    if (!cause.empty()) return nullptr;
+    const VideoModule& module = TheVideoModule();
+    if (module.factory == nullptr) {
+        cause = module.problem;
+        return nullptr;
+    }
+    VideoSettings resolved = settings;
+    if (resolved.crf == -1) resolved.crf = VideoDefaultCrf(settings.kind);
+    auto state = std::make_unique<State>();
+    state->encoder.reset(module.factory(path, resolved, cause));
+    if (state->encoder == nullptr) return nullptr;
     return std::unique_ptr<VideoFile>(new VideoFile(std::move(state)));
 }
 
 bool VideoFile::AddFrame(const std::uint8_t* topRow, std::ptrdiff_t stride) {
-    State& s = *m_state;
-    if (s.failed || s.finished) return s.Fail("the video file is already closed");
-    const std::ptrdiff_t rowBytes = 3LL * s.settings.width;
-    if (topRow == nullptr || std::abs(stride) < rowBytes ||
-        std::abs(stride) > std::numeric_limits<int>::max())
-        return s.Fail("a frame's rows do not match the video's width");
-    const int made = av_frame_make_writable(s.frame);
-    if (made < 0) return s.FailWith("out of memory for a frame", made);
-    const std::uint8_t* const source[1] = {topRow};
-    const int sourceStride[1] = {static_cast<int>(stride)};
-    sws_scale(s.scaler, source, sourceStride, 0, s.settings.height, s.frame->data,
-              s.frame->linesize);
-    s.frame->pts = s.frames;
-    if (!s.Encode(s.frame)) return false;
-    ++s.frames;
-    return true;
+    return m_state->encoder->AddFrame(topRow, stride);
 }
 
 bool VideoFile::Finish() {
-    State& s = *m_state;
-    if (s.failed || s.finished) return s.Fail("the video file is already closed");
-    if (s.frames == 0) return s.Fail("a video needs at least one frame");
-    if (!s.Encode(nullptr)) return false;
-    const int trailer = av_write_trailer(s.format);
-    if (trailer < 0) return s.FailWith("the video's index could not be written", trailer);
-    if (s.writeError != 0 || !s.out.Commit())
-        return s.Fail(std::strerror(s.writeError != 0 ? s.writeError : s.out.Error()));
-    s.finished = true;
-    return true;
+    return m_state->encoder->Finish();
 }
 
 const std::string& VideoFile::Cause() const {
-    return m_state->cause;
+    return m_state->encoder->Cause();
 }
 
 std::int64_t VideoFile::FrameCount() const {
-    return m_state->frames;
+    return m_state->encoder->FrameCount();
 }

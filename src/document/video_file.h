@@ -15,6 +15,8 @@
 //   A folder that refuses the temporary file is refused too (an older file is never written in
 //   place, which a cancel would spoil).
 // - Memory stays bounded whatever the length: each frame goes straight to the encoder.
+// - FFmpeg's libraries come with the encoder module (video_encoder.h), loaded by the first Create
+//   of a process; when it cannot be loaded, Create fails with the cause.
 #pragma once
 
 #include <cstddef>

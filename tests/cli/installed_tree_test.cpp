@@ -117,6 +117,16 @@ TEST_F(InstalledTreeTest, ProgramsRunFromTheTreeAndPrintTheProjectVersion) {
     EXPECT_TRUE(OptionsIn(RunInstalled("dorvanta-render --help").out).count("--version"));
 }
 
+// The encoder module is installed where the installed program looks for it, whatever the prefix.
+TEST_F(InstalledTreeTest, InstalledRenderWritesAVideoWithTheInstalledEncoder) {
+    ASSERT_EQ(RunInstalled("dorvanta-render --save-dat a.dat -o a.bmp").status, 0);
+    const RunResult r = RunInstalled(
+        "env -u DORVANTA_VIDEO_MODULE dorvanta-render --animate a.dat "
+        "a.dat --duration 1s --fps 2 --size 64x48 --quiet -o a.mp4");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Work("a.mp4")));
+}
+
 TEST_F(InstalledTreeTest, ManualPagesRenderWithoutWarningsAndCoverEveryOption) {
     if (!ToolAvailable("man")) GTEST_SKIP() << "man is not installed";
     for (const std::string& program : Programs()) {

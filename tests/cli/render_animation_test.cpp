@@ -96,6 +96,18 @@ TEST_F(RenderAnimation, BadInputIsRefusedBeforeAnyWork) {
     }
 }
 
+TEST_F(RenderAnimation, VideoWithoutItsEncoderModuleFailsWithTheCauseAndNoFile) {
+    const std::set<std::string> before = Files();
+    const RunResult r = RunShell("DORVANTA_VIDEO_MODULE=/none/dorvanta-video.so " + kBinary +
+                                     " --animate a.dat b.dat --duration 1s --size 90x60 -o x.mp4",
+                                 dir.Path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("the video encoder (/none/dorvanta-video.so) cannot be loaded: "),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Files(), before);
+}
+
 TEST_F(RenderAnimation, EveryFrameIsThePaintingOfItsFigure) {
     const std::string plan =
         "--animate a.dat b.dat c.dat --durations 0.2s,100ms --fps 20 --size 120x90 --ease "
