@@ -232,8 +232,9 @@ std::optional<AnimationKind> AnimationKindOfPath(const std::string& path) {
         return path.find('%') == std::string::npos ? AnimationKind::AnimatedPng
                                                    : AnimationKind::PngFrames;
     }
-    if (EndsWith(path, ".mp4")) return AnimationKind::Mp4;
-    if (EndsWith(path, ".webm")) return AnimationKind::Webm;
+    if (const auto video = VideoKindOfPath(path)) {
+        return *video == VideoKind::Mp4H264 ? AnimationKind::Mp4 : AnimationKind::Webm;
+    }
     return {};
 }
 
