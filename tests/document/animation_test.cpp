@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "document/dat_file.h"
 #include "figure/figure_engine.h"
@@ -52,10 +53,17 @@ AnimationPlan TwoKeyframes(int width = 160, int height = 120) {
     return plan;
 }
 
-TEST(Animation, InBetweenValues) {
-    const AnimationPlan plan = TwoKeyframes();
-    const FigureParams& a = plan.keyframes[0];
-    const FigureParams& b = plan.keyframes[1];
+class Animation : public ::testing::Test {
+  protected:
+    AnimationPlan plan = TwoKeyframes();
+    const FigureParams a = plan.keyframes[0], b = plan.keyframes[1];
+    TempDir dir;
+    ScriptedPrompts ui;
+};
+
+// In-between values, the eased time, and the zoom turning about the point both keyframes show
+// at one pixel.
+TEST_F(Animation, InBetweenFigures) {
     struct Case {
         double t;
         int un, gs, blue;
@@ -80,16 +88,11 @@ TEST(Animation, InBetweenValues) {
         EXPECT_EQ(f.m_bGradient, c.gradient) << c.t;
         EXPECT_EQ(f.m_orders[1].drawItems[ITEM_LINES], c.lines) << c.t;
     }
-    EXPECT_DOUBLE_EQ(EasedTime(Easing::Linear, 0.25), 0.25);
-    EXPECT_DOUBLE_EQ(EasedTime(Easing::EaseInOut, 0.25), 0.15625);
-    EXPECT_DOUBLE_EQ(EasedTime(Easing::EaseInOut, 0.5), 0.5);
-    EXPECT_DOUBLE_EQ(EasedTime(Easing::EaseInOut, 0.75), 0.84375);
-}
-
-TEST(Animation, ZoomTurnsAboutThePointBothKeyframesShowAtOnePixel) {
-    const AnimationPlan plan = TwoKeyframes();
-    const FigureParams& a = plan.keyframes[0];
-    const FigureParams& b = plan.keyframes[1];
+    for (auto [easing, t, eased] : {std::tuple{Easing::Linear, 0.25, 0.25},
+                                    {Easing::EaseInOut, 0.25, 0.15625},
+                                    {Easing::EaseInOut, 0.5, 0.5},
+                                    {Easing::EaseInOut, 0.75, 0.84375}})
+        EXPECT_DOUBLE_EQ(EasedTime(easing, t), eased) << t;
     auto scale = [](double exponent) { return std::exp2(exponent); };  // the width's factor aside
     // The offset from the middle (in scaled units) at which both keyframes show the same point.
     const double q =
@@ -109,8 +112,7 @@ TEST(Animation, ZoomTurnsAboutThePointBothKeyframesShowAtOnePixel) {
     EXPECT_TRUE(std::isfinite(BetweenFigures(c, a, 0.5).m_dCentreX));
 }
 
-TEST(Animation, KeyframesAreFramesExactly) {
-    AnimationPlan plan = TwoKeyframes();
+TEST_F(Animation, KeyframesAreFramesExactly) {
     FigureEngine third;
     third.m_dCentreX = 1.0 / 3;
     plan.keyframes.push_back(third);
@@ -129,7 +131,7 @@ TEST(Animation, KeyframesAreFramesExactly) {
               BetweenFigures(plan.keyframes[1], plan.keyframes[2], 0.15625).m_dMagnExp);
 }
 
-TEST(Animation, ReferenceMarkerWalksAlongTheSeries) {
+TEST(AnimationSeries, ReferenceMarkerWalksAlongTheSeries) {
     FigureEngine a, b;
     auto mark = [](FigureParams& f, int at) {
         std::string series(f.m_szSeries, f.m_nSeriesLen);
@@ -147,7 +149,7 @@ TEST(Animation, ReferenceMarkerWalksAlongTheSeries) {
     EXPECT_EQ(steps, std::string(FigureEngine().m_szSeries));
 }
 
-TEST(Animation, PlanProblems) {
+TEST_F(Animation, PlanProblems) {
     struct Case {
         void (*change)(AnimationPlan&);
         const char* words;
@@ -163,27 +165,20 @@ TEST(Animation, PlanProblems) {
         {[](AnimationPlan& p) { p.width = p.height = 16384; }, "frame size"},
         {[](AnimationPlan& p) { p.durations = {1e7}; }, "more than 1000000 frames"},
     };
-    EXPECT_EQ(AnimationPlanProblem(TwoKeyframes()), "");
+    EXPECT_EQ(AnimationPlanProblem(plan), "");
     for (const Case& c : cases) {
-        AnimationPlan plan = TwoKeyframes();
-        c.change(plan);
-        EXPECT_NE(AnimationPlanProblem(plan).find(c.words), std::string::npos) << c.words;
+        AnimationPlan changed = plan;
+        c.change(changed);
+        EXPECT_NE(AnimationPlanProblem(changed).find(c.words), std::string::npos) << c.words;
     }
-    EXPECT_EQ(ParseSeconds("2.5s"), 2.5);
-    EXPECT_EQ(ParseSeconds("500ms"), 0.5);
-    EXPECT_EQ(ParseSeconds("6"), 6.0);
+    for (auto [text, seconds] : {std::pair{"2.5s", 2.5}, {"500ms", 0.5}, {"6", 6.0}})
+        EXPECT_EQ(ParseSeconds(text), seconds) << text;
     for (const char* bad : {"", "s", "-1s", "2x", "infs", "1e999"})
         EXPECT_FALSE(ParseSeconds(bad)) << bad;
 }
 
-class AnimationExport : public ::testing::Test {
-  protected:
-    TempDir dir;
-    ScriptedPrompts ui;
-};
-
-TEST_F(AnimationExport, AnimatedPngFramesDecodeToThePaintedFrames) {
-    AnimationPlan plan = TwoKeyframes(161, 97);
+TEST_F(Animation, AnimatedPngFramesDecodeToThePaintedFrames) {
+    plan = TwoKeyframes(161, 97);
     plan.easing = Easing::EaseInOut;
     const std::string path = dir.File("zoom.png");
     ASSERT_EQ(ExportAnimation(plan, path, ui, {}, nullptr, 3), AnimationResult::Written);
@@ -210,8 +205,7 @@ TEST_F(AnimationExport, AnimatedPngFramesDecodeToThePaintedFrames) {
     EXPECT_EQ(carried.parameterText, DatFileText(FrameFigure(plan, 0)));
 }
 
-TEST_F(AnimationExport, CancelAndFailureLeaveNoFileAndTheOlderOneIntact) {
-    const AnimationPlan plan = TwoKeyframes();
+TEST_F(Animation, CancelAndFailureLeaveNoFileAndTheOlderOneIntact) {
     for (const std::string name : {"a.png", "f%02d.png", "v.mp4"}) {
         const std::string path = dir.File(name == "f%02d.png" ? "f00.png" : name);
         std::ofstream(path) << "older";
@@ -238,13 +232,13 @@ TEST_F(AnimationExport, CancelAndFailureLeaveNoFileAndTheOlderOneIntact) {
     }
 }
 
-TEST_F(AnimationExport, KeyframesFromFiles) {
+TEST_F(Animation, KeyframesFromFiles) {
     FigureEngine figure;
     figure.m_dCentreX = 7;
     const std::string dat = dir.File("k.dat");
     ASSERT_EQ(SaveDatFile(figure, dat), DAT_OK);
     DibHandle picture;
-    AnimationPlan plan = TwoKeyframes(90, 70);
+    plan = TwoKeyframes(90, 70);
     ASSERT_TRUE(PaintAnimationFrame(plan, 0, picture, ui));
     const std::string png = dir.File("k.png");
     ASSERT_TRUE(PngWritePicture(png, picture, DatFileText(figure), ui, {.onlyOrder = 2}));
