@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QtEndian>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "dialog_driving.h"
 #include "document/dat_file.h"
 #include "picture/png_file.h"
+#include "support/apng_frames.h"
 #include "view/command_ids.h"
 
 namespace fs = std::filesystem;
@@ -31,23 +33,13 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::uint32_t BigEndian(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
-    return value;
-}
-
 // The frame count an animated PNG announces (acTL) and the frames it holds (fcTL chunks).
 std::pair<std::uint32_t, int> ApngFrames(const std::string& png) {
     std::uint32_t announced = 0;
     int controls = 0;
-    for (std::size_t at = 8; at + 8 <= png.size();) {
-        const std::uint32_t length = BigEndian(png, at);
-        const std::string type = png.substr(at + 4, 4);
-        if (type == "acTL") announced = BigEndian(png, at + 8);
-        if (type == "fcTL") ++controls;
-        at += 12 + std::size_t{length};
+    for (const auto& [type, data] : PngChunksOf(png)) {
+        if (type == "acTL") announced = qFromBigEndian<quint32>(data.data());
+        controls += type == "fcTL";
     }
     return {announced, controls};
 }
@@ -87,7 +79,7 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
     const std::string duration =
         "Please enter a duration above 0, such as 2s, 2.5s or 500ms, in \"Duration 1 to 2\".";
     struct Case {
-        const char* field;  // "duration", "fps", "width", "height", "path", "frames", "keyframes"
+        std::string field;  // "duration", "fps", "width", "height", "path", "frames", "keyframes"
         QString text;
         std::string message;  // a message starting so; empty: accepted
     };
@@ -113,19 +105,18 @@ TEST(ExportAnimationDialog, BadValuesAreRefusedAndTheDialogStaysOpen) {
         {"fps", "240", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.field) + " " + c.text.toStdString());
+        SCOPED_TRACE(c.field + " " + c.text.toStdString());
         ScriptedPrompts ui;
         CExportAnimationDialog dialog(TwoKeyframes(80, 60), {}, dir.File("anim"), ui);
         dialog.show();
         ChooseKind(dialog, AnimationKind::AnimatedPng);
-        const std::string field = c.field;
-        if (field == "duration") Retype(dialog.DurationEdit(0), c.text);
-        if (field == "fps") Type(dialog.FpsEdit(), c.text);
-        if (field == "width") Type(dialog.WidthEdit(), c.text);
-        if (field == "height") Type(dialog.HeightEdit(), c.text);
-        if (field == "frames") ChooseKind(dialog, AnimationKind::PngFrames);
-        if (field == "path" || field == "frames") Retype(dialog.PathEdit(), c.text);
-        if (field == "keyframes") {
+        if (c.field == "duration") Retype(dialog.DurationEdit(0), c.text);
+        if (c.field == "fps") Type(dialog.FpsEdit(), c.text);
+        if (c.field == "width") Type(dialog.WidthEdit(), c.text);
+        if (c.field == "height") Type(dialog.HeightEdit(), c.text);
+        if (c.field == "frames") ChooseKind(dialog, AnimationKind::PngFrames);
+        if (c.field == "path" || c.field == "frames") Retype(dialog.PathEdit(), c.text);
+        if (c.field == "keyframes") {
             dialog.KeyframeTable()->setCurrentCell(1, 0);
             ClickButton(dialog.RemoveButton());
         }
@@ -352,9 +343,8 @@ TEST_F(AppFixture, QuittingDuringAnAnimationExportAsksFirst) {
     prompts.answers = {IDYES};
     EXPECT_TRUE(Frame().close());
     EXPECT_TRUE(job.isNull());
-    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_EQ(entry.path().filename(), "profile.ini");
-    }
 }
 
 }  // namespace
