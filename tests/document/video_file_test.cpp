@@ -59,9 +59,21 @@ std::vector<Frame> PaintedFrames(int width, int height, int count, bool topDown)
     return frames;
 }
 
-Frame SolidFrame(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+// Colours after the painted frames, with their luma and chroma in BT.709's limited range:
+// Y = 16 + 219 (0.2126 R + 0.7152 G + 0.0722 B). BT.601 would move the luma of red and green by
+// 19 and 28, full range that of black and white by 16 and 20.
+struct Colour {
+    std::uint8_t blue, green, red;
+    std::array<int, 3> yuv;
+};
+const Colour kColours[] = {{0, 0, 0, {16, 128, 128}},   {255, 255, 255, {235, 128, 128}},
+                           {0, 0, 255, {63, 102, 240}}, {0, 255, 0, {173, 42, 26}},
+                           {255, 0, 0, {32, 240, 118}}, {40, 120, 200, {129, 85, 166}}};
+
+Frame SolidFrame(int width, int height, const Colour& c) {
     Frame f{width, height, 3LL * width, true, {}};
-    for (int i = 0; i < width * height; ++i) f.bytes.insert(f.bytes.end(), {blue, green, red});
+    for (int i = 0; i < width * height; ++i)
+        f.bytes.insert(f.bytes.end(), {c.blue, c.green, c.red});
     return f;
 }
 
@@ -168,24 +180,12 @@ const Written kWritten[] = {
 
 }  // namespace
 
-// Colours after the painted frames, with their luma and chroma in BT.709's limited range:
-// Y = 16 + 219 (0.2126 R + 0.7152 G + 0.0722 B). BT.601 would move the luma of red and green by
-// 19 and 28, full range that of black and white by 16 and 20.
-struct Colour {
-    std::uint8_t blue, green, red;
-    std::array<int, 3> yuv;
-};
-const Colour kColours[] = {{0, 0, 0, {16, 128, 128}},   {255, 255, 255, {235, 128, 128}},
-                           {0, 0, 255, {63, 102, 240}}, {0, 255, 0, {173, 42, 26}},
-                           {255, 0, 0, {32, 240, 118}}, {40, 120, 200, {129, 85, 166}}};
-
 TEST(VideoFile, PaintedFramesReadBackWithTheirCodecCountDurationSizeColoursAndPixels) {
     TempDir dir;
     for (const Written& w : kWritten) {
         SCOPED_TRACE(w.name);
         auto frames = PaintedFrames(w.width, w.height, w.frames, w.topDown);
-        for (const Colour& c : kColours)
-            frames.push_back(SolidFrame(w.width, w.height, c.blue, c.green, c.red));
+        for (const Colour& c : kColours) frames.push_back(SolidFrame(w.width, w.height, c));
         const VideoSettings settings{w.width, w.height, w.fps, -1, w.kind, 0};
         ASSERT_EQ(Write(dir.File(w.name), settings, frames), std::nullopt);
         const ReadBack r = Read(dir.File(w.name));
