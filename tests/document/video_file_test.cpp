@@ -10,7 +10,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "document/video_file.h"
@@ -57,21 +59,34 @@ std::vector<Frame> PaintedFrames(int width, int height, int count, bool topDown)
     return frames;
 }
 
-Frame SolidFrame(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+// Colours after the painted frames, with their luma and chroma in BT.709's limited range:
+// Y = 16 + 219 (0.2126 R + 0.7152 G + 0.0722 B). BT.601 would move the luma of red and green by
+// 19 and 28, full range that of black and white by 16 and 20.
+struct Colour {
+    std::uint8_t blue, green, red;
+    std::array<int, 3> yuv;
+};
+const Colour kColours[] = {{0, 0, 0, {16, 128, 128}},   {255, 255, 255, {235, 128, 128}},
+                           {0, 0, 255, {63, 102, 240}}, {0, 255, 0, {173, 42, 26}},
+                           {255, 0, 0, {32, 240, 118}}, {40, 120, 200, {129, 85, 166}}};
+
+Frame SolidFrame(int width, int height, const Colour& c) {
     Frame f{width, height, 3LL * width, true, {}};
-    for (int i = 0; i < width * height; ++i) f.bytes.insert(f.bytes.end(), {blue, green, red});
+    for (int i = 0; i < width * height; ++i)
+        f.bytes.insert(f.bytes.end(), {c.blue, c.green, c.red});
     return f;
 }
 
-bool Write(const std::string& path, const VideoSettings& settings, const std::vector<Frame>& frames,
-           std::string& cause) {
+// The cause when the video could not be written, nothing when it was.
+std::optional<std::string> Write(const std::string& path, const VideoSettings& settings,
+                                 const std::vector<Frame>& frames) {
+    std::string cause;
     auto video = VideoFile::Create(path, settings, cause);
-    if (!video) return false;
-    for (const Frame& f : frames) {
-        if (!video->AddFrame(f.Top(), f.Stride())) return cause = video->Cause(), false;
-    }
-    if (!video->Finish()) return cause = video->Cause(), false;
-    return true;
+    if (!video) return cause;
+    for (const Frame& f : frames)
+        if (!video->AddFrame(f.Top(), f.Stride())) return video->Cause();
+    if (!video->Finish()) return video->Cause();
+    return std::nullopt;
 }
 
 // What libavformat and the decoder find in a file: the stream's description, every frame back in
@@ -165,37 +180,20 @@ const Written kWritten[] = {
 
 }  // namespace
 
-// Colours after the painted frames, with their luma and chroma in BT.709's limited range:
-// Y = 16 + 219 (0.2126 R + 0.7152 G + 0.0722 B). BT.601 would move the luma of red and green by
-// 19 and 28, full range that of black and white by 16 and 20.
-struct Colour {
-    std::uint8_t blue, green, red;
-    std::array<int, 3> yuv;
-};
-const Colour kColours[] = {{0, 0, 0, {16, 128, 128}},   {255, 255, 255, {235, 128, 128}},
-                           {0, 0, 255, {63, 102, 240}}, {0, 255, 0, {173, 42, 26}},
-                           {255, 0, 0, {32, 240, 118}}, {40, 120, 200, {129, 85, 166}}};
-
 TEST(VideoFile, PaintedFramesReadBackWithTheirCodecCountDurationSizeColoursAndPixels) {
     TempDir dir;
     for (const Written& w : kWritten) {
         SCOPED_TRACE(w.name);
         auto frames = PaintedFrames(w.width, w.height, w.frames, w.topDown);
-        for (const Colour& c : kColours)
-            frames.push_back(SolidFrame(w.width, w.height, c.blue, c.green, c.red));
-        std::string cause;
-        VideoSettings settings{w.width, w.height, w.fps, -1, w.kind, 0};
-        ASSERT_TRUE(Write(dir.File(w.name), settings, frames, cause)) << cause;
+        for (const Colour& c : kColours) frames.push_back(SolidFrame(w.width, w.height, c));
+        const VideoSettings settings{w.width, w.height, w.fps, -1, w.kind, 0};
+        ASSERT_EQ(Write(dir.File(w.name), settings, frames), std::nullopt);
         const ReadBack r = Read(dir.File(w.name));
         const AVCodecParameters& d = r.description;
-        EXPECT_EQ(d.codec_id, w.codec);
-        EXPECT_EQ(d.width, w.width);
-        EXPECT_EQ(d.height, w.height);
-        EXPECT_EQ(d.format, AV_PIX_FMT_YUV420P);
-        EXPECT_EQ(d.color_primaries, AVCOL_PRI_BT709);
-        EXPECT_EQ(d.color_trc, AVCOL_TRC_BT709);
-        EXPECT_EQ(d.color_space, AVCOL_SPC_BT709);
-        EXPECT_EQ(d.color_range, AVCOL_RANGE_MPEG);
+        EXPECT_EQ(std::tuple(d.codec_id, d.width, d.height, d.format),
+                  std::tuple(w.codec, w.width, w.height, int(AV_PIX_FMT_YUV420P)));
+        EXPECT_EQ(std::tuple(d.color_primaries, d.color_trc, d.color_space, d.color_range),
+                  std::tuple(AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG));
         EXPECT_NEAR(r.seconds, double(frames.size()) / w.fps, 0.5 / w.fps);
         ASSERT_EQ(r.bgr.size(), frames.size());
         for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -205,10 +203,9 @@ TEST(VideoFile, PaintedFramesReadBackWithTheirCodecCountDurationSizeColoursAndPi
                 EXPECT_GT(MeanAbsoluteDifference(frames[i + 1], r.bgr[i]), 12.0);
             }
         }
-        for (std::size_t i = 0; i < std::size(kColours); ++i) {
+        for (std::size_t i = 0; i < std::size(kColours); ++i)
             for (int plane = 0; plane < 3; ++plane)
                 EXPECT_NEAR(r.centreYuv[w.frames + i][plane], kColours[i].yuv[plane], 5) << i;
-        }
         if (w.kind == VideoKind::Mp4H264) {
             // The index comes before the pictures, so that a browser plays while it loads.
             const std::string bytes = ReadFile(dir.File(w.name));
@@ -252,9 +249,9 @@ TEST(VideoFile, BadSettingsAreRefusedBeforeAnyFileIsMade) {
               "An H.264 video that phones and browsers play has at most 8192 pixels a side and "
               "4096 x 2304 pixels in all; 4098 x 2304 is too large.");
     // The largest sizes still pass.
-    EXPECT_EQ(VideoSizeProblem(VideoKind::Mp4H264, 3840, 2160), "");
-    EXPECT_EQ(VideoSizeProblem(VideoKind::Mp4H264, 4096, 2304), "");
-    EXPECT_EQ(VideoSizeProblem(VideoKind::WebmVp9, 16384, 2), "");
+    for (auto [kind, width, height] :
+         {std::tuple(mp4, 3840, 2160), std::tuple(mp4, 4096, 2304), std::tuple(webm, 16384, 2)})
+        EXPECT_EQ(VideoSizeProblem(kind, width, height), "") << width << " x " << height;
 }
 
 // A cancel (no Finish), rows narrower than the video, a folder that is not there, a directory
@@ -278,17 +275,14 @@ TEST(VideoFile, FailuresAndCancelsLeaveNoFileAndAnOlderFileIntact) {
         EXPECT_FALSE(narrow->AddFrame(frames[0].Top(), 3 * 160 - 3));
         EXPECT_EQ(narrow->Cause(), "a frame's rows do not match the video's width");
         narrow.reset();
-        EXPECT_FALSE(Write(dir.File("missing/v" + extension), settings, frames, cause));
-        EXPECT_EQ(cause, "No such file or directory");
+        EXPECT_EQ(Write(dir.File("missing/v" + extension), settings, frames),
+                  "No such file or directory");
         fs::create_directory(dir.File("folder" + extension));
-        EXPECT_FALSE(Write(dir.File("folder" + extension), settings, frames, cause));
-        EXPECT_EQ(cause, "Is a directory");
+        EXPECT_EQ(Write(dir.File("folder" + extension), settings, frames), "Is a directory");
         fs::remove(dir.File("folder" + extension));
-        bool written = true;
-        ASSERT_TRUE(
-            WithFilesLimitedTo(4096, [&] { written = Write(path, settings, frames, cause); }));
-        EXPECT_FALSE(written);
-        EXPECT_EQ(cause, "File too large");
+        std::optional<std::string> failure;
+        ASSERT_TRUE(WithFilesLimitedTo(4096, [&] { failure = Write(path, settings, frames); }));
+        EXPECT_EQ(failure, "File too large");
         EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{fs::path(path).filename()});
         EXPECT_EQ(ReadFile(path), "an older file");
     }
